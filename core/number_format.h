@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kalibron {
+
+// Separators of the user's settings. Formatting takes them explicitly so that
+// nothing depends on the process locale; tests pass NumberLocale{} (C locale).
+struct NumberLocale {
+    std::string decimalPoint = ".";
+    std::string groupSeparator = ",";
+};
+
+// General text form of a double: up to 15 significant digits, trailing zeros
+// dropped, no grouping, the locale's decimal separator. Magnitudes of 1e15 and
+// above or below 1e-5 use the exponent form "1.5E+15" / "2E-06".
+// Non-finite values give the empty text (they are never shown).
+std::string formatGeneral(double value, const NumberLocale& locale);
+
+// Formats with a pattern of the common numeric pattern language, the subset
+// this program uses: "0", "0.0" ... "0.00000" (fixed decimals, halves away
+// from zero), "###,###" (grouped integer, nothing for 0), "0.0E-00" and
+// "0E-00" (scientific, exponent sign only when negative, two exponent digits).
+// Non-finite values give the empty text.
+std::string formatPattern(double value, std::string_view pattern, const NumberLocale& locale);
+
+} // namespace kalibron

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kalibron {
+
+class MessageSink;
+struct Store;
+
+inline constexpr int kMaxTableLines = 6000;
+inline constexpr int kMaxTableCells = 100;
+
+inline constexpr const char* kClipboardEmptyMessage = "The Clipboard is empty.";
+inline constexpr const char* kTableFormatMessage =
+    "Error occurred while trying paste data from the clipboard. Please check the format of the copied table.";
+
+enum class ImportStatus { Ok, Empty, BadFormat };
+
+// One line of the table: its cells' values (at least two).
+struct TableRow {
+    std::vector<double> cells;
+};
+
+struct ParsedTable {
+    int nCols = 0;   // tabs in the first line + 1
+    int nLines = 0;  // CRs among all characters but the last
+    std::vector<TableRow> rows; // rows[0..nLines-1]
+};
+
+struct TableParse {
+    ImportStatus status = ImportStatus::BadFormat;
+    ParsedTable table;
+};
+
+// Pure parse of a pasted table (no store, no clipboard): CR ends a line, LF
+// alone does not; TAB separates cells; every cell a finite decimal number.
+// Refuses what lies outside the data model: fewer than 3 or more than 6000
+// lines, more than 100 cells in a line, a line with fewer than two cells, an
+// X that rounds (half to even) outside 0..positionBound.
+TableParse parseTable(std::string_view text, int positionBound);
+
+// Replaces the sequence data of the store with an accepted table.
+void applyTable(Store& store, const ParsedTable& table);
+
+// ImportClipboard: parse + apply, reporting a refusal through the sink with
+// the system's messages. A refused text leaves the store unchanged.
+ImportStatus ImportClipboard(Store& store, std::string_view text, MessageSink& messages);
+
+} // namespace kalibron

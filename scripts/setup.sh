@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Set-up on a fresh Debian 12 machine, as root:
+#   bash scripts/setup.sh run    install what is missing, build, start Kalibron-01
+#   bash scripts/setup.sh test   install what is missing, build, run every test
+#   bash scripts/setup.sh deps   install what is missing only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    build-essential cmake ninja-build git pkg-config
+    qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+    xvfb xauth fonts-dejavu-core
+)
+
+install_deps() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing: ${missing[*]}"
+        apt-get update
+        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    local dir=${1:-build}
+    shift || true
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+case "${1:-}" in
+    deps)
+        install_deps
+        ;;
+    run)
+        install_deps
+        build build
+        if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+            echo "No display: starting Kalibron-01 on a virtual X server (xvfb-run)."
+            exec xvfb-run -a ./build/bin/Kalibron-01
+        fi
+        exec ./build/bin/Kalibron-01
+        ;;
+    test)
+        install_deps
+        build build
+        cd build
+        LC_ALL=C TZ=UTC QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$(nproc)"
+        ;;
+    *)
+        echo "usage: bash scripts/setup.sh run|test|deps" >&2
+        exit 2
+        ;;
+esac
