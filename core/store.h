@@ -65,6 +65,7 @@ struct Store {
     StudentTable Student;
     std::optional<int> ProbIndex;                   // Empty until a level is chosen
     ValueCell tValue, ConfS, ConfSxx, ConfXMean;
+    int ConfN = 0;  // number of used points behind ConfS (the n of the band's 1/n)
     ValueCell LinFit, LineY1, ConfHalf, ConfHalf2;
     double LineX0 = 0, LineX1 = 0;
 
