@@ -1,1 +1,85 @@
-// placeholder: implementation pending
+#include "regression/linear_fit.h"
+
+#include <cmath>
+
+#include "core/messages.h"
+#include "core/store.h"
+#include "regression/least_squares_line.h"
+#include "regression/result_cell.h"
+
+namespace kalibron {
+
+void Linear_Calc(Store& store, MessageSink& messages)
+{
+    const int last = store.lastPosition();
+
+    // n is the number of points actually summed: a present Y that is not
+    // positive counts in nPoints but not in the sums, and dividing the sums
+    // by nPoints would then give a wrong line.
+    int n = 0;
+    int x1 = 0, x2 = 0;
+    double y1 = 0, y2 = 0;
+    for (int x = 0; x <= last; ++x) {
+        if (!store.isUsed(x))
+            continue;
+        const double y = store.Y[static_cast<std::size_t>(x)].value();
+        if (n == 0) {
+            x1 = x;
+            y1 = y;
+        } else {
+            x2 = x;
+            y2 = y;
+        }
+        ++n;
+    }
+
+    if (n < 2) {
+        messages.show(Message{kTooFewRegressionDataMessage});
+        store.LinB = ValueCell::emptyText();
+        store.LinA = ValueCell::emptyText();
+        store.LinR = ValueCell::emptyText();
+        return;
+    }
+
+    if (n == 2) {
+        // The line through the two points. The first point is the first one
+        // found, also when it lies at position 0.
+        const double b = (y2 - y1) / (x2 - x1);
+        const double a = y1 - x1 * b;
+        const bool finite = std::isfinite(a) && std::isfinite(b);
+        store.LinB = finite ? ValueCell(b) : ValueCell::emptyText();
+        store.LinA = finite ? ValueCell(a) : ValueCell::emptyText();
+        return;
+    }
+
+    LineSums sums;
+    for (int x = 0; x <= last; ++x) {
+        if (store.isUsed(x))
+            sums.add(x, store.Y[static_cast<std::size_t>(x)].value());
+    }
+    store.SumX = sums.sumX;
+    store.SumX2 = sums.sumX2;
+    store.SumY = sums.sumY;
+    store.SumY2 = sums.sumY2;
+    store.SumXY = sums.sumXY;
+
+    const LineCoefficients line = solveLine(sums);
+    store.LinB = resultCell(line.b);
+    store.LinA = resultCell(line.a);
+    store.LinR = resultCell(line.r);
+
+    if (!line.a || !line.b) {
+        store.LinDev = ValueCell::emptyText();
+        store.LinDevPct = ValueCell::emptyText();
+        return;
+    }
+    DeviationSums dev;
+    for (int x = 0; x <= last; ++x) {
+        if (store.isUsed(x))
+            dev.add(*line.a + *line.b * x, store.Y[static_cast<std::size_t>(x)].value());
+    }
+    store.LinDev = resultCell(dev.meanAbs());
+    store.LinDevPct = resultCell(dev.meanPct());
+}
+
+} // namespace kalibron

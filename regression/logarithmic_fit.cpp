@@ -1,1 +1,56 @@
-// placeholder: implementation pending
+#include "regression/logarithmic_fit.h"
+
+#include <cmath>
+
+#include "core/messages.h"
+#include "core/store.h"
+#include "regression/least_squares_line.h"
+#include "regression/linear_fit.h"
+#include "regression/result_cell.h"
+
+namespace kalibron {
+
+void Logarithmic_Calc(Store& store, MessageSink& messages)
+{
+    const int last = store.lastPosition();
+
+    LineSums sums;
+    for (int x = 1; x <= last; ++x) {
+        if (store.isUsed(x))
+            sums.add(std::log(static_cast<double>(x)), store.Y[static_cast<std::size_t>(x)].value());
+    }
+
+    if (sums.n < 3) {
+        messages.show(Message{kTooFewRegressionDataMessage});
+        store.LogB = ValueCell::emptyText();
+        store.LogA = ValueCell::emptyText();
+        store.LogR = ValueCell::emptyText();
+        return;
+    }
+
+    store.SumX = sums.sumX;
+    store.SumX2 = sums.sumX2;
+    store.SumY = sums.sumY;
+    store.SumY2 = sums.sumY2;
+    store.SumXY = sums.sumXY;
+
+    const LineCoefficients line = solveLine(sums);
+    store.LogB = resultCell(line.b);
+    store.LogA = resultCell(line.a);
+    store.LogR = resultCell(line.r);
+
+    if (!line.a || !line.b) {
+        store.LogDev = ValueCell::emptyText();
+        store.LogDevPct = ValueCell::emptyText();
+        return;
+    }
+    DeviationSums dev;
+    for (int x = 1; x <= last; ++x) {
+        if (store.isUsed(x))
+            dev.add(*line.a + *line.b * std::log(static_cast<double>(x)), store.Y[static_cast<std::size_t>(x)].value());
+    }
+    store.LogDev = resultCell(dev.meanAbs());
+    store.LogDevPct = resultCell(dev.meanPct());
+}
+
+} // namespace kalibron

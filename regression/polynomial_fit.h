@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/number_format.h"
+
 namespace kalibron {
 
 class MessageSink;
@@ -19,32 +21,56 @@ inline constexpr int kMaxPolynomialDegree = 23;
 
 inline constexpr const char* kTooFewPolyDataMessage =
     "Too few data for polynomial regression of the requested degree.";
+inline constexpr const char* kPolyDegreeTooHighMessage =
+    "Too few data for polynomial regression of the requested degree. The highest degree is 23.";
+inline constexpr const char* kPolyDegreeNegativeMessage =
+    "Too few data for polynomial regression of the requested degree. The lowest degree is 0.";
 
-// gauss: solves the m×m system A·c = A(·, m+1) by Gaussian elimination with
-// complete pivoting; pivots are chosen by |A(i,j)|·s(i) with the row scales
-// s(i) = 1/Σ_j |A(i,j)| of the matrix before elimination, strictly greater
-// wins, ties keep the first in row-then-column order. Column swaps are tracked
-// in idx so that B(1..m) receives the coefficients in their own order.
-// Returns false, leaving B unchanged, when the system is singular or
-// numerically singular (a pivot that is zero or negligible against the
-// matrix's scale, or a non-finite result); A is modified in any case.
+// Scaled size below which gauss takes a pivot for zero (see gauss).
+inline constexpr double kPivotTolerance = 1e-13;
+
+// gauss: solves the m×m system A·c = A(·, m+1) (rows and columns 1..m) by
+// Gaussian elimination with complete pivoting. Pivots are chosen by
+// |A(i,j)|·s(i) with the row scales s(i) = 1/Σ_j |A(i,j)| of the matrix before
+// elimination; strictly greater wins, ties keep the first in row-then-column
+// order. Row swaps carry s along, column swaps are tracked in idx so that
+// B(1..m) receives the coefficients in their own order.
+//
+// Singularity is judged from the same scaled size: a pivot with
+// |pivot|·s(row) <= kPivotTolerance is smaller than 1e-13 of the 1-norm of
+// its row in the original matrix, which for these systems means what is left
+// is rounding noise (an exactly singular normal system, e.g. fewer distinct x
+// than unknowns, ends with pivots near 1e-16 of that norm). Then, and for an
+// all-zero row, m outside 1..24 or a non-finite solution, gauss returns false
+// and leaves B unchanged; A is modified in any case. A true result on a badly
+// conditioned system is still only as good as its condition allows: normal
+// equations square the condition of the data, so beyond degree 6 or so on
+// wide-ranging x fit a polynomial in centred, scaled x or use a QR solver.
 bool gauss(int m, GaussMatrix& A, GaussVector& B);
 
 enum class PolynomialStatus {
     Fitted,      // coefficients stored
-    TooFewData,  // n < d + 1: message shown, outputs unchanged
+    TooFewData,  // n < d + 1, or d outside 0..23: message shown, outputs unchanged
     Singular,    // system cannot be solved: slot's coefficients left empty
 };
 
-// Polynomial: least-squares polynomial of degree d through the n points
-// X(1..n), Y(1..n) (normal equations solved by gauss). On success writes
-// PolyC(k) = B(k) (k = 0..25), PolyCoef(PolySlot, k) = B(k − 1) (k = 2..25),
-// and the parameter text ("P0 = ..." lines, an empty line, "dsig=..."; CR LF
-// line ends; dsig = √(SS/(n − 2)), left empty when n − 2 <= 0) into
-// *parameterText when PolySlot = 1. A degree above kMaxPolynomialDegree is
-// refused like n < d + 1, with a message naming the limit.
+// Polynomial: least-squares polynomial y = c0 + c1·x + … + cd·x^d through the
+// n points X(1..n), Y(1..n) (index 0 unused), by the normal equations
+// A(i, j) = Σ x^(i+j−2), A(i, m+1) = Σ x^(i−1)·y, m = d + 1, solved by gauss.
+// Reads store.PolySlot.
+//  d outside 0..kMaxPolynomialDegree, or n < d + 1 (or X, Y shorter than
+//  n + 1): message with no icon and the application's title, nothing changed,
+//  TooFewData.
+//  Fitted: PolyC(k) = B(k) (k = 0..25, so PolyC(p+1) = c_p and PolyC(0) = 0),
+//  PolyCoef(PolySlot, k) = B(k − 1) (k = 2..25); when PolySlot = 1 and
+//  parameterText is given, *parameterText = "P0 = c0" CR LF … "Pd = cd" CR LF,
+//  CR LF, CR LF, "dsig=" √(SS/(n − 2)) CR LF, numbers in the general format of
+//  locale; the dsig number is left out when n − 2 <= 0.
+//  Singular: PolyC(0..25) and PolyCoef(PolySlot, 2..25) become Empty, and for
+//  PolySlot = 1 *parameterText becomes empty, so no stale coefficients remain.
+// PolySlot outside 0..5 fits without touching PolyCoef.
 PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
                             const std::vector<double>& Y, MessageSink& messages,
-                            std::string* parameterText);
+                            std::string* parameterText, const NumberLocale& locale = NumberLocale{});
 
 } // namespace kalibron
