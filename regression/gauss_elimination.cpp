@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -27,10 +26,15 @@ bool gauss(int m, GaussMatrix& A, GaussVector& B)
         s[i] = 1.0 / rowSum;
     }
 
-    // A pivot is judged by the same scaled size that chooses it: its
-    // magnitude against the 1-norm of its row in the original matrix. Below
-    // kPivotTolerance the pivot is what rounding left of an exact zero.
-    auto negligible = [&](int k) { return !(std::abs(A[k][k]) * s[k] > kPivotTolerance); };
+    // mag(i, j) bounds the size of the terms that have been added up into
+    // A(i, j). A pivot far below its bound is what cancellation left of an
+    // exact zero, whatever the scale of its row and column.
+    GaussMatrix mag{};
+    for (int i = 1; i <= m; ++i) {
+        for (int j = 1; j <= m + 1; ++j)
+            mag[i][j] = std::abs(A[i][j]);
+    }
+    auto negligible = [&](int k) { return !(std::abs(A[k][k]) > kPivotTolerance * mag[k][k]); };
 
     for (int k = 1; k <= m - 1; ++k) {
         double best = std::abs(A[k][k]) * s[k];
@@ -46,13 +50,17 @@ bool gauss(int m, GaussMatrix& A, GaussVector& B)
             }
         }
         if (p != k) {
-            for (int j = k; j <= m + 1; ++j)
+            for (int j = k; j <= m + 1; ++j) {
                 std::swap(A[k][j], A[p][j]);
+                std::swap(mag[k][j], mag[p][j]);
+            }
             std::swap(s[k], s[p]);
         }
         if (q != k) {
-            for (int i = 1; i <= m; ++i)
+            for (int i = 1; i <= m; ++i) {
                 std::swap(A[i][k], A[i][q]);
+                std::swap(mag[i][k], mag[i][q]);
+            }
             std::swap(idx[k], idx[q]);
         }
         if (negligible(k))
@@ -60,8 +68,10 @@ bool gauss(int m, GaussMatrix& A, GaussVector& B)
         for (int i = k + 1; i <= m; ++i) {
             const double f = A[i][k] / A[k][k];
             A[i][k] = 0;
-            for (int j = k + 1; j <= m + 1; ++j)
+            for (int j = k + 1; j <= m + 1; ++j) {
                 A[i][j] -= f * A[k][j];
+                mag[i][j] += std::abs(f) * mag[k][j];
+            }
         }
     }
     if (negligible(m))

@@ -25,27 +25,12 @@ bool slotInRange(int slot)
 
 } // namespace
 
-PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
-                            const std::vector<double>& Y, MessageSink& messages,
-                            std::string* parameterText, const NumberLocale& locale)
+void normalEquations(int n, int m, const std::vector<double>& X, const std::vector<double>& Y, GaussMatrix& A)
 {
-    if (d > kMaxPolynomialDegree) {
-        refuse(messages, kPolyDegreeTooHighMessage);
-        return PolynomialStatus::TooFewData;
+    for (int i = 1; i <= m; ++i) {
+        for (int j = 1; j <= m + 1; ++j)
+            A[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = 0;
     }
-    if (d < 0) {
-        refuse(messages, kPolyDegreeNegativeMessage);
-        return PolynomialStatus::TooFewData;
-    }
-    const int m = d + 1;
-    // Points the arrays do not hold are missing data, not something to read.
-    const auto held = static_cast<long long>(std::min(X.size(), Y.size())) - 1;
-    if (n < m || n > held) {
-        refuse(messages, kTooFewPolyDataMessage);
-        return PolynomialStatus::TooFewData;
-    }
-
-    GaussMatrix A{};
     A[1][1] = n;
     for (int k = 1; k <= n; ++k) {
         const double x = X[static_cast<std::size_t>(k)];
@@ -67,6 +52,30 @@ PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double
         for (int j = 1; j <= m - 1; ++j)
             A[i][j] = A[i - 1][j + 1];
     }
+}
+
+PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
+                            const std::vector<double>& Y, MessageSink& messages,
+                            std::string* parameterText, const NumberLocale& locale)
+{
+    if (d > kMaxPolynomialDegree) {
+        refuse(messages, kPolyDegreeTooHighMessage);
+        return PolynomialStatus::TooFewData;
+    }
+    if (d < 0) {
+        refuse(messages, kPolyDegreeNegativeMessage);
+        return PolynomialStatus::TooFewData;
+    }
+    const int m = d + 1;
+    // Points the arrays do not hold are missing data, not something to read.
+    const auto held = static_cast<long long>(std::min(X.size(), Y.size())) - 1;
+    if (n < m || n > held) {
+        refuse(messages, kTooFewPolyDataMessage);
+        return PolynomialStatus::TooFewData;
+    }
+
+    GaussMatrix A{};
+    normalEquations(n, m, X, Y, A);
 
     GaussVector B{};
     const int slot = store.PolySlot;

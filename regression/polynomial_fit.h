@@ -26,7 +26,7 @@ inline constexpr const char* kPolyDegreeTooHighMessage =
 inline constexpr const char* kPolyDegreeNegativeMessage =
     "Too few data for polynomial regression of the requested degree. The lowest degree is 0.";
 
-// Scaled size below which gauss takes a pivot for zero (see gauss).
+// Relative size below which gauss takes a pivot for zero (see gauss).
 inline constexpr double kPivotTolerance = 1e-13;
 
 // gauss: solves the m×m system A·c = A(·, m+1) (rows and columns 1..m) by
@@ -36,17 +36,28 @@ inline constexpr double kPivotTolerance = 1e-13;
 // order. Row swaps carry s along, column swaps are tracked in idx so that
 // B(1..m) receives the coefficients in their own order.
 //
-// Singularity is judged from the same scaled size: a pivot with
-// |pivot|·s(row) <= kPivotTolerance is smaller than 1e-13 of the 1-norm of
-// its row in the original matrix, which for these systems means what is left
-// is rounding noise (an exactly singular normal system, e.g. fewer distinct x
-// than unknowns, ends with pivots near 1e-16 of that norm). Then, and for an
-// all-zero row, m outside 1..24 or a non-finite solution, gauss returns false
-// and leaves B unchanged; A is modified in any case. A true result on a badly
-// conditioned system is still only as good as its condition allows: normal
-// equations square the condition of the data, so beyond degree 6 or so on
-// wide-ranging x fit a polynomial in centred, scaled x or use a QR solver.
+// Singularity is judged by cancellation, never by an exact zero: alongside
+// every entry gauss keeps the sum of the magnitudes of the terms that were
+// added up into it (|A| at the start, + |f|·bound of the pivot row at each
+// elimination). A pivot not above kPivotTolerance times its bound has lost
+// all but the last two or three of its digits: it is what rounding left of
+// an exact zero (an exactly singular system, such as fewer distinct x than
+// unknowns, ends near 1e-16). The test does not change when rows or columns
+// are scaled, so the huge spread of magnitudes in normal equations of large x
+// does not fool it. Then, and for an all-zero row, m outside 1..24 or a
+// non-finite solution, gauss returns false and leaves B unchanged; A is
+// modified in any case.
+// A true result on a badly conditioned but passing system is only as good as
+// its condition: normal equations square the condition of the data, so for a
+// high degree over a wide x range fit in centred, scaled x or use a QR solver.
 bool gauss(int m, GaussMatrix& A, GaussVector& B);
+
+// Normal equations of the least-squares polynomial with m = d + 1 unknowns
+// through X(1..n), Y(1..n): A(i, j) = Σ x^(i+j−2) (i, j = 1..m) and
+// A(i, m+1) = Σ x^(i−1)·y; A(1, 1) = n. Row 1 and column m are summed, the
+// rest copied along the constant anti-diagonals. Requires 1 <= m <= 24 and
+// X, Y holding indices 1..n.
+void normalEquations(int n, int m, const std::vector<double>& X, const std::vector<double>& Y, GaussMatrix& A);
 
 enum class PolynomialStatus {
     Fitted,      // coefficients stored
