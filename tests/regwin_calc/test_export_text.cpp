@@ -1,0 +1,203 @@
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "ui/regression_window/export_text.h"
+
+namespace kalibron::test {
+namespace {
+
+std::vector<std::string> splitCr(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\r') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    EXPECT_TRUE(line.empty()) << "text must end with CR";
+    return lines;
+}
+
+std::vector<std::string> cells(const std::string& line)
+{
+    std::vector<std::string> out(1);
+    for (char c : line) {
+        if (c == '\t')
+            out.emplace_back();
+        else
+            out.back().push_back(c);
+    }
+    return out;
+}
+
+std::string exportAfterCalculation(Store& store, const RegressionSettings& settings)
+{
+    CollectingMessageSink messages;
+    const CalculationResult r = A_PLOT(store, settings, messages, NumberLocale{});
+    return buildExport(store, settings, r.labels, NumberLocale{});
+}
+
+// The start state's text is compared whole with a reference checked by hand.
+// Regenerate it (after checking the new text) with
+//   KALIBRON_UPDATE_REFERENCE=1 ./test_regwin_calc --gtest_filter='ExportText.StartState*'
+TEST(ExportText, StartStateMatchesTheReference)
+{
+    auto store = startStore();
+    const std::string text = exportAfterCalculation(*store, RegressionSettings{});
+    EXPECT_EQ(store->ClipOut, text);
+    const std::string path = std::string(KALIBRON_TEST_DATA_DIR) + "/export_start.txt";
+    if (std::getenv("KALIBRON_UPDATE_REFERENCE") != nullptr) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in.good()) << path;
+    const std::string reference((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, reference);
+}
+
+TEST(ExportText, LayoutOfTheStartState)
+{
+    auto store = startStore();
+    const std::string text = exportAfterCalculation(*store, RegressionSettings{});
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    const auto lines = splitCr(text);
+    ASSERT_EQ(lines.size(), 4u + 27u);
+    EXPECT_EQ(lines[0], "* * *  KALIBRON  -  Export of interpolated data");
+    const auto summary = cells(lines[1]);
+    ASSERT_EQ(summary.size(), 13u);
+    EXPECT_EQ(summary[0], "L.R. aver.diff. /diff.%");
+    EXPECT_TRUE(nearRel(std::stod(summary[1]), 33.2361, 1e-5));
+    EXPECT_EQ(summary[4], "Log.R. aver.diff. /diff.%");
+    EXPECT_EQ(summary[8], "Poly2.R. aver.diff. /diff.%");
+    EXPECT_EQ(summary[9], "21.36"); // the label as shown
+    EXPECT_EQ(summary[10], "3.18");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "No.\tData\tLin.Reg.\tC.I.\t\tNo.\tData\tLog.Reg.\t\tNo.\tData\tPoly2.Reg.\t\t");
+
+    // Position 5 holds a point; position 1 only computed cells.
+    const auto p5 = cells(lines[3 + 5]);
+    ASSERT_EQ(p5.size(), 14u);
+    EXPECT_EQ(p5[0], "5");
+    EXPECT_EQ(p5[1], "980");
+    EXPECT_TRUE(nearRel(std::stod(p5[2]), store->LinA.value() + 5 * store->LinB.value(), 1e-13));
+    const auto p1 = cells(lines[3 + 1]);
+    EXPECT_EQ(p1[1], "");
+    // The band's half-width at 1 from s = 49.766156960520426 and t(0.975; 3).
+    EXPECT_TRUE(nearRel(std::stod(p1[3]), 146.89474699577718, 1e-9));
+    EXPECT_TRUE(nearRel(std::stod(p1[7]), 1416.099965949202, 1e-9)); // ln 1 = 0
+    EXPECT_TRUE(nearRel(std::stod(p1[11]), 1115.4590325562287, 1e-9));
+}
+
+TEST(ExportText, NoBoxCheckedGivesOnlyEmptyLines)
+{
+    auto store = startStore();
+    RegressionSettings settings;
+    settings.chkEX = {};
+    const std::string text = exportAfterCalculation(*store, settings);
+    EXPECT_EQ(text, "* * *  KALIBRON  -  Export of interpolated data\r" + std::string(27 + 3, '\r'));
+}
+
+TEST(ExportText, ZigzagOnlyInsideTheClusters)
+{
+    auto store = startStore();
+    RegressionSettings settings;
+    settings.chkEX = {false, false, false, false, false, false, false, true};
+    const auto lines = splitCr(exportAfterCalculation(*store, settings));
+    EXPECT_EQ(lines[1], "Zigzag");
+    EXPECT_EQ(lines[3], "No.\tData\tZigzag");
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(lines[static_cast<std::size_t>(3 + i)], "") << i;
+    EXPECT_EQ(lines[3 + 5], "5\t980\t980\t\t");
+    // Between (5, 980) and (10, 770).
+    EXPECT_EQ(lines[3 + 7], "7\t\t896\t\t");
+    EXPECT_EQ(lines[3 + 27], "27\t500\t500\t\t");
+
+    // Without the zigzag in the last calculation there is no range at all.
+    settings.chkZigZag = false;
+    const auto off = splitCr(exportAfterCalculation(*store, settings));
+    for (std::size_t i = 4; i < off.size(); ++i)
+        EXPECT_EQ(off[i], "");
+}
+
+TEST(ExportText, FreeDegreeNamesAndValues)
+{
+    auto store = startStore();
+    RegressionSettings settings;
+    settings.chkEX = {false, false, false, false, false, false, true, false};
+    settings.chkPoly[1] = true;
+    settings.ComboBox1 = "4";
+    CollectingMessageSink messages;
+    const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
+    const auto lines = splitCr(buildExport(*store, settings, r.labels, NumberLocale{}));
+    EXPECT_EQ(lines[1], "Poly4.R. aver.diff. /diff.%\t" + r.labels.lblDiffPoly[1] + "\t" +
+                            r.labels.lblDiffProcPoly[1] + "\t\t");
+    EXPECT_EQ(lines[3], "No.\tData\tPoly4.Reg.\t\t");
+    // The degree-4 polynomial passes through all five points.
+    EXPECT_TRUE(nearRel(std::stod(cells(lines[3 + 27])[2]), 500, 1e-8));
+    EXPECT_TRUE(nearRel(std::stod(cells(lines[3 + 1])[2]), 1375.051550802139, 1e-8));
+
+    // "6" cannot be fitted through five points: names stay, cells are empty.
+    settings.ComboBox1 = "6";
+    const CalculationResult six = A_PLOT(*store, settings, messages, NumberLocale{});
+    const auto empty = splitCr(buildExport(*store, settings, six.labels, NumberLocale{}));
+    EXPECT_EQ(empty[1], "Poly6.R. aver.diff. /diff.%\t\t\t\t");
+    EXPECT_EQ(empty[3], "No.\tData\tPoly6.Reg.\t\t");
+    EXPECT_EQ(empty[3 + 2], "2\t\t\t\t");
+
+    // Degrees whose coefficients are not kept give empty cells.
+    settings.ComboBox1 = "25";
+    EXPECT_EQ(splitCr(buildExport(*store, settings, six.labels, NumberLocale{}))[3 + 2], "2\t\t\t\t");
+}
+
+TEST(ExportText, ColumnsStayAlignedWhenFitsHaveNoResult)
+{
+    auto store = startStore();
+    for (int x : {10, 15, 25})
+        store->Rejected[static_cast<std::size_t>(x)] = 1.0; // two points: no band, no log, no polynomials
+    RegressionSettings settings;
+    settings.chkEX = {true, true, true, true, true, true, true, false};
+    const auto lines = splitCr(exportAfterCalculation(*store, settings));
+    const auto tabs = [](const std::string& s) { return std::count(s.begin(), s.end(), '\t'); };
+    for (std::size_t i = 4; i < lines.size(); ++i)
+        EXPECT_EQ(tabs(lines[i]), tabs(lines[3])) << i;
+    const auto p1 = cells(lines[4]);
+    EXPECT_NE(p1[2], "");  // the line through two points
+    EXPECT_EQ(p1[3], "");  // no half-width with two points
+    EXPECT_EQ(p1[7], "");  // no logarithmic fit
+    EXPECT_EQ(p1[11], ""); // no polynomial
+    // The rejected point's data value is still written.
+    EXPECT_EQ(cells(lines[3 + 10])[1], "770");
+}
+
+TEST(ExportText, ConfidenceCellsDoNotDependOnTheShownBand)
+{
+    auto store = startStore();
+    RegressionSettings settings;
+    const std::string withBand = exportAfterCalculation(*store, settings);
+    settings.chkConf = false;
+    const std::string withoutBand = exportAfterCalculation(*store, settings);
+    EXPECT_EQ(withBand, withoutBand);
+}
+
+TEST(ExportText, DataCellsKeepTheirTextForm)
+{
+    auto store = startStore();
+    store->Y[10] = ValueCell::fromText("770.50");
+    store->Y[12] = ValueCell::fromText("bad\tcell");
+    const auto lines = splitCr(exportAfterCalculation(*store, RegressionSettings{}));
+    EXPECT_EQ(cells(lines[3 + 10])[1], "770.50");
+    EXPECT_EQ(cells(lines[3 + 12])[1], "bad cell"); // a TAB would shift every column after it
+}
+
+} // namespace
+} // namespace kalibron::test

@@ -1,0 +1,138 @@
+#include "test_support.h"
+
+#include <cmath>
+#include <variant>
+
+namespace kalibron::test {
+
+StudentTable smallStudentTable()
+{
+    StudentTable table;
+    const double t975[] = {12.70620474, 4.30265273,  3.182446305, 2.776445105,
+                           2.570581836, 2.446911851, 2.364624252, 2.306004135};
+    for (int f = 1; f <= 8; ++f)
+        table.t[3][static_cast<std::size_t>(f)] = t975[f - 1];
+    table.t[3][101] = 1.959963985;
+    table.loaded = true;
+    return table;
+}
+
+std::unique_ptr<Store> startStore()
+{
+    auto store = std::make_unique<Store>();
+    putExampleSequence(*store);
+    store->Student = smallStudentTable();
+    store->ProbIndex = 3;
+    return store;
+}
+
+std::unique_ptr<Store> storeWith(const std::vector<std::pair<int, double>>& points, double maxX)
+{
+    auto store = std::make_unique<Store>();
+    for (const auto& [x, y] : points)
+        store->Y[static_cast<std::size_t>(x)] = y;
+    store->MaxX = maxX;
+    store->nCols = 2;
+    store->nPointsAll = static_cast<int>(points.size());
+    store->nPoints = store->nPointsAll;
+    store->Student = smallStudentTable();
+    store->ProbIndex = 3;
+    return store;
+}
+
+RegressionSettings noCurves()
+{
+    RegressionSettings settings;
+    settings.chkZigZag = false;
+    settings.chkConf = false;
+    settings.chkLog = false;
+    settings.chkPoly = {};
+    return settings;
+}
+
+std::vector<const Segment*> segments(const PlotScene& scene, Canvas canvas, Rgb colour)
+{
+    std::vector<const Segment*> found;
+    for (const Primitive& item : scene.items) {
+        if (const auto* s = std::get_if<Segment>(&item); s && s->canvas == canvas && s->colour == colour)
+            found.push_back(s);
+    }
+    return found;
+}
+
+int countSegments(const PlotScene& scene, Canvas canvas, Rgb colour)
+{
+    return static_cast<int>(segments(scene, canvas, colour).size());
+}
+
+int countBoxes(const PlotScene& scene, Rgb colour)
+{
+    int n = 0;
+    for (const Primitive& item : scene.items) {
+        if (const auto* b = std::get_if<Box>(&item); b && b->colour == colour)
+            ++n;
+    }
+    return n;
+}
+
+std::vector<const TickLabel*> labelsOf(const PlotScene& scene, TickLabel::Axis axis)
+{
+    std::vector<const TickLabel*> found;
+    for (const TickLabel& label : scene.labels) {
+        if (label.axis == axis)
+            found.push_back(&label);
+    }
+    return found;
+}
+
+std::vector<std::string> labelTexts(const PlotScene& scene, TickLabel::Axis axis)
+{
+    std::vector<std::string> texts;
+    for (const TickLabel* label : labelsOf(scene, axis))
+        texts.push_back(label->text);
+    return texts;
+}
+
+bool allFinite(const PlotScene& scene)
+{
+    auto finite = [](double a, double b, double c, double d) {
+        return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
+    };
+    for (const Primitive& item : scene.items) {
+        const bool ok = std::visit([&](const auto& p) { return finite(p.x1, p.y1, p.x2, p.y2); }, item);
+        if (!ok)
+            return false;
+    }
+    for (const TickLabel& label : scene.labels) {
+        if (!finite(label.left, label.top, label.width, label.height))
+            return false;
+    }
+    return finite(scene.scale.left, scene.scale.top, scene.scale.width, scene.scale.height);
+}
+
+int countYTicks(const PlotScene& scene, double length)
+{
+    int n = 0;
+    for (const Segment* s : segments(scene, Canvas::Frame, colours::kBlack)) {
+        if (s->y1 == s->y2 && std::fabs(s->x2 - s->x1 - length) < 1e-9)
+            ++n;
+    }
+    return n;
+}
+
+int countXTicks(const PlotScene& scene, double length)
+{
+    int n = 0;
+    for (const Segment* s : segments(scene, Canvas::Frame, colours::kBlack)) {
+        if (s->x1 == s->x2 && std::fabs(s->y2 - s->y1 - length) < 1e-9)
+            ++n;
+    }
+    return n;
+}
+
+bool nearRel(double actual, double expected, double tolerance)
+{
+    return std::fabs(actual - expected) <= tolerance * std::max(1.0, std::fabs(expected));
+}
+
+} // namespace kalibron::test
