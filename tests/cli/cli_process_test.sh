@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs the built `kalibron` binary as a user would and checks exit statuses,
+# byte-exact output, the locale's decimal separator and the image files.
+#   cli_process_test.sh KALIBRON_BINARY TEST_DATA_DIR WORK_DIR
+set -u
+tool=$1
+data=$2
+work=$3
+rm -rf "$work"
+mkdir -p "$work"
+export LC_ALL=C
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# run NAME ARGS...: runs the tool, keeps stdout/stderr in $work/NAME.{out,err}, sets $status
+run() {
+    local name=$1
+    shift
+    "$tool" "$@" >"$work/$name.out" 2>"$work/$name.err"
+    status=$?
+}
+
+expect_status() {
+    [[ $status -eq $1 ]] || fail "$2: exit status $status, expected $1 ($(head -c 300 "$work/$2.err"))"
+}
+
+run help --help
+expect_status 0 help
+grep -q '^Usage: kalibron COMMAND' "$work/help.out" || fail "help: no usage line"
+
+# The start-up example, as a file with CR LF lines and as LF lines on stdin.
+run example export "$data/example_table.txt"
+expect_status 0 example
+if [[ -f "$data/export_start.txt" ]]; then
+    cmp -s "$work/example.out" "$data/export_start.txt" || fail "example: export differs from export_start.txt"
+fi
+[[ $(tr -cd '\r' <"$work/example.out" | wc -c) -eq 31 ]] || fail "example: expected 31 CR-ended lines"
+[[ $(tr -cd '\n' <"$work/example.out" | wc -c) -eq 0 ]] || fail "example: LF in the export"
+tr -d '\r' <"$data/example_table.txt" | "$tool" export - >"$work/stdin.out" 2>"$work/stdin.err"
+status=$?
+expect_status 0 stdin
+cmp -s "$work/example.out" "$work/stdin.out" || fail "stdin: LF table on standard input exports differently"
+
+# A refused table: its message, status 2, nothing on standard output.
+printf '5\t980\n10\t770\n' >"$work/two_lines.txt"
+run refused export "$work/two_lines.txt"
+expect_status 2 refused
+[[ -s "$work/refused.out" ]] && fail "refused: standard output not empty"
+grep -qx 'Error occurred while trying paste data from the clipboard. Please check the format of the copied table.' \
+    "$work/refused.err" || fail "refused: format message missing"
+
+run unreadable fit "$work/does_not_exist.txt"
+expect_status 1 unreadable
+grep -q "^kalibron: cannot read $work/does_not_exist.txt: " "$work/unreadable.err" || fail "unreadable: reason missing"
+
+run badoption export --prob 9 "$data/example_table.txt"
+expect_status 2 badoption
+[[ $(wc -l <"$work/badoption.err") -eq 1 ]] || fail "badoption: not one line"
+
+# The user's locale decides the decimal separator of the export and labels,
+# never that of the JSON numbers.
+LC_ALL=de_DE.UTF-8 "$tool" export "$data/example_table.txt" >"$work/german.out" 2>"$work/german.err"
+status=$?
+expect_status 0 german
+tr '\r' '\n' <"$work/german.out" | sed -n '5p' | grep -q $'^1\t\t[0-9-]*,[0-9]' || fail "german: no decimal comma in line 1"
+LC_ALL=de_DE.UTF-8 "$tool" fit "$data/example_table.txt" >"$work/german_fit.out" 2>"$work/german_fit.err"
+status=$?
+expect_status 0 german_fit
+grep -q '"LinB":-[0-9]*\.[0-9]' "$work/german_fit.out" || fail "german_fit: JSON number without a point"
+grep -q '"lbl_LRb":"-[0-9]*,[0-9]' "$work/german_fit.out" || fail "german_fit: label without a comma"
+
+# Images, without a display.
+unset DISPLAY WAYLAND_DISPLAY
+run png plot -o "$work/plot.png" "$data/example_table.txt"
+expect_status 0 png
+[[ $(head -c 8 "$work/plot.png" | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] || fail "png: not a PNG file"
+run svg plot --dpi 150 -o "$work/plot.svg" "$data/example_table.txt"
+expect_status 0 svg
+grep -q '<svg xmlns="http://www.w3.org/2000/svg"' "$work/plot.svg" || fail "svg: no svg element"
+
+# Without student.dat beside the program the run goes on without the band,
+# after saying so on standard error.
+mkdir -p "$work/alone"
+cp "$tool" "$work/alone/kalibron"
+"$work/alone/kalibron" export "$data/example_table.txt" >"$work/alone.out" 2>"$work/alone.err"
+status=$?
+expect_status 0 alone
+grep -q 'student.dat' "$work/alone.err" || fail "alone: no message about student.dat"
+tr '\r' '\n' <"$work/alone.out" | sed -n '5p' | grep -q $'^1\t\t[^\t]*\t\t' || fail "alone: C.I. cell not empty"
+
+if [[ $failures -gt 0 ]]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "all process checks passed"
