@@ -1,0 +1,165 @@
+// NIST StRD linear least-squares reference data sets (tests/regression/nist,
+// copied unchanged from the NIST files; data from line 61 on as "y x").
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/messages.h"
+#include "core/store.h"
+#include "regression/least_squares_line.h"
+#include "regression/polynomial_fit.h"
+#include "regression_test_support.h"
+
+namespace kalibron {
+namespace {
+
+using test::near;
+
+struct NistSet {
+    std::vector<double> x{0}, y{0}; // index 0 unused, as the driver packs them
+    std::vector<double> certified;  // B0, B1, ...
+    double residualSd = -1;
+    int n() const { return static_cast<int>(x.size()) - 1; }
+};
+
+NistSet readNist(const std::string& name)
+{
+    NistSet set;
+    std::ifstream in(std::string(KALIBRON_NIST_DIR) + "/" + name + ".dat");
+    EXPECT_TRUE(in.good()) << name;
+    const std::regex estimate(R"(^\s*B(\d+)\s+(\S+)\s+\S+\s*$)");
+    const std::regex residual(R"(^\s*Standard Deviation\s+(\S+)\s*$)");
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        std::smatch m;
+        if (number >= 61) {
+            std::istringstream values(line);
+            double y = 0, x = 0;
+            if (values >> y >> x) {
+                set.x.push_back(x);
+                set.y.push_back(y);
+            }
+        } else if (std::regex_match(line, m, estimate)) {
+            set.certified.resize(std::stoul(m[1]) + 1);
+            set.certified[std::stoul(m[1])] = std::strtod(m[2].str().c_str(), nullptr);
+        } else if (std::regex_match(line, m, residual)) {
+            set.residualSd = std::strtod(m[1].str().c_str(), nullptr);
+        }
+    }
+    return set;
+}
+
+struct Fit {
+    PolynomialStatus status;
+    Store store;
+    std::string text;
+};
+
+void fitNist(const NistSet& set, Fit& fit)
+{
+    fit.store.PolySlot = 1;
+    CollectingMessageSink messages;
+    fit.status = Polynomial(fit.store, set.n(), static_cast<int>(set.certified.size()) - 1, set.x, set.y, messages,
+                            &fit.text);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+double dsigOf(const std::string& text)
+{
+    const auto at = text.find("dsig=");
+    return at == std::string::npos ? NAN : std::strtod(text.c_str() + at + 5, nullptr);
+}
+
+// Polynomial divides the squared residuals by n − 2 whatever the degree; NIST
+// by n − p. The two spreads differ by the factor √((n − p)/(n − 2)).
+double expectedDsig(const NistSet& set)
+{
+    const double n = set.n();
+    const double p = static_cast<double>(set.certified.size());
+    return set.residualSd * std::sqrt((n - p) / (n - 2));
+}
+
+TEST(Nist, NorrisLineFromTheSumsAndFromThePolynomial)
+{
+    const NistSet set = readNist("Norris");
+    ASSERT_EQ(set.n(), 36);
+    ASSERT_EQ(set.certified.size(), 2u);
+
+    LineSums sums;
+    for (int k = 1; k <= set.n(); ++k)
+        sums.add(set.x[static_cast<std::size_t>(k)], set.y[static_cast<std::size_t>(k)]);
+    const LineCoefficients line = solveLine(sums);
+    EXPECT_TRUE(near(line.a, set.certified[0], 1e-9));
+    EXPECT_TRUE(near(line.b, set.certified[1], 1e-12));
+    // Certified R-squared 0.999993745883712.
+    EXPECT_TRUE(near(line.r.value_or(0) * line.r.value_or(0), 0.999993745883712, 1e-12));
+
+    Fit fit;
+    fitNist(set, fit);
+    ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+    EXPECT_TRUE(near(fit.store.PolyC[1], set.certified[0], 1e-9));
+    EXPECT_TRUE(near(fit.store.PolyC[2], set.certified[1], 1e-12));
+    EXPECT_TRUE(near(dsigOf(fit.text), set.residualSd, 1e-10));
+}
+
+TEST(Nist, PontiusQuadratic)
+{
+    const NistSet set = readNist("Pontius");
+    ASSERT_EQ(set.n(), 40);
+    ASSERT_EQ(set.certified.size(), 3u);
+    Fit fit;
+    fitNist(set, fit);
+    ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+    for (std::size_t p = 0; p < 3; ++p)
+        EXPECT_TRUE(near(fit.store.PolyC[p + 1], set.certified[p], 1e-9)) << "B" << p;
+    EXPECT_TRUE(near(dsigOf(fit.text), expectedDsig(set), 1e-7));
+}
+
+// Degree 5 over x = 0..20: the normal equations lose about seven digits, so
+// six significant digits remain of the coefficients.
+TEST(Nist, WamplerQuintics)
+{
+    for (const char* name : {"Wampler1", "Wampler2", "Wampler3", "Wampler4", "Wampler5"}) {
+        SCOPED_TRACE(name);
+        const NistSet set = readNist(name);
+        ASSERT_EQ(set.n(), 21);
+        ASSERT_EQ(set.certified.size(), 6u);
+        Fit fit;
+        fitNist(set, fit);
+        ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+        for (std::size_t p = 0; p < 6; ++p)
+            EXPECT_TRUE(near(fit.store.PolyC[p + 1], set.certified[p], 5e-6)) << "B" << p;
+        if (set.residualSd > 0) {
+            EXPECT_TRUE(near(dsigOf(fit.text), expectedDsig(set), 1e-6));
+        } else {
+            // An exact polynomial: what is left is rounding, tiny against y.
+            EXPECT_LT(dsigOf(fit.text), 1e-6 * std::abs(set.y.back()));
+        }
+    }
+}
+
+// Filip's degree-10 normal equations have a condition far beyond 1e16: in
+// double precision the last pivots are pure cancellation noise, and any
+// coefficients taken from them would be garbage. gauss recognises this and
+// Polynomial reports a singular system with empty coefficients.
+TEST(Nist, FilipDegreeTenIsHonestlyRefusedAsSingular)
+{
+    const NistSet set = readNist("Filip");
+    ASSERT_EQ(set.n(), 82);
+    ASSERT_EQ(set.certified.size(), 11u);
+    Fit fit;
+    fitNist(set, fit);
+    EXPECT_EQ(fit.status, PolynomialStatus::Singular);
+    for (const auto& c : fit.store.PolyC)
+        EXPECT_TRUE(c.isEmpty());
+    EXPECT_EQ(fit.text, "");
+}
+
+} // namespace
+} // namespace kalibron
