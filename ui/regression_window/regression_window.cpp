@@ -1,1 +1,677 @@
-// placeholder: implementation pending
+#include "ui/regression_window/regression_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+
+#include <cmath>
+
+#include "core/store.h"
+#include "core/student_table.h"
+#include "core/table_import.h"
+#include "ui/regression_window/export_text.h"
+#include "ui/regression_window/plot_widget.h"
+#include "ui/regression_window/point_rejection.h"
+#include "ui/regression_window/qt_locale.h"
+#include "ui/regression_window/scene_painter.h"
+
+namespace kalibron {
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kClientWidth = 12825;
+constexpr double kClientHeight = 9795;
+constexpr double kWidenedOuterWidth = 15700;
+
+// The window's layout in twips, relative to each control's parent (the
+// window, or a frame for its option buttons). Everything below the plot
+// frame (y 6615 on) sits on a 345-twip row grid; the results grid takes the
+// right side, settings, counts and buttons the left.
+struct Place {
+    const char* name;
+    int left, top, width, height;
+};
+
+constexpr int kRow = 345;       // row pitch of the results grid
+constexpr int kRowTop = 6690;   // first row below the plot frame
+constexpr int kRowHeight = 315;
+constexpr int rowTop(int row) { return kRowTop + row * kRow; }
+
+// Results grid columns.
+constexpr int kColTitle = 5745, kColTitleW = 1950;
+constexpr int kColOrd = 6855, kColOrdW = 840;
+constexpr int kColA = 7755, kColB = 8655, kColValueW = 840;
+constexpr int kColR = 9555, kColRW = 450;
+constexpr int kColDiff = 10065, kColDiffW = 870;
+constexpr int kColProc = 10995, kColProcW = 600;
+constexpr int kColShow = 11655, kColShowW = 480;
+constexpr int kColExport = 12195, kColExportW = 570;
+constexpr int kBoxW = 270; // a check box without text
+constexpr int centred(int column, int width) { return column + (width - kBoxW) / 2; }
+
+// Left block: settings, counts and buttons.
+constexpr int kFrameTop = 7080, kFrameH = 930;
+constexpr int kButtonsLeft = 3390, kButtonsW = 2280;
+
+constexpr Place kLayout[] = {
+    {"pict2", 1080, 120, 11655, 6495},
+    {"Label2", 12840, 120, 2655, 9135},
+
+    {"chkConf", 60, kRowTop, 3330, kRowHeight},
+    {"comboProb", 3450, kRowTop, 1650, kRowHeight},
+
+    {"fraYScale", 60, kFrameTop, 1140, kFrameH},
+    {"optScale(0)", 90, 255, 1000, 285},
+    {"optScale(1)", 90, 570, 1000, 285},
+    {"fraXScale", 60, kFrameTop + 990, 1140, kFrameH},
+    {"optScaleX(0)", 90, 255, 1000, 285},
+    {"optScaleX(1)", 90, 570, 1000, 285},
+    {"fraAllData", 1260, kFrameTop, 2070, kFrameH},
+    {"optAllData(0)", 90, 255, 1900, 285},
+    {"optAllData(1)", 90, 570, 1900, 285},
+
+    {"lblCapMax", 1260, 8100, 1350, kRowHeight},
+    {"lblNData", 2640, 8100, 690, kRowHeight},
+    {"lblCapData", 1260, 8430, 1350, kRowHeight},
+    {"lblnDataOK", 2640, 8430, 690, kRowHeight},
+    {"lblCapRej", 1260, 8760, 1350, kRowHeight},
+    {"lblRej", 2640, 8760, 690, kRowHeight},
+
+    {"cmdPaste", 60, 9090, 3270, kRowHeight},
+    {"cmdCopy", 60, 9450, 3270, kRowHeight},
+    {"cmdPlot", kButtonsLeft, kFrameTop, kButtonsW, kRowHeight},
+    {"cmdRestore", kButtonsLeft, kFrameTop + 360, kButtonsW, kRowHeight},
+    {"cmdBack", kButtonsLeft, kFrameTop + 720, kButtonsW, kRowHeight},
+    {"cmdShowPars", kButtonsLeft, kFrameTop + 1080, kButtonsW, kRowHeight},
+    {"cmdAbout", kButtonsLeft, 9450, 1110, kRowHeight},
+    {"cmdClose", kButtonsLeft + 1170, 9450, 1110, kRowHeight},
+
+    {"lblHeadA", kColA, rowTop(0), kColValueW, kRowHeight},
+    {"lblHeadB", kColB, rowTop(0), kColValueW, kRowHeight},
+    {"lblHeadR", kColR, rowTop(0), kColRW, kRowHeight},
+    {"lblHeadDiff", kColDiff, rowTop(0), kColDiffW, kRowHeight},
+    {"lblHeadProc", kColProc, rowTop(0), kColProcW, kRowHeight},
+    {"lblHeadShow", kColShow, rowTop(0), kColShowW, kRowHeight},
+    {"lblHeadExport", kColExport, rowTop(0), kColExportW, kRowHeight},
+
+    {"lblTitleLin", kColTitle, rowTop(1), kColTitleW, kRowHeight},
+    {"lbl_LRa", kColA, rowTop(1), kColValueW, kRowHeight},
+    {"lbl_LRb", kColB, rowTop(1), kColValueW, kRowHeight},
+    {"lbl_LRr", kColR, rowTop(1), kColRW, kRowHeight},
+    {"lblDiff", kColDiff, rowTop(1), kColDiffW, kRowHeight},
+    {"lblDiffProc", kColProc, rowTop(1), kColProcW, kRowHeight},
+    {"Check1", centred(kColShow, kColShowW), rowTop(1), kBoxW, kRowHeight},
+    {"chkEX(0)", centred(kColExport, kColExportW), rowTop(1), kBoxW, kRowHeight},
+
+    {"lblTitleLog", kColTitle, rowTop(2), kColTitleW, kRowHeight},
+    {"lbl_LoRa", kColA, rowTop(2), kColValueW, kRowHeight},
+    {"lbl_LoRb", kColB, rowTop(2), kColValueW, kRowHeight},
+    {"lbl_LoRr", kColR, rowTop(2), kColRW, kRowHeight},
+    {"lblDiffLog", kColDiff, rowTop(2), kColDiffW, kRowHeight},
+    {"lblDiffProcLog", kColProc, rowTop(2), kColProcW, kRowHeight},
+    {"chkLog", centred(kColShow, kColShowW), rowTop(2), kBoxW, kRowHeight},
+    {"chkEX(1)", centred(kColExport, kColExportW), rowTop(2), kBoxW, kRowHeight},
+
+    {"lblTitlePoly", kColTitle, rowTop(3), kColOrd - kColTitle - 30, 2 * kRow - 30},
+    {"lblOrd(2)", kColOrd, rowTop(3), kColOrdW, kRowHeight},
+    {"lblOrd(3)", kColOrd, rowTop(4), kColOrdW, kRowHeight},
+    {"lblOrd(4)", kColOrd, rowTop(5), kColOrdW, kRowHeight},
+    {"lblOrd(5)", kColOrd, rowTop(6), kColOrdW, kRowHeight},
+    {"ComboBox1", kColOrd, rowTop(7), kColOrdW, kRowHeight},
+    {"lblDiffPoly(2)", kColDiff, rowTop(3), kColDiffW, kRowHeight},
+    {"lblDiffPoly(3)", kColDiff, rowTop(4), kColDiffW, kRowHeight},
+    {"lblDiffPoly(4)", kColDiff, rowTop(5), kColDiffW, kRowHeight},
+    {"lblDiffPoly(5)", kColDiff, rowTop(6), kColDiffW, kRowHeight},
+    {"lblDiffPoly(1)", kColDiff, rowTop(7), kColDiffW, kRowHeight},
+    {"lblDiffProcPoly(2)", kColProc, rowTop(3), kColProcW, kRowHeight},
+    {"lblDiffProcPoly(3)", kColProc, rowTop(4), kColProcW, kRowHeight},
+    {"lblDiffProcPoly(4)", kColProc, rowTop(5), kColProcW, kRowHeight},
+    {"lblDiffProcPoly(5)", kColProc, rowTop(6), kColProcW, kRowHeight},
+    {"lblDiffProcPoly(1)", kColProc, rowTop(7), kColProcW, kRowHeight},
+    {"chkPoly(2)", centred(kColShow, kColShowW), rowTop(3), kBoxW, kRowHeight},
+    {"chkPoly(3)", centred(kColShow, kColShowW), rowTop(4), kBoxW, kRowHeight},
+    {"chkPoly(4)", centred(kColShow, kColShowW), rowTop(5), kBoxW, kRowHeight},
+    {"chkPoly(5)", centred(kColShow, kColShowW), rowTop(6), kBoxW, kRowHeight},
+    {"chkPoly(1)", centred(kColShow, kColShowW), rowTop(7), kBoxW, kRowHeight},
+    {"chkEX(2)", centred(kColExport, kColExportW), rowTop(3), kBoxW, kRowHeight},
+    {"chkEX(3)", centred(kColExport, kColExportW), rowTop(4), kBoxW, kRowHeight},
+    {"chkEX(4)", centred(kColExport, kColExportW), rowTop(5), kBoxW, kRowHeight},
+    {"chkEX(5)", centred(kColExport, kColExportW), rowTop(6), kBoxW, kRowHeight},
+    {"chkEX(6)", centred(kColExport, kColExportW), rowTop(7), kBoxW, kRowHeight},
+
+    {"lblTitleZigZag", kColTitle, rowTop(8), kColR - kColTitle - 60, kRowHeight},
+    {"chkZigZag", centred(kColShow, kColShowW), rowTop(8), kBoxW, kRowHeight},
+    {"chkEX(7)", centred(kColExport, kColExportW), rowTop(8), kBoxW, kRowHeight},
+};
+
+const QColor kTextBlack(0, 0, 0);
+const QColor kTextMagenta(255, 0, 255);
+const QColor kTextOrange(255, 128, 0);
+const QColor kTextDarkGreen(0, 128, 0);
+const QColor kTextGreen(0, 192, 0);
+const QColor kTextTeal(0, 192, 192);
+const QColor kTextLightBlue(128, 128, 255);
+const QColor kTextDarkBlue(0, 0, 192);
+
+QString indexed(const char* name, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+QLabel* staticLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour = kTextBlack)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    setTextColour(label, colour);
+    return label;
+}
+
+QLabel* resultLabel(QWidget* parent, const QString& name, const QColor& colour = kTextBlack)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    label->setPalette(palette);
+    setTextColour(label, colour);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setIndent(2);
+    return label;
+}
+
+QCheckBox* checkBox(QWidget* parent, const QString& name, bool ticked, const QString& text = {})
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(name);
+    box->setChecked(ticked);
+    return box;
+}
+
+// Restores the cursor however the export ends.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+void setCaption(QLabel* label, const std::string& text)
+{
+    label->setText(QString::fromStdString(text));
+}
+
+} // namespace
+
+std::string tableTextFromClipboard(const QString& text)
+{
+    if (text.contains(QLatin1Char('\r')))
+        return text.toStdString();
+    QString withCr = text;
+    withCr.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return withCr.toStdString();
+}
+
+RegressionWindow::RegressionWindow(Store& store, const RegressionWindowOptions& options, QWidget* parent)
+    : QWidget(parent),
+      m_store(store),
+      m_options(options),
+      m_locale(systemNumberLocale()),
+      m_boxSink(this),
+      m_sink(&m_boxSink)
+{
+    setObjectName(QStringLiteral("frm_Reg"));
+    setWindowTitle(QLatin1String(kRegressionCaption));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+
+    createControls();
+    applyLayout();
+    connectHandlers();
+    resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
+}
+
+RegressionWindow::~RegressionWindow() = default;
+
+void RegressionWindow::createControls()
+{
+    m_pict2 = new PlotFrame(this);
+    m_pict2->setObjectName(QStringLiteral("pict2"));
+    m_pict2->setScene(&m_scene);
+    m_pict1 = new PlotArea(m_pict2);
+    m_pict1->setObjectName(QStringLiteral("pict1"));
+    m_pict1->setScene(&m_scene);
+    for (int k = 0; k < m_options.geometry.xLabelCount; ++k) {
+        auto* label = new QLabel(QStringLiteral("0"), m_pict2);
+        label->setObjectName(indexed("lblX", k));
+        label->hide();
+        m_lblX.push_back(label);
+    }
+    for (int k = 0; k < m_options.geometry.yLabelCount; ++k) {
+        auto* label = new QLabel(QStringLiteral("000"), m_pict2);
+        label->setObjectName(indexed("lblY", k));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->hide();
+        m_lblY.push_back(label);
+    }
+
+    m_Label2 = new QLabel(this);
+    m_Label2->setObjectName(QStringLiteral("Label2"));
+    m_Label2->setAutoFillBackground(true);
+    QPalette white = m_Label2->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_Label2->setPalette(white);
+    m_Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_Label2->setWordWrap(true);
+
+    auto button = [this](const char* name, const char* text) {
+        auto* b = new QPushButton(QLatin1String(text), this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    m_cmdPlot = button("cmdPlot", "Plot and calculate");
+    m_cmdRestore = button("cmdRestore", "Restore all data");
+    m_cmdPaste = button("cmdPaste", "Paste data from clipboard");
+    m_cmdCopy = button("cmdCopy", "Copy interpolated values to clipboard");
+    m_cmdShowPars = button("cmdShowPars", "Show parameters");
+    m_cmdBack = button("cmdBack", "Back to File List");
+    m_cmdAbout = button("cmdAbout", "About");
+    m_cmdClose = button("cmdClose", "Close");
+    m_cmdBack->setVisible(false);
+    m_cmdShowPars->setVisible(m_options.showParametersButton);
+
+    auto frame = [this](const char* name, const char* title, const char* arrayName,
+                        std::array<QRadioButton*, 2>& options, const char* first, const char* second) {
+        auto* group = new QGroupBox(QLatin1String(title), this);
+        group->setObjectName(QLatin1String(name));
+        const char* texts[2] = {first, second};
+        for (int i = 0; i < 2; ++i) {
+            options[static_cast<std::size_t>(i)] = new QRadioButton(QLatin1String(texts[i]), group);
+            options[static_cast<std::size_t>(i)]->setObjectName(indexed(arrayName, i));
+        }
+        options[0]->setChecked(true);
+    };
+    frame("fraYScale", "Y scale", "optScale", m_optScale, "Full", "Zoom");
+    frame("fraXScale", "X scale", "optScaleX", m_optScaleX, "Full", "Zoom");
+    frame("fraAllData", "Y scaling at rejection", "optAllData", m_optAllData, "All data", "Only unrejected");
+
+    m_chkConf = checkBox(this, QStringLiteral("chkConf"), true, QStringLiteral("Show confidence bandl for lin. regr."));
+    m_comboProb = new QComboBox(this);
+    m_comboProb->setObjectName(QStringLiteral("comboProb"));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(8);
+    m_comboProb->setFont(fixed);
+
+    staticLabel(this, "lblCapMax", QStringLiteral("Maximum:"));
+    staticLabel(this, "lblCapData", QStringLiteral("Number of data:"));
+    staticLabel(this, "lblCapRej", QStringLiteral("Rejected:"));
+    m_lblNData = resultLabel(this, QStringLiteral("lblNData"));
+    m_lblnDataOK = resultLabel(this, QStringLiteral("lblnDataOK"));
+    m_lblRej = resultLabel(this, QStringLiteral("lblRej"));
+
+    const char* heads[][2] = {{"lblHeadA", "a:"},        {"lblHeadB", "b:"},       {"lblHeadR", "r^2:"},
+                              {"lblHeadDiff", "Aver. diff.:"}, {"lblHeadProc", "%:"}, {"lblHeadShow", "Show"},
+                              {"lblHeadExport", "Export"}};
+    for (const auto& head : heads)
+        staticLabel(this, head[0], QLatin1String(head[1]))->setAlignment(Qt::AlignCenter);
+
+    staticLabel(this, "lblTitleLin", QStringLiteral("Linar regression"));
+    m_lbl_LRa = resultLabel(this, QStringLiteral("lbl_LRa"));
+    m_lbl_LRb = resultLabel(this, QStringLiteral("lbl_LRb"));
+    m_lbl_LRr = resultLabel(this, QStringLiteral("lbl_LRr"));
+    m_lblDiff = resultLabel(this, QStringLiteral("lblDiff"));
+    m_lblDiffProc = resultLabel(this, QStringLiteral("lblDiffProc"));
+    m_Check1 = checkBox(this, QStringLiteral("Check1"), true);
+    m_Check1->setEnabled(false);
+
+    staticLabel(this, "lblTitleLog", QStringLiteral("Logarithmic regression"), kTextMagenta);
+    m_lbl_LoRa = resultLabel(this, QStringLiteral("lbl_LoRa"), kTextMagenta);
+    m_lbl_LoRb = resultLabel(this, QStringLiteral("lbl_LoRb"), kTextMagenta);
+    m_lbl_LoRr = resultLabel(this, QStringLiteral("lbl_LoRr"), kTextMagenta);
+    m_lblDiffLog = resultLabel(this, QStringLiteral("lblDiffLog"), kTextMagenta);
+    m_lblDiffProcLog = resultLabel(this, QStringLiteral("lblDiffProcLog"), kTextMagenta);
+    m_chkLog = checkBox(this, QStringLiteral("chkLog"), true);
+
+    auto* polyTitle = staticLabel(this, "lblTitlePoly", QStringLiteral("Polynomial regression"), kTextDarkGreen);
+    polyTitle->setWordWrap(true);
+    polyTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Title and label colours of rows 2..5 ord.; the labels of 4 and 5 stay black.
+    const QColor ordTitle[6] = {{}, {}, kTextGreen, kTextDarkGreen, kTextTeal, kTextLightBlue};
+    const QColor ordLabels[6] = {kTextDarkBlue, {}, kTextGreen, kTextDarkGreen, kTextBlack, kTextBlack};
+    for (int d = 2; d <= 5; ++d) {
+        auto* ord = staticLabel(this, indexed("lblOrd", d).toLatin1().constData(), QStringLiteral("%1 ord.").arg(d),
+                                ordTitle[d]);
+        ord->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    m_ComboBox1 = new QComboBox(this);
+    m_ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    for (int s = 1; s <= 5; ++s) {
+        const auto i = static_cast<std::size_t>(s);
+        m_lblDiffPoly[i] = resultLabel(this, indexed("lblDiffPoly", s), ordLabels[s == 1 ? 0 : s]);
+        m_lblDiffProcPoly[i] = resultLabel(this, indexed("lblDiffProcPoly", s), ordLabels[s == 1 ? 0 : s]);
+        m_chkPoly[i] = checkBox(this, indexed("chkPoly", s), s == 2);
+    }
+
+    staticLabel(this, "lblTitleZigZag", QStringLiteral("Zigzag between clusters of standards"), kTextOrange);
+    m_chkZigZag = checkBox(this, QStringLiteral("chkZigZag"), true);
+
+    for (int k = 0; k < 8; ++k)
+        m_chkEX[static_cast<std::size_t>(k)] = checkBox(this, indexed("chkEX", k), k <= 2);
+}
+
+int RegressionWindow::twipsToPixelsX(double twips) const
+{
+    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
+}
+
+int RegressionWindow::twipsToPixelsY(double twips) const
+{
+    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
+}
+
+void RegressionWindow::applyLayout()
+{
+    for (const Place& place : kLayout) {
+        auto* widget = findChild<QWidget*>(QLatin1String(place.name));
+        if (!widget)
+            continue;
+        widget->setGeometry(twipsToPixelsX(place.left), twipsToPixelsY(place.top), twipsToPixelsX(place.width),
+                            twipsToPixelsY(place.height));
+    }
+    const QRectF plot = plotRectInFrame(m_options.geometry, QRectF(QPointF(0, 0), QSizeF(m_pict2->size())));
+    m_pict1->setGeometry(plot.toRect());
+}
+
+void RegressionWindow::connectHandlers()
+{
+    connect(m_cmdPlot, &QPushButton::clicked, this, &RegressionWindow::cmdPlot_Click);
+    connect(m_cmdRestore, &QPushButton::clicked, this, &RegressionWindow::cmdRestore_Click);
+    connect(m_cmdPaste, &QPushButton::clicked, this, &RegressionWindow::cmdPaste_Click);
+    connect(m_cmdCopy, &QPushButton::clicked, this, &RegressionWindow::cmdCopy_Click);
+    connect(m_cmdAbout, &QPushButton::clicked, this, &RegressionWindow::cmdAbout_Click);
+    connect(m_cmdClose, &QPushButton::clicked, this, &RegressionWindow::cmdClose_Click);
+    connect(m_cmdShowPars, &QPushButton::clicked, this, &RegressionWindow::cmdShowPars_Click);
+    connect(m_cmdBack, &QPushButton::clicked, this, &RegressionWindow::cmdBack_Click);
+    connect(m_chkConf, &QCheckBox::toggled, this, &RegressionWindow::chkConf_Click);
+    connect(m_chkLog, &QCheckBox::toggled, this, &RegressionWindow::chkLog_Click);
+    connect(m_chkZigZag, &QCheckBox::toggled, this, &RegressionWindow::chkZigZag_Click);
+    for (int s = 1; s <= 5; ++s)
+        connect(m_chkPoly[static_cast<std::size_t>(s)], &QCheckBox::toggled, this, [this, s] { chkPoly_Click(s); });
+    // An option button's click is its becoming selected; the one it replaces
+    // reports nothing.
+    for (int i = 0; i < 2; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        connect(m_optScale[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optScale_Click(i); });
+        connect(m_optScaleX[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optScaleX_Click(i); });
+        connect(m_optAllData[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optAllData_Click(i); });
+    }
+    // The user's choice in a list; Form_Activate runs the handlers itself
+    // after selecting from code.
+    connect(m_comboProb, &QComboBox::activated, this, &RegressionWindow::comboProb_Click);
+    connect(m_ComboBox1, &QComboBox::activated, this, &RegressionWindow::ComboBox1_Click);
+    connect(m_pict1, &PlotArea::mouseDown, this, &RegressionWindow::pict1_MouseDown);
+}
+
+void RegressionWindow::setMessageSink(MessageSink* sink)
+{
+    m_sink = sink ? sink : &m_boxSink;
+}
+
+void RegressionWindow::setBoxRunner(BoxRunner runner)
+{
+    m_boxRunner = runner ? std::move(runner) : BoxRunner(runBoxModally);
+    m_boxSink.setRunner(m_boxRunner);
+}
+
+RegressionSettings RegressionWindow::readSettings() const
+{
+    RegressionSettings settings;
+    // Only a ticked box counts; a greyed one (partially checked) does not.
+    auto ticked = [](const QCheckBox* box) { return box->checkState() == Qt::Checked; };
+    settings.chkZigZag = ticked(m_chkZigZag);
+    settings.chkConf = ticked(m_chkConf);
+    settings.chkLog = ticked(m_chkLog);
+    for (std::size_t s = 1; s <= 5; ++s)
+        settings.chkPoly[s] = ticked(m_chkPoly[s]);
+    settings.ComboBox1 = m_ComboBox1->currentText().toStdString();
+    settings.yFull = m_optScale[0]->isChecked();
+    settings.xFull = m_optScaleX[0]->isChecked();
+    for (std::size_t k = 0; k < 8; ++k)
+        settings.chkEX[k] = ticked(m_chkEX[k]);
+    return settings;
+}
+
+void RegressionWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Every show from code (first show, and each return from the file list)
+    // activates. Not on window-system activation: that also follows every
+    // message box and would reset both lists each time.
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void RegressionWindow::Form_Activate()
+{
+    {
+        const QSignalBlocker block(m_ComboBox1);
+        m_ComboBox1->clear();
+        for (int d = 2; d <= 25; ++d)
+            m_ComboBox1->addItem(QString::number(d));
+        m_ComboBox1->setCurrentIndex(4);
+    }
+    ComboBox1_Click();
+    {
+        const QSignalBlocker block(m_comboProb);
+        m_comboProb->clear();
+        for (const std::string_view level : kProbabilityLevels)
+            m_comboProb->addItem(QString::fromUtf8(level.data(), static_cast<qsizetype>(level.size())));
+        m_comboProb->setCurrentIndex(2);
+    }
+    comboProb_Click();
+    m_store.ProbIndex = 3;
+    if (m_store.FileListShown)
+        m_cmdBack->setVisible(true);
+    A_PLOT();
+}
+
+void RegressionWindow::A_PLOT()
+{
+    const CalculationResult result = kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry);
+    showResult(result);
+}
+
+void RegressionWindow::showResult(const CalculationResult& result)
+{
+    if (!result.ran)
+        return;
+    const ResultLabels& l = result.labels;
+    if (l.lblNData)
+        setCaption(m_lblNData, *l.lblNData);
+    if (l.lblnDataOK)
+        setCaption(m_lblnDataOK, *l.lblnDataOK);
+    if (l.lblRej)
+        setCaption(m_lblRej, *l.lblRej);
+    setCaption(m_lbl_LRa, l.lbl_LRa);
+    setCaption(m_lbl_LRb, l.lbl_LRb);
+    setCaption(m_lbl_LRr, l.lbl_LRr);
+    setCaption(m_lblDiff, l.lblDiff);
+    setCaption(m_lblDiffProc, l.lblDiffProc);
+    setCaption(m_lbl_LoRa, l.lbl_LoRa);
+    setCaption(m_lbl_LoRb, l.lbl_LoRb);
+    setCaption(m_lbl_LoRr, l.lbl_LoRr);
+    setCaption(m_lblDiffLog, l.lblDiffLog);
+    setCaption(m_lblDiffProcLog, l.lblDiffProcLog);
+    for (std::size_t s = 1; s <= 5; ++s) {
+        setCaption(m_lblDiffPoly[s], l.lblDiffPoly[s]);
+        setCaption(m_lblDiffProcPoly[s], l.lblDiffProcPoly[s]);
+    }
+    if (l.Label2)
+        setCaption(m_Label2, *l.Label2);
+
+    // Keep what the labels show now, counts included, for the export.
+    m_labels = l;
+    m_labels.lblNData = m_lblNData->text().toStdString();
+    m_labels.lblnDataOK = m_lblnDataOK->text().toStdString();
+    m_labels.lblRej = m_lblRej->text().toStdString();
+
+    m_scene = result.scene;
+    m_pict1->sceneChanged();
+    m_pict2->update();
+    showTickLabels();
+}
+
+void RegressionWindow::showTickLabels()
+{
+    for (QLabel* label : m_lblX)
+        label->hide();
+    for (QLabel* label : m_lblY)
+        label->hide();
+    const QSizeF twipsToPixel(m_pict2->width() / m_scene.geometry.frameWidth,
+                              m_pict2->height() / m_scene.geometry.frameHeight);
+    for (const TickLabel& tick : m_scene.labels) {
+        const auto& labels = tick.axis == TickLabel::Axis::X ? m_lblX : m_lblY;
+        if (tick.index < 0 || tick.index >= static_cast<int>(labels.size()))
+            continue;
+        QLabel* label = labels[static_cast<std::size_t>(tick.index)];
+        label->setText(QString::fromStdString(tick.text));
+        const QRectF rect = tickLabelRect(tick, QSizeF(label->sizeHint()), twipsToPixel);
+        label->setGeometry(rect.toAlignedRect());
+        label->show();
+    }
+}
+
+void RegressionWindow::cmdPlot_Click()
+{
+    A_PLOT();
+}
+
+void RegressionWindow::chkConf_Click()
+{
+    A_PLOT();
+}
+
+void RegressionWindow::chkLog_Click()
+{
+    A_PLOT();
+}
+
+void RegressionWindow::chkZigZag_Click()
+{
+    A_PLOT();
+}
+
+void RegressionWindow::chkPoly_Click(int /*index*/)
+{
+    A_PLOT();
+}
+
+void RegressionWindow::optScale_Click(int /*index*/)
+{
+    A_PLOT();
+}
+
+void RegressionWindow::optScaleX_Click(int /*index*/)
+{
+    A_PLOT();
+}
+
+void RegressionWindow::optAllData_Click(int index)
+{
+    if (index == 0 || index == 1)
+        m_store.AllData = index == 0;
+    A_PLOT();
+}
+
+void RegressionWindow::comboProb_Click()
+{
+    const int position = m_comboProb->currentIndex();
+    if (position >= 0)
+        m_store.ProbIndex = position + 1;
+    A_PLOT();
+}
+
+void RegressionWindow::ComboBox1_Click()
+{
+    A_PLOT();
+}
+
+void RegressionWindow::cmdRestore_Click()
+{
+    const int last = m_store.lastPosition();
+    for (int x = 1; x <= last; ++x)
+        m_store.Rejected[static_cast<std::size_t>(x)] = ValueCell(0.0);
+    m_store.nPoints = m_store.nPointsAll;
+    A_PLOT();
+}
+
+void RegressionWindow::cmdPaste_Click()
+{
+    ImportClipboard(m_store, tableTextFromClipboard(QGuiApplication::clipboard()->text()), *m_sink);
+    A_PLOT();
+}
+
+void RegressionWindow::cmdCopy_Click()
+{
+    const BusyCursor busy;
+    const std::string& text = buildExport(m_store, readSettings(), m_labels, m_locale);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(QString::fromStdString(text));
+}
+
+void RegressionWindow::cmdAbout_Click()
+{
+    QMessageBox box(QMessageBox::Warning, QLatin1String(kAboutTitle), QLatin1String(kAboutText), QMessageBox::Ok,
+                    this);
+    m_boxRunner(box);
+}
+
+void RegressionWindow::cmdClose_Click()
+{
+    QCoreApplication::quit();
+}
+
+void RegressionWindow::cmdShowPars_Click()
+{
+    const int frameWidth = frameGeometry().width() - width();
+    resize(twipsToPixelsX(kWidenedOuterWidth) - frameWidth, height());
+}
+
+void RegressionWindow::cmdBack_Click()
+{
+    if (m_backHandler)
+        m_backHandler();
+}
+
+void RegressionWindow::pict1_MouseDown(Qt::MouseButton button, const QPointF& position)
+{
+    const QPointF data = pixelToData(m_scene.scale, QSizeF(m_pict1->size()), position);
+    if (!isValidPoint(data))
+        return;
+    const std::vector<Primitive> marks =
+        togglePointsAt(m_store, m_scene.scale, data.x(), data.y(), button == Qt::LeftButton);
+    m_scene.items.insert(m_scene.items.end(), marks.begin(), marks.end());
+    m_pict1->sceneChanged();
+}
+
+} // namespace kalibron

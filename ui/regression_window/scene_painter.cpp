@@ -1,1 +1,254 @@
-// placeholder: implementation pending
+#include "ui/regression_window/scene_painter.h"
+
+#include <QFontMetricsF>
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+#include <limits>
+#include <variant>
+#include <vector>
+
+#include "ui/regression_window/plot_scene.h"
+
+namespace kalibron {
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool usableScale(const PlotScale& scale)
+{
+    return std::isfinite(scale.left) && std::isfinite(scale.top) && std::isfinite(scale.width)
+        && std::isfinite(scale.height) && scale.width != 0 && scale.height != 0;
+}
+
+// Liang-Barsky: cuts the segment to `clip`; false when nothing of it is
+// inside. Cutting before painting keeps far-off coordinates (a steep
+// polynomial outside its data) away from the rasteriser, and drops the many
+// segments of a large data set that lie outside a zoomed view. A cut end is
+// put exactly on the edge it crosses and its other coordinate is found from
+// the slope, not as start + t * delta: with ends near 1e100 the latter
+// cancels to noise.
+bool clipSegment(QPointF& a, QPointF& b, const QRectF& clip)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - clip.left(), clip.right() - a.x(), a.y() - clip.top(), clip.bottom() - a.y()};
+    const double edge[4] = {clip.left(), clip.right(), clip.top(), clip.bottom()};
+    double t0 = 0.0;
+    double t1 = 1.0;
+    int edge0 = -1;
+    int edge1 = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) {
+            if (t > t1)
+                return false;
+            if (t > t0) {
+                t0 = t;
+                edge0 = i;
+            }
+        } else {
+            if (t < t0)
+                return false;
+            if (t < t1) {
+                t1 = t;
+                edge1 = i;
+            }
+        }
+    }
+    const QPointF start = a;
+    auto onEdge = [&](int i) {
+        if (i < 2)
+            return QPointF(edge[i], start.y() + (edge[i] - start.x()) * (dy / dx));
+        return QPointF(start.x() + (edge[i] - start.y()) * (dx / dy), edge[i]);
+    };
+    if (edge0 >= 0)
+        a = onEdge(edge0);
+    if (edge1 >= 0)
+        b = onEdge(edge1);
+    return isValidPoint(a) && isValidPoint(b);
+}
+
+// Collects consecutive lines of one colour and draws them in one call; a new
+// colour flushes, so the scene's drawing order (later items on top) holds.
+class LineBatch {
+public:
+    explicit LineBatch(QPainter& painter) : m_painter(painter) {}
+    ~LineBatch() { flush(); }
+
+    void add(const QPointF& a, const QPointF& b, const Rgb& colour)
+    {
+        if (!m_lines.empty() && !(colour == m_colour))
+            flush();
+        m_colour = colour;
+        m_lines.emplace_back(a, b);
+    }
+
+    void flush()
+    {
+        if (m_lines.empty())
+            return;
+        QPen pen(toQColor(m_colour));
+        pen.setCosmetic(true);
+        pen.setWidth(1);
+        m_painter.setPen(pen);
+        m_painter.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
+        m_lines.clear();
+    }
+
+private:
+    QPainter& m_painter;
+    Rgb m_colour;
+    std::vector<QLineF> m_lines;
+};
+
+// Maps coordinates of one canvas to device pixels and feeds the batch.
+template <typename Map>
+void addItems(LineBatch& batch, const PlotScene& scene, Canvas canvas, const QRectF& clip, Map map)
+{
+    auto addLine = [&](QPointF a, QPointF b, const Rgb& colour) {
+        if (!isValidPoint(a) || !isValidPoint(b))
+            return;
+        if (clipSegment(a, b, clip))
+            batch.add(a, b, colour);
+    };
+    for (const Primitive& item : scene.items) {
+        if (const auto* segment = std::get_if<Segment>(&item)) {
+            if (segment->canvas == canvas)
+                addLine(map(segment->x1, segment->y1), map(segment->x2, segment->y2), segment->colour);
+        } else if (const auto* box = std::get_if<Box>(&item)) {
+            if (box->canvas != canvas)
+                continue;
+            const QPointF a = map(box->x1, box->y1);
+            const QPointF c = map(box->x2, box->y2);
+            const QPointF b(c.x(), a.y());
+            const QPointF d(a.x(), c.y());
+            addLine(a, b, box->colour);
+            addLine(b, c, box->colour);
+            addLine(c, d, box->colour);
+            addLine(d, a, box->colour);
+        }
+    }
+}
+
+QSizeF frameScale(const PlotGeometry& geometry, const QRectF& frame)
+{
+    return {frame.width() / geometry.frameWidth, frame.height() / geometry.frameHeight};
+}
+
+} // namespace
+
+QColor toQColor(const Rgb& colour)
+{
+    return QColor(colour.r, colour.g, colour.b);
+}
+
+QRectF plotRectInFrame(const PlotGeometry& geometry, const QRectF& frame)
+{
+    const QSizeF s = frameScale(geometry, frame);
+    return {frame.left() + (geometry.plotLeft - geometry.frameLeft) * s.width(),
+            frame.top() + (geometry.plotTop - geometry.frameTop) * s.height(), geometry.plotWidth * s.width(),
+            geometry.plotHeight * s.height()};
+}
+
+QPointF dataToPixel(const PlotScale& scale, const QSizeF& plotSize, double x, double y)
+{
+    if (!usableScale(scale) || !std::isfinite(x) || !std::isfinite(y))
+        return {kNaN, kNaN};
+    return {(x - scale.left) / scale.width * plotSize.width(), (y - scale.top) / scale.height * plotSize.height()};
+}
+
+QPointF pixelToData(const PlotScale& scale, const QSizeF& plotSize, const QPointF& pixel)
+{
+    if (!usableScale(scale) || plotSize.width() <= 0 || plotSize.height() <= 0)
+        return {kNaN, kNaN};
+    return {scale.left + pixel.x() / plotSize.width() * scale.width,
+            scale.top + pixel.y() / plotSize.height() * scale.height};
+}
+
+bool isValidPoint(const QPointF& point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
+
+QRectF tickLabelRect(const TickLabel& label, const QSizeF& textSize, const QSizeF& twipsToPixel)
+{
+    if (label.axis == TickLabel::Axis::X) {
+        const double centre = (label.left + label.width / 2) * twipsToPixel.width();
+        return {centre - textSize.width() / 2, label.top * twipsToPixel.height(), textSize.width(), textSize.height()};
+    }
+    const double right = (label.left + label.width) * twipsToPixel.width();
+    const double middle = (label.top + 0.4 * label.height) * twipsToPixel.height();
+    return {right - textSize.width(), middle - textSize.height() / 2, textSize.width(), textSize.height()};
+}
+
+void paintFrame(QPainter& painter, const PlotScene& scene, const QRectF& frame, bool withLabels)
+{
+    painter.save();
+    painter.fillRect(frame, toQColor(colours::kFrameBackground));
+    const QSizeF s = frameScale(scene.geometry, frame);
+    {
+        LineBatch batch(painter);
+        addItems(batch, scene, Canvas::Frame, frame.adjusted(-1, -1, 1, 1), [&](double x, double y) {
+            return std::isfinite(x) && std::isfinite(y) ? QPointF(frame.left() + x * s.width(), frame.top() + y * s.height())
+                                                        : QPointF(kNaN, kNaN);
+        });
+    }
+    if (withLabels) {
+        painter.setPen(toQColor(colours::kBlack));
+        const QFontMetricsF metrics(painter.font());
+        for (const TickLabel& label : scene.labels) {
+            const QString text = QString::fromStdString(label.text);
+            const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
+            const QRectF rect = tickLabelRect(label, size, s).translated(frame.topLeft());
+            painter.drawText(rect, Qt::AlignCenter, text);
+        }
+    }
+    painter.restore();
+}
+
+void paintPlot(QPainter& painter, const PlotScene& scene, const QRectF& plotRect, const QColor& background)
+{
+    painter.save();
+    painter.setClipRect(plotRect);
+    painter.fillRect(plotRect, background);
+    if (usableScale(scene.scale)) {
+        LineBatch batch(painter);
+        addItems(batch, scene, Canvas::Plot, plotRect.adjusted(-1, -1, 1, 1), [&](double x, double y) {
+            return dataToPixel(scene.scale, plotRect.size(), x, y) + plotRect.topLeft();
+        });
+    }
+    painter.restore();
+}
+
+void paintScene(QPainter& painter, const PlotScene& scene, const QRectF& target)
+{
+    paintFrame(painter, scene, target, true);
+    paintPlot(painter, scene, plotRectInFrame(scene.geometry, target), toQColor(colours::kPlotBackground));
+}
+
+QImage renderSceneImage(const PlotScene& scene, double dpi)
+{
+    const int width = static_cast<int>(std::lround(scene.geometry.frameWidth / kTwipsPerInch * dpi));
+    const int height = static_cast<int>(std::lround(scene.geometry.frameHeight / kTwipsPerInch * dpi));
+    QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    const int dotsPerMetre = static_cast<int>(std::lround(dpi / 0.0254));
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paintScene(painter, scene, QRectF(0, 0, image.width(), image.height()));
+    return image;
+}
+
+} // namespace kalibron

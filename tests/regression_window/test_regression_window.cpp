@@ -1,0 +1,738 @@
+// The regression window driven through its controls, offscreen. Message
+// boxes never open: the window's messages go to a collecting sink and its
+// boxes to a runner that records them.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <variant>
+
+#include "core/messages.h"
+#include "core/store.h"
+#include "core/student_table.h"
+#include "core/table_import.h"
+#include "ui/regression_window/message_box_sink.h"
+#include "ui/regression_window/plot_scene.h"
+#include "ui/regression_window/plot_widget.h"
+#include "ui/regression_window/qt_locale.h"
+#include "ui/regression_window/regression_window.h"
+#include "ui/regression_window/scene_painter.h"
+
+using namespace kalibron;
+
+namespace {
+
+struct RecordedBox {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+bool near(double a, double b, double relative = 1e-9)
+{
+    return std::abs(a - b) <= relative * std::max({1.0, std::abs(a), std::abs(b)});
+}
+
+int countPlotSegments(const PlotScene& scene, const Rgb& colour)
+{
+    return static_cast<int>(std::count_if(scene.items.begin(), scene.items.end(), [&](const Primitive& item) {
+        const auto* segment = std::get_if<Segment>(&item);
+        return segment && segment->canvas == Canvas::Plot && segment->colour == colour;
+    }));
+}
+
+int countPlotBoxes(const PlotScene& scene, const Rgb& colour)
+{
+    return static_cast<int>(std::count_if(scene.items.begin(), scene.items.end(), [&](const Primitive& item) {
+        const auto* box = std::get_if<Box>(&item);
+        return box && box->canvas == Canvas::Plot && box->colour == colour;
+    }));
+}
+
+// Whether `colour` is painted within a pixel of `where` (aliased lines may
+// fall on either side of a fractional coordinate).
+bool colourNear(const QImage& image, const QPointF& where, const QColor& colour)
+{
+    const QPoint centre(static_cast<int>(std::floor(where.x())), static_cast<int>(std::floor(where.y())));
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy) {
+            const QPoint p = centre + QPoint(dx, dy);
+            if (image.rect().contains(p) && image.pixelColor(p) == colour)
+                return true;
+        }
+    return false;
+}
+
+// A smooth drift over 20 positions in runs of three (so the zigzag has
+// clusters to join): 15 points, enough for a free degree of 10.
+QString driftTable()
+{
+    QString text;
+    for (int x = 1; x <= 20; ++x) {
+        if (x % 4 == 0)
+            continue;
+        const double y = 1000 - 12.5 * x + 0.35 * x * x + 4 * std::sin(x * 0.9);
+        text += QStringLiteral("%1\t%2\r\n").arg(x).arg(y, 0, 'f', 3);
+    }
+    return text;
+}
+
+} // namespace
+
+class TestRegressionWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUpShowsTheExample();
+    void controlsCarryTheirTextsAndStartStates();
+    void layoutKeepsControlsApartAndReadable();
+    void activationResetsListsOnlyWhenShown();
+    void pasteReplacesDataOrRefusesAndRedraws();
+    void clickRejectsAndRestoresPoints();
+    void showBoxesAddAndRemoveExactlyTheirCurve();
+    void zoomOptionsChangeTheScale();
+    void freeDegreeRefitsRowOne();
+    void exportOfTheStartStateMatchesReference();
+    void aboutBoxAndMessageBoxes();
+    void showParametersWidensTheWindow();
+    void painterMapsClipsAndPlacesLabels();
+
+private:
+    QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(QLatin1String(name)); }
+    QString caption(const char* name) const { return label(name)->text(); }
+    template <typename T>
+    T* control(const QString& name) const
+    {
+        T* widget = m_window->findChild<T*>(name);
+        if (!widget)
+            qWarning("no control %s", qPrintable(name));
+        return widget;
+    }
+    QPoint pixelOf(double x, double y) const;
+
+    std::unique_ptr<Store> m_store;
+    std::unique_ptr<RegressionWindow> m_window;
+    CollectingMessageSink m_messages;
+    std::vector<RecordedBox> m_boxes;
+};
+
+void TestRegressionWindow::init()
+{
+    m_messages.messages.clear();
+    m_boxes.clear();
+    m_store = std::make_unique<Store>(ProgramSettings{30000});
+    m_store->gPath = QCoreApplication::applicationDirPath().toStdString();
+    LoadStudent(*m_store, m_messages);
+    QVERIFY2(m_messages.messages.empty(), "student.dat must load beside the test");
+    m_store->AllData = true;
+    m_store->FileListShown = false;
+    putExampleSequence(*m_store);
+    m_window = std::make_unique<RegressionWindow>(*m_store);
+    m_window->setMessageSink(&m_messages);
+    m_window->setBoxRunner([this](QMessageBox& box) {
+        m_boxes.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons()});
+    });
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestRegressionWindow::cleanup()
+{
+    m_window.reset();
+    m_store.reset();
+}
+
+QPoint TestRegressionWindow::pixelOf(double x, double y) const
+{
+    const auto* pict1 = control<PlotArea>(QStringLiteral("pict1"));
+    return dataToPixel(m_window->shownScene().scale, QSizeF(pict1->size()), x, y).toPoint();
+}
+
+void TestRegressionWindow::startUpShowsTheExample()
+{
+    QCOMPARE(m_window->objectName(), QStringLiteral("frm_Reg"));
+    QCOMPARE(m_window->windowTitle(),
+             QStringLiteral("KALIBRON - calculates interpolated values for samples between standard measurements"));
+    QCOMPARE(m_store->ProbIndex, std::optional<int>(3));
+
+    QCOMPARE(caption("lblNData"), QStringLiteral("27"));
+    QCOMPARE(caption("lblnDataOK"), QStringLiteral("5"));
+    QCOMPARE(caption("lblRej"), QStringLiteral("0"));
+    QCOMPARE(caption("lbl_LRr"), QStringLiteral("0.95"));
+    for (const char* name : {"lbl_LRa", "lbl_LRb", "lblDiff", "lblDiffProc", "lbl_LoRa", "lbl_LoRb", "lbl_LoRr",
+                             "lblDiffLog", "lblDiffProcLog", "lblDiffPoly(2)", "lblDiffProcPoly(2)"})
+        QVERIFY2(!caption(name).isEmpty(), name);
+    for (const char* name : {"lblDiffPoly(1)", "lblDiffPoly(3)", "lblDiffPoly(4)", "lblDiffPoly(5)"})
+        QVERIFY2(caption(name).isEmpty(), name);
+
+    // Five black marks, and every enabled curve: zigzag, log, degree 2.
+    const PlotScene& scene = m_window->shownScene();
+    QCOMPARE(countPlotBoxes(scene, colours::kBlack), 5);
+    QVERIFY(countPlotSegments(scene, colours::kOrange) > 0);
+    QVERIFY(countPlotSegments(scene, colours::kMagenta) > 0);
+    QVERIFY(countPlotSegments(scene, colours::kGreen) > 0);
+    QCOMPARE(countPlotSegments(scene, colours::kBlue), 0);
+    // Linear line plus the band's upper and lower segments over 5..26.
+    QVERIFY(countPlotSegments(scene, colours::kBlack) >= 1 + 2 * 22);
+
+    // The tick labels are the scene's, placed and shown in the frame.
+    int shown = 0;
+    for (const TickLabel& tick : scene.labels) {
+        const char* array = tick.axis == TickLabel::Axis::X ? "lblX" : "lblY";
+        auto* tickLabel = control<QLabel>(QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(tick.index));
+        QVERIFY(tickLabel);
+        QVERIFY(tickLabel->isVisible());
+        QCOMPARE(tickLabel->text(), QString::fromStdString(tick.text));
+        ++shown;
+    }
+    QVERIFY(shown >= 3); // "0", "10", "20" at least
+    QCOMPARE(control<QLabel>(QStringLiteral("lblX(20)"))->isVisible(), false);
+}
+
+void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
+{
+    const std::pair<const char*, const char*> buttons[] = {
+        {"cmdPlot", "Plot and calculate"},
+        {"cmdRestore", "Restore all data"},
+        {"cmdPaste", "Paste data from clipboard"},
+        {"cmdCopy", "Copy interpolated values to clipboard"},
+        {"cmdShowPars", "Show parameters"},
+        {"cmdBack", "Back to File List"},
+        {"cmdAbout", "About"},
+        {"cmdClose", "Close"},
+    };
+    for (const auto& [name, text] : buttons) {
+        auto* button = control<QPushButton>(QLatin1String(name));
+        QVERIFY2(button, name);
+        QCOMPARE(button->text(), QLatin1String(text));
+    }
+    QVERIFY(!control<QPushButton>(QStringLiteral("cmdBack"))->isVisible());
+    QVERIFY(!control<QPushButton>(QStringLiteral("cmdShowPars"))->isVisible());
+
+    const std::tuple<const char*, const char*, bool> options[] = {
+        {"optScale(0)", "Full", true},           {"optScale(1)", "Zoom", false},
+        {"optScaleX(0)", "Full", true},          {"optScaleX(1)", "Zoom", false},
+        {"optAllData(0)", "All data", true},     {"optAllData(1)", "Only unrejected", false},
+    };
+    for (const auto& [name, text, on] : options) {
+        auto* option = control<QRadioButton>(QLatin1String(name));
+        QVERIFY2(option, name);
+        QCOMPARE(option->text(), QLatin1String(text));
+        QCOMPARE(option->isChecked(), on);
+    }
+    QCOMPARE(control<QRadioButton>(QStringLiteral("optScale(0)"))->parentWidget()->property("title").toString(),
+             QStringLiteral("Y scale"));
+    QCOMPARE(control<QRadioButton>(QStringLiteral("optAllData(0)"))->parentWidget()->property("title").toString(),
+             QStringLiteral("Y scaling at rejection"));
+
+    auto* chkConf = control<QCheckBox>(QStringLiteral("chkConf"));
+    QCOMPARE(chkConf->text(), QStringLiteral("Show confidence bandl for lin. regr."));
+    QVERIFY(chkConf->isChecked());
+    auto* check1 = control<QCheckBox>(QStringLiteral("Check1"));
+    QVERIFY(check1->isChecked() && !check1->isEnabled());
+    QVERIFY(control<QCheckBox>(QStringLiteral("chkLog"))->isChecked());
+    QVERIFY(control<QCheckBox>(QStringLiteral("chkZigZag"))->isChecked());
+    for (int s = 1; s <= 5; ++s)
+        QCOMPARE(control<QCheckBox>(QStringLiteral("chkPoly(%1)").arg(s))->isChecked(), s == 2);
+    for (int k = 0; k <= 7; ++k)
+        QCOMPARE(control<QCheckBox>(QStringLiteral("chkEX(%1)").arg(k))->isChecked(), k <= 2);
+
+    auto* comboProb = control<QComboBox>(QStringLiteral("comboProb"));
+    QCOMPARE(comboProb->count(), 6);
+    QCOMPARE(comboProb->itemText(0), QStringLiteral("0.1    80%"));
+    QCOMPARE(comboProb->itemText(5), QStringLiteral("0.001  99.8"));
+    QCOMPARE(comboProb->currentText(), QStringLiteral("0.025  95%"));
+    QVERIFY(QFontInfo(comboProb->font()).fixedPitch());
+    auto* combo1 = control<QComboBox>(QStringLiteral("ComboBox1"));
+    QCOMPARE(combo1->count(), 24);
+    QCOMPARE(combo1->itemText(0), QStringLiteral("2"));
+    QCOMPARE(combo1->itemText(23), QStringLiteral("25"));
+    QCOMPARE(combo1->currentText(), QStringLiteral("6"));
+
+    // Row titles, headers and counts, with the grid's text colours.
+    const std::tuple<const char*, QColor> texts[] = {
+        {"Linar regression", QColor(0, 0, 0)},
+        {"Logarithmic regression", QColor(255, 0, 255)},
+        {"Polynomial regression", QColor(0, 128, 0)},
+        {"2 ord.", QColor(0, 192, 0)},
+        {"3 ord.", QColor(0, 128, 0)},
+        {"4 ord.", QColor(0, 192, 192)},
+        {"5 ord.", QColor(128, 128, 255)},
+        {"Zigzag between clusters of standards", QColor(255, 128, 0)},
+        {"a:", QColor(0, 0, 0)},
+        {"b:", QColor(0, 0, 0)},
+        {"r^2:", QColor(0, 0, 0)},
+        {"Aver. diff.:", QColor(0, 0, 0)},
+        {"%:", QColor(0, 0, 0)},
+        {"Show", QColor(0, 0, 0)},
+        {"Export", QColor(0, 0, 0)},
+        {"Maximum:", QColor(0, 0, 0)},
+        {"Number of data:", QColor(0, 0, 0)},
+        {"Rejected:", QColor(0, 0, 0)},
+    };
+    const QList<QLabel*> labels = m_window->findChildren<QLabel*>();
+    for (const auto& [text, colour] : texts) {
+        const auto found = std::find_if(labels.begin(), labels.end(),
+                                        [&](const QLabel* l) { return l->text() == QLatin1String(text); });
+        QVERIFY2(found != labels.end(), text);
+        QCOMPARE((*found)->palette().color(QPalette::WindowText), colour);
+    }
+    QCOMPARE(label("lbl_LoRa")->palette().color(QPalette::WindowText), QColor(255, 0, 255));
+    QCOMPARE(label("lblDiffPoly(1)")->palette().color(QPalette::WindowText), QColor(0, 0, 192));
+    QCOMPARE(label("lblDiffPoly(3)")->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    for (const char* name : {"lbl_LRa", "lblDiffProcPoly(4)", "lblRej"}) {
+        QVERIFY(label(name)->autoFillBackground());
+        QCOMPARE(label(name)->palette().color(QPalette::Window), QColor(Qt::white));
+    }
+}
+
+void TestRegressionWindow::layoutKeepsControlsApartAndReadable()
+{
+    const QRect client(0, 0, m_window->twipsToPixelsX(12825), m_window->twipsToPixelsY(9795));
+    QCOMPARE(m_window->size(), client.size());
+    auto* pict2 = control<QWidget>(QStringLiteral("pict2"));
+    QCOMPARE(pict2->geometry(), QRect(m_window->twipsToPixelsX(1080), m_window->twipsToPixelsY(120),
+                                      m_window->twipsToPixelsX(11655), m_window->twipsToPixelsY(6495)));
+    auto* pict1 = control<QWidget>(QStringLiteral("pict1"));
+    QCOMPARE(pict1->mapTo(m_window.get(), QPoint(0, 0)),
+             QPoint(m_window->twipsToPixelsX(1920), m_window->twipsToPixelsY(360)));
+    auto* label2 = label("Label2");
+    QCOMPARE(label2->x(), m_window->twipsToPixelsX(12840));
+    QVERIFY(label2->x() >= client.width()); // outside until widened
+
+    // Every control of the window (hidden ones too: another program shows
+    // them) lies inside the client area and overlaps no other.
+    QList<QWidget*> controls;
+    for (QObject* child : m_window->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget && widget != label2 && !widget->isWindow())
+            controls.append(widget);
+    }
+    QVERIFY(controls.size() > 50);
+    for (int i = 0; i < controls.size(); ++i) {
+        QVERIFY2(client.contains(controls[i]->geometry()), qPrintable(controls[i]->objectName()));
+        for (int j = i + 1; j < controls.size(); ++j)
+            QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                     qPrintable(controls[i]->objectName() + QStringLiteral(" overlaps ") + controls[j]->objectName()));
+    }
+    // Texts fit: buttons, check boxes with text, option buttons and static labels.
+    for (auto* button : m_window->findChildren<QAbstractButton*>()) {
+        if (button->text().isEmpty())
+            continue;
+        // A push button's size hint has a minimum width; its text is what must fit.
+        const int needed = qobject_cast<QPushButton*>(button)
+            ? button->fontMetrics().horizontalAdvance(button->text()) + 8
+            : button->sizeHint().width();
+        QVERIFY2(needed <= button->width(), qPrintable(button->objectName()));
+    }
+    for (auto* text : m_window->findChildren<QLabel*>()) {
+        if (text->wordWrap() || text == label2 || text->parentWidget() != m_window.get())
+            continue;
+        QVERIFY2(text->fontMetrics().horizontalAdvance(text->text()) <= text->width(), qPrintable(text->objectName()));
+    }
+    for (auto* frame : m_window->findChildren<QGroupBox*>())
+        QVERIFY2(frame->fontMetrics().horizontalAdvance(frame->title()) + 8 <= frame->width(),
+                 qPrintable(frame->objectName()));
+}
+
+void TestRegressionWindow::activationResetsListsOnlyWhenShown()
+{
+    auto* comboProb = control<QComboBox>(QStringLiteral("comboProb"));
+    comboProb->setFocus();
+    QTest::keyClick(comboProb, Qt::Key_Up);
+    QTest::keyClick(comboProb, Qt::Key_Up);
+    QCOMPARE(comboProb->currentIndex(), 0);
+    QCOMPARE(m_store->ProbIndex, std::optional<int>(1));
+
+    // The window system's activation (as after a message box) keeps the choice.
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(m_window.get(), &activate);
+    QCOMPARE(comboProb->currentIndex(), 0);
+
+    // Showing the window again activates it: 95 % and degree 6 once more.
+    auto* combo1 = control<QComboBox>(QStringLiteral("ComboBox1"));
+    combo1->setCurrentIndex(0);
+    m_window->hide();
+    m_window->show();
+    QCOMPARE(comboProb->currentIndex(), 2);
+    QCOMPARE(m_store->ProbIndex, std::optional<int>(3));
+    QCOMPARE(combo1->currentText(), QStringLiteral("6"));
+    QCOMPARE(combo1->count(), 24);
+
+    // Once the file list has been active, activation shows the way back.
+    m_store->FileListShown = true;
+    int backCalls = 0;
+    m_window->setBackHandler([&backCalls] { ++backCalls; });
+    m_window->activate();
+    auto* back = control<QPushButton>(QStringLiteral("cmdBack"));
+    QVERIFY(back->isVisible());
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(backCalls, 1);
+
+    // "Only unrejected" and back.
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optAllData(1)")), Qt::LeftButton);
+    QVERIFY(!m_store->AllData);
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optAllData(0)")), Qt::LeftButton);
+    QVERIFY(m_store->AllData);
+}
+
+void TestRegressionWindow::pasteReplacesDataOrRefusesAndRedraws()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    auto* paste = control<QPushButton>(QStringLiteral("cmdPaste"));
+
+    // A table with LF line ends, as spreadsheets here copy it.
+    clipboard->setText(QStringLiteral("2\t50\n4\t48\n6\t47\n9\t44\n"));
+    QTest::mouseClick(paste, Qt::LeftButton);
+    QVERIFY(m_messages.messages.empty());
+    QCOMPARE(caption("lblNData"), QStringLiteral("9"));
+    QCOMPARE(caption("lblnDataOK"), QStringLiteral("4"));
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kBlack), 4);
+    QVERIFY(near(m_store->Y[4].value(), 48));
+    QVERIFY(!m_store->Y[5].present());
+
+    // A three-column table with CR LF: error bars instead of boxes.
+    clipboard->setText(QStringLiteral("5\t980\t20\r\n10\t770\t15\r\n15\t700\t10\r\n"));
+    QTest::mouseClick(paste, Qt::LeftButton);
+    QVERIFY(m_messages.messages.empty());
+    QCOMPARE(caption("lblNData"), QStringLiteral("15"));
+    QCOMPARE(m_store->nCols, 3);
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kBlack), 0);
+
+    // Refused: the message, the data as it was, and still a recalculation
+    // (the mark set without one shows up in the counts).
+    m_store->Rejected[10] = ValueCell(1.0);
+    clipboard->setText(QStringLiteral("1\t2\r\nx\t3\r\n4\t5\r\n"));
+    QTest::mouseClick(paste, Qt::LeftButton);
+    QCOMPARE(m_messages.messages.size(), std::size_t(1));
+    QCOMPARE(m_messages.messages[0].text, std::string(kTableFormatMessage));
+    QCOMPARE(m_messages.messages[0].icon, MessageIcon::Exclamation);
+    QVERIFY(near(m_store->Y[10].value(), 770));
+    QVERIFY(!m_store->Y[1].present());
+    QCOMPARE(caption("lblRej"), QStringLiteral("1"));
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kRed), 0); // error bars, red strokes
+    QVERIFY(countPlotSegments(m_window->shownScene(), colours::kRed) >= 2);
+
+    clipboard->clear();
+    QTest::mouseClick(paste, Qt::LeftButton);
+    QCOMPARE(m_messages.messages.size(), std::size_t(2));
+    QCOMPARE(m_messages.messages[1].text, std::string(kClipboardEmptyMessage));
+    QCOMPARE(caption("lblNData"), QStringLiteral("15"));
+}
+
+void TestRegressionWindow::clickRejectsAndRestoresPoints()
+{
+    auto* pict1 = control<PlotArea>(QStringLiteral("pict1"));
+    auto* plot = control<QPushButton>(QStringLiteral("cmdPlot"));
+    const QString slope = caption("lbl_LRb");
+    const QString logSlope = caption("lbl_LoRb");
+    const QString poly = caption("lblDiffPoly(2)");
+
+    // The right button does nothing.
+    QTest::mouseClick(pict1, Qt::RightButton, {}, pixelOf(5, 980));
+    QVERIFY(m_store->Rejected[5].value() < 1);
+
+    // Left click on the point at 5: marked red at once, fits change only
+    // with the next calculation.
+    const std::size_t itemsBefore = m_window->shownScene().items.size();
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(5, 980));
+    QCOMPARE(m_store->Rejected[5].value(), 1.0);
+    QCOMPARE(m_window->shownScene().items.size(), itemsBefore + 1);
+    const auto* mark = std::get_if<Box>(&m_window->shownScene().items.back());
+    QVERIFY(mark && mark->colour == colours::kRed);
+    QCOMPARE(caption("lbl_LRb"), slope);
+
+    QTest::mouseClick(plot, Qt::LeftButton);
+    QCOMPARE(caption("lblRej"), QStringLiteral("1"));
+    QVERIFY(caption("lbl_LRb") != slope);
+    QVERIFY(caption("lbl_LoRb") != logSlope);
+    QVERIFY(caption("lblDiffPoly(2)") != poly);
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kRed), 1);
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kBlack), 4);
+
+    // Clicking again takes it back (black box drawn over), the next
+    // calculation includes it again.
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(5, 980));
+    QVERIFY(m_store->Rejected[5].value() < 1);
+    const auto* unmark = std::get_if<Box>(&m_window->shownScene().items.back());
+    QVERIFY(unmark && unmark->colour == colours::kBlack);
+    QTest::mouseClick(plot, Qt::LeftButton);
+    QCOMPARE(caption("lblRej"), QStringLiteral("0"));
+    QCOMPARE(caption("lbl_LRb"), slope);
+
+    // A click away from every point changes nothing.
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(20, 980));
+    for (int x : {5, 10, 15, 25, 27})
+        QVERIFY(m_store->Rejected[static_cast<std::size_t>(x)].value() < 1);
+
+    // Reject two, then restore all.
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(10, 770));
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(27, 500));
+    QTest::mouseClick(plot, Qt::LeftButton);
+    QCOMPARE(caption("lblRej"), QStringLiteral("2"));
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdRestore")), Qt::LeftButton);
+    QCOMPARE(caption("lblRej"), QStringLiteral("0"));
+    QCOMPARE(caption("lbl_LRb"), slope);
+    QCOMPARE(countPlotBoxes(m_window->shownScene(), colours::kRed), 0);
+}
+
+void TestRegressionWindow::showBoxesAddAndRemoveExactlyTheirCurve()
+{
+    // Enough points for every degree up to 5.
+    QGuiApplication::clipboard()->setText(driftTable());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
+    QVERIFY(m_messages.messages.empty());
+
+    const Rgb curveColours[] = {colours::kOrange, colours::kMagenta, colours::kBlue, colours::kGreen,
+                                colours::kDarkGreen, colours::kTeal, colours::kLightBlue, colours::kBlack};
+    auto counts = [&] {
+        std::vector<int> result;
+        for (const Rgb& colour : curveColours)
+            result.push_back(countPlotSegments(m_window->shownScene(), colour));
+        return result;
+    };
+    struct Case {
+        const char* box;
+        std::size_t colour;              // index into curveColours
+        std::vector<const char*> labels; // result labels that come and go with it
+    };
+    const Case cases[] = {
+        {"chkZigZag", 0, {}},
+        {"chkLog", 1, {"lbl_LoRa", "lbl_LoRb", "lbl_LoRr", "lblDiffLog", "lblDiffProcLog"}},
+        {"chkPoly(1)", 2, {"lblDiffPoly(1)", "lblDiffProcPoly(1)"}},
+        {"chkPoly(2)", 3, {"lblDiffPoly(2)", "lblDiffProcPoly(2)"}},
+        {"chkPoly(3)", 4, {"lblDiffPoly(3)", "lblDiffProcPoly(3)"}},
+        {"chkPoly(4)", 5, {"lblDiffPoly(4)", "lblDiffProcPoly(4)"}},
+        {"chkPoly(5)", 6, {"lblDiffPoly(5)", "lblDiffProcPoly(5)"}},
+        {"chkConf", 7, {}},
+    };
+    for (const Case& c : cases) {
+        auto* box = control<QCheckBox>(QLatin1String(c.box));
+        const bool wasOn = box->isChecked();
+        const std::vector<int> before = counts();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), !wasOn);
+        const std::vector<int> after = counts();
+        for (std::size_t k = 0; k < before.size(); ++k) {
+            if (k == c.colour)
+                QVERIFY2(wasOn ? after[k] < before[k] : after[k] > before[k], c.box);
+            else
+                QVERIFY2(after[k] == before[k], c.box);
+        }
+        for (const char* name : c.labels)
+            QVERIFY2(caption(name).isEmpty() == wasOn, name);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY2(counts() == before, c.box);
+    }
+    // The band is an upper and a lower segment per step from FirstX (1) to
+    // MaxX (19); the linear line and its labels stay without it.
+    const int withBand = countPlotSegments(m_window->shownScene(), colours::kBlack);
+    QTest::mouseClick(control<QCheckBox>(QStringLiteral("chkConf")), Qt::LeftButton);
+    QCOMPARE(withBand - countPlotSegments(m_window->shownScene(), colours::kBlack), 2 * (19 - 1));
+    QVERIFY(!caption("lbl_LRa").isEmpty());
+}
+
+void TestRegressionWindow::zoomOptionsChangeTheScale()
+{
+    const PlotScale full = m_window->shownScene().scale;
+    QVERIFY(near(full.left, 0));
+    QVERIFY(near(full.top, 1.1 * 980));
+
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optScale(1)")), Qt::LeftButton);
+    const PlotScale yZoom = m_window->shownScene().scale;
+    QVERIFY(near(yZoom.top, 980 + 0.1 * 480));
+    QVERIFY(near(yZoom.height, -1.2 * 480));
+    QVERIFY(near(yZoom.left, full.left) && near(yZoom.width, full.width));
+
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optScaleX(1)")), Qt::LeftButton);
+    const PlotScale xZoom = m_window->shownScene().scale;
+    QVERIFY(near(xZoom.left, 5));
+    QVERIFY(near(xZoom.width, 1.05 * 27 - 5));
+    QVERIFY(near(xZoom.top, yZoom.top));
+
+    // The rejection tolerance follows the zoomed scale: a click still hits.
+    QTest::mouseClick(control<PlotArea>(QStringLiteral("pict1")), Qt::LeftButton, {}, pixelOf(15, 700));
+    QCOMPARE(m_store->Rejected[15].value(), 1.0);
+
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optScale(0)")), Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("optScaleX(0)")), Qt::LeftButton);
+    QVERIFY(near(m_window->shownScene().scale.top, full.top));
+    QVERIFY(near(m_window->shownScene().scale.left, 0));
+}
+
+void TestRegressionWindow::freeDegreeRefitsRowOne()
+{
+    QGuiApplication::clipboard()->setText(driftTable());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
+    QTest::mouseClick(control<QCheckBox>(QStringLiteral("chkPoly(1)")), Qt::LeftButton);
+    QVERIFY(m_messages.messages.empty());
+    const QString diffAt6 = caption("lblDiffPoly(1)");
+    QVERIFY(!diffAt6.isEmpty());
+    QVERIFY(countPlotSegments(m_window->shownScene(), colours::kBlue) > 0);
+    const double c6 = m_store->PolyCoef[1][6 + 2].value();
+    QVERIFY(c6 != 0);
+
+    auto* combo1 = control<QComboBox>(QStringLiteral("ComboBox1"));
+    combo1->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(combo1, Qt::Key_Down);
+    QCOMPARE(combo1->currentText(), QStringLiteral("9"));
+    // Degree 9 follows the wiggles closer: a power-9 term and a smaller
+    // mean difference than degree 6.
+    QVERIFY(m_store->PolyCoef[1][9 + 2].value() != 0);
+    const QString diffAt9 = caption("lblDiffPoly(1)");
+    QVERIFY(!diffAt9.isEmpty());
+    QVERIFY(diffAt9.toDouble() < diffAt6.toDouble());
+    QVERIFY(countPlotSegments(m_window->shownScene(), colours::kBlue) > 0);
+
+    // "10" refits at once. Over positions up to 19 the degree-10 normal
+    // equations lose all precision; then the row shows nothing rather than
+    // the curve or the numbers of the previous degree.
+    QTest::keyClick(combo1, Qt::Key_Down);
+    QCOMPARE(combo1->currentText(), QStringLiteral("10"));
+    if (m_store->PolyCoef[1][10 + 2].present()) {
+        QVERIFY(m_store->PolyCoef[1][10 + 2].value() != 0);
+        QVERIFY(!caption("lblDiffPoly(1)").isEmpty());
+        QVERIFY(caption("lblDiffPoly(1)") != diffAt9);
+    } else {
+        QVERIFY(caption("lblDiffPoly(1)").isEmpty());
+        QVERIFY(caption("lblDiffProcPoly(1)").isEmpty());
+        QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kBlue), 0);
+        QVERIFY(!m_store->PolyCoef[1][9 + 2].present());
+    }
+    QVERIFY(m_messages.messages.empty());
+}
+
+void TestRegressionWindow::exportOfTheStartStateMatchesReference()
+{
+    QFile reference(QStringLiteral(KALIBRON_TEST_DATA_DIR "/export_start.txt"));
+    if (!reference.exists())
+        QSKIP("tests/data/export_start.txt is not there yet");
+    QVERIFY(reference.open(QIODevice::ReadOnly));
+    const QString expected = QString::fromUtf8(reference.readAll());
+
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    const QString text = QGuiApplication::clipboard()->text();
+    QVERIFY(!text.contains(QLatin1Char('\n')));
+    QVERIFY(text.startsWith(QStringLiteral("* * *  KALIBRON  -  Export of interpolated data\r")));
+    QCOMPARE(text, expected);
+    QCOMPARE(text.toStdString(), m_store->ClipOut);
+}
+
+void TestRegressionWindow::aboutBoxAndMessageBoxes()
+{
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdAbout")), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), std::size_t(1));
+    const RecordedBox& about = m_boxes[0];
+    QCOMPARE(about.title, QStringLiteral("KALIBRON"));
+    QCOMPARE(about.icon, QMessageBox::Warning);
+    QCOMPARE(about.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    const QStringList lines = about.text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 10);
+    for (int empty : {1, 4, 6, 8})
+        QVERIFY(lines[empty].isEmpty());
+    QVERIFY(lines[0].startsWith(QStringLiteral("KALIBRON is a Windows program")));
+    QCOMPARE(lines[2], QStringLiteral("Input: paste a compact table from clipboard (2 or 3 columns, only numbers)."));
+    QCOMPARE(lines[5], QStringLiteral("Mouse click on data point marks it for rejection."));
+    QCOMPARE(lines[7], QStringLiteral("[Plot and calculate] button refreshes the plot."));
+    QCOMPARE(lines[9], QStringLiteral("Output: copy to clipboard."));
+
+    // With the boxes restored as the sink, a refused paste becomes a box:
+    // exclamation, OK, empty title.
+    m_window->setMessageSink(nullptr);
+    QGuiApplication::clipboard()->setText(QStringLiteral("1\t2\r\n"));
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), std::size_t(2));
+    QCOMPARE(m_boxes[1].text, QLatin1String(kTableFormatMessage));
+    QCOMPARE(m_boxes[1].title, QString());
+    QCOMPARE(m_boxes[1].icon, QMessageBox::Warning);
+    QCOMPARE(m_boxes[1].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    // A message without a title of its own takes the application's, and a
+    // message without an icon shows none.
+    m_window->messageSink().show(Message{"plain", std::nullopt, MessageIcon::None});
+    QCOMPARE(m_boxes.size(), std::size_t(3));
+    QCOMPARE(m_boxes[2].title, QGuiApplication::applicationDisplayName());
+    QCOMPARE(m_boxes[2].icon, QMessageBox::NoIcon);
+}
+
+void TestRegressionWindow::showParametersWidensTheWindow()
+{
+    const int height = m_window->height();
+    m_window->cmdShowPars_Click();
+    QCOMPARE(m_window->frameGeometry().width(), m_window->twipsToPixelsX(15700));
+    QCOMPARE(m_window->height(), height);
+    QVERIFY(m_window->rect().contains(label("Label2")->geometry().topLeft()));
+}
+
+void TestRegressionWindow::painterMapsClipsAndPlacesLabels()
+{
+    // Pixel <-> data round trip through a zoomed scale with Y up.
+    const PlotScale scale{5, 1028, 23.35, -576};
+    const QSizeF size(705, 385);
+    const QPointF pixel = dataToPixel(scale, size, 15, 700);
+    QVERIFY(near(pixel.x(), (15 - 5) / 23.35 * 705));
+    QVERIFY(near(pixel.y(), (1028 - 700) / 576.0 * 385));
+    const QPointF back = pixelToData(scale, size, pixel);
+    QVERIFY(near(back.x(), 15) && near(back.y(), 700));
+    // A degenerate scale maps nothing (no inf/nan coordinates reach a click).
+    QVERIFY(!isValidPoint(pixelToData(PlotScale{0, 0, 0, 0}, size, QPointF(1, 1))));
+    QVERIFY(!isValidPoint(dataToPixel(scale, size, std::nan(""), 1)));
+
+    // X labels centre on their tick whatever the text's width; Y labels
+    // right-align and centre on top + 0.4 * height.
+    const QSizeF perTwip(0.1, 0.1);
+    TickLabel x{TickLabel::Axis::X, 1, "10", 1000 - 45, 6120, 90, 195};
+    const QRectF xr = tickLabelRect(x, QSizeF(14, 12), perTwip);
+    QVERIFY(near(xr.center().x(), 100));
+    QVERIFY(near(xr.top(), 612));
+    TickLabel y{TickLabel::Axis::Y, 0, "100", 90, 2000, 615, 255};
+    const QRectF yr = tickLabelRect(y, QSizeF(20, 12), perTwip);
+    QVERIFY(near(yr.right(), 70.5));
+    QVERIFY(near(yr.center().y(), 200 + 0.4 * 25.5));
+
+    // Rendering: a red box at a data point lands at its mapped pixel inside
+    // pict1; a segment far outside the range is clipped, not drawn across.
+    PlotScene scene;
+    scene.scale = PlotScale{0, 100, 100, -100};
+    scene.items.push_back(Box{Canvas::Plot, 40, 40, 60, 60, colours::kRed});
+    scene.items.push_back(Segment{Canvas::Plot, 0, 1e300, 100, -1e300, colours::kBlue});
+    scene.items.push_back(Segment{Canvas::Plot, 0, std::nan(""), 100, 5, colours::kGreen});
+    scene.items.push_back(Segment{Canvas::Frame, 0, 6015, 11655, 6015, colours::kBlack});
+    const QImage image = renderSceneImage(scene, 96);
+    QCOMPARE(image.size(), QSize(777, 433));
+    const QRectF plot = plotRectInFrame(scene.geometry, QRectF(0, 0, 777, 433));
+    const QPointF corner = dataToPixel(scene.scale, plot.size(), 40, 60) + plot.topLeft();
+    QVERIFY(colourNear(image, corner, QColor(255, 0, 0)));
+    QCOMPARE(image.pixelColor(2, 2), QColor(255, 255, 192)); // frame background
+    const QPointF centre = plot.center();
+    QVERIFY(colourNear(image, centre + QPointF(0, 30), QColor(0, 0, 255))); // the steep line, clipped
+    QCOMPARE(image.pixelColor((centre + QPointF(100, 30)).toPoint()), QColor(255, 255, 255));
+    int green = 0;
+    for (int px = 0; px < image.width(); ++px)
+        for (int py = 0; py < image.height(); ++py)
+            green += image.pixelColor(px, py) == QColor(0, 255, 0);
+    QCOMPARE(green, 0);
+    QVERIFY(colourNear(image, QPointF(300, 6015 * 433.0 / 6495), QColor(0, 0, 0)));
+}
+
+QTEST_MAIN(TestRegressionWindow)
+#include "test_regression_window.moc"

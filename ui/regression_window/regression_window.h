@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/messages.h"
+#include "core/number_format.h"
+#include "ui/regression_window/calculation.h"
+#include "ui/regression_window/message_box_sink.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QShowEvent;
+
+namespace kalibron {
+
+class PlotArea;
+class PlotFrame;
+struct Store;
+
+inline constexpr const char* kRegressionCaption =
+    "KALIBRON - calculates interpolated values for samples between standard measurements";
+
+inline constexpr const char* kAboutTitle = "KALIBRON";
+inline constexpr const char* kAboutText =
+    "KALIBRON is a Windows program that calculates interpolated values for standard-sample-standard sequences "
+    "using different methods.\n"
+    "\n"
+    "Input: paste a compact table from clipboard (2 or 3 columns, only numbers).\n"
+    "First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd column is considered "
+    "as Y_ERROR.\n"
+    "\n"
+    "Mouse click on data point marks it for rejection.\n"
+    "\n"
+    "[Plot and calculate] button refreshes the plot.\n"
+    "\n"
+    "Output: copy to clipboard.";
+
+// What differs in the regression window between the programs.
+struct RegressionWindowOptions {
+    bool showParametersButton = false; // cmdShowPars visible from the start
+    PlotGeometry geometry;             // picture boxes and tick label counts
+};
+
+// The clipboard text as the table import reads it. Spreadsheets on this
+// platform end lines with LF alone, which the import does not take as a line
+// end; a text without any CR therefore gets CR LF line ends.
+std::string tableTextFromClipboard(const QString& text);
+
+// frm_Reg: the regression window. Reads its controls into RegressionSettings,
+// runs the calculation and shows the returned labels and plot scene.
+class RegressionWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit RegressionWindow(Store& store, const RegressionWindowOptions& options = {}, QWidget* parent = nullptr);
+    ~RegressionWindow() override;
+
+    // Where messages go; nullptr restores the message boxes.
+    void setMessageSink(MessageSink* sink);
+    MessageSink& messageSink() { return *m_sink; }
+    // How boxes of this window (messages, About) are shown; default modal.
+    void setBoxRunner(BoxRunner runner);
+    // What "Back to File List" does; set by the file list window.
+    void setBackHandler(std::function<void()> handler) { m_backHandler = std::move(handler); }
+
+    // Form_Activate, for the window that brings this one up again.
+    void activate() { Form_Activate(); }
+
+    RegressionSettings readSettings() const;
+    const PlotScene& shownScene() const { return m_scene; }
+    const ResultLabels& shownLabels() const { return m_labels; }
+    int twipsToPixelsX(double twips) const;
+    int twipsToPixelsY(double twips) const;
+
+    void Form_Activate();
+    void A_PLOT();
+    void cmdPlot_Click();
+    void chkConf_Click();
+    void chkLog_Click();
+    void chkZigZag_Click();
+    void chkPoly_Click(int index);
+    void optScale_Click(int index);
+    void optScaleX_Click(int index);
+    void optAllData_Click(int index);
+    void comboProb_Click();
+    void ComboBox1_Click();
+    void cmdRestore_Click();
+    void cmdPaste_Click();
+    void cmdCopy_Click();
+    void cmdAbout_Click();
+    void cmdClose_Click();
+    void cmdShowPars_Click();
+    void cmdBack_Click();
+    void pict1_MouseDown(Qt::MouseButton button, const QPointF& position);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    void applyLayout();
+    void connectHandlers();
+    void showResult(const CalculationResult& result);
+    void showTickLabels();
+
+    Store& m_store;
+    RegressionWindowOptions m_options;
+    NumberLocale m_locale;
+    MessageBoxSink m_boxSink;
+    MessageSink* m_sink;
+    BoxRunner m_boxRunner = runBoxModally;
+    std::function<void()> m_backHandler;
+
+    PlotScene m_scene;
+    ResultLabels m_labels;
+
+    PlotFrame* m_pict2 = nullptr;
+    PlotArea* m_pict1 = nullptr;
+    std::vector<QLabel*> m_lblX, m_lblY;
+
+    QPushButton *m_cmdPlot = nullptr, *m_cmdRestore = nullptr, *m_cmdPaste = nullptr, *m_cmdCopy = nullptr;
+    QPushButton *m_cmdShowPars = nullptr, *m_cmdBack = nullptr, *m_cmdAbout = nullptr, *m_cmdClose = nullptr;
+    std::array<QRadioButton*, 2> m_optScale{}, m_optScaleX{}, m_optAllData{};
+    QCheckBox* m_chkConf = nullptr;
+    QComboBox* m_comboProb = nullptr;
+    QCheckBox *m_Check1 = nullptr, *m_chkLog = nullptr, *m_chkZigZag = nullptr;
+    std::array<QCheckBox*, 6> m_chkPoly{};
+    std::array<QCheckBox*, 8> m_chkEX{};
+    QComboBox* m_ComboBox1 = nullptr;
+    QLabel* m_Label2 = nullptr;
+
+    QLabel *m_lblNData = nullptr, *m_lblnDataOK = nullptr, *m_lblRej = nullptr;
+    QLabel *m_lbl_LRa = nullptr, *m_lbl_LRb = nullptr, *m_lbl_LRr = nullptr, *m_lblDiff = nullptr,
+           *m_lblDiffProc = nullptr;
+    QLabel *m_lbl_LoRa = nullptr, *m_lbl_LoRb = nullptr, *m_lbl_LoRr = nullptr, *m_lblDiffLog = nullptr,
+           *m_lblDiffProcLog = nullptr;
+    std::array<QLabel*, 6> m_lblDiffPoly{}, m_lblDiffProcPoly{};
+};
+
+} // namespace kalibron
