@@ -1,19 +1,29 @@
 // Degenerate tables through the whole calculation: every label, every export
 // cell, every number left in the store and every coordinate of the plot
 // scene must be finite (or empty), whatever the data and the settings.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/table_import.h"
 #include "ui/regression_window/calculation.h"
+#include "programs/cli.h"
 #include "ui/regression_window/export_text.h"
 
 namespace {
@@ -268,6 +278,118 @@ TEST(SoundNumbers, ConfidenceBandAtEveryLevelStaysFinite)
             expectFiniteStore(store);
         }
     }
+}
+
+// --- The command-line tool: JSON report, export and SVG plot -------------------
+
+// Every number of a JSON text must be finite and every string free of inf
+// and nan; a bare word other than true, false and null is a fault too
+// (that is how a careless writer spells a non-finite number).
+void expectFiniteJson(const std::string& json)
+{
+    std::size_t i = 0;
+    while (i < json.size()) {
+        const char c = json[i];
+        if (c == '"') {
+            std::string content;
+            for (++i; i < json.size() && json[i] != '"'; ++i) {
+                if (json[i] == '\\' && i + 1 < json.size())
+                    ++i;
+                content += json[i];
+            }
+            ++i;
+            EXPECT_FALSE(showsNonFinite(content)) << "JSON string '" << content << "'";
+        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.') {
+            const std::size_t start = i;
+            while (i < json.size() && (std::isalnum(static_cast<unsigned char>(json[i])) || json[i] == '-' ||
+                                       json[i] == '+' || json[i] == '.'))
+                ++i;
+            const std::string token = json.substr(start, i - start);
+            if (token == "true" || token == "false" || token == "null")
+                continue;
+            char* end = nullptr;
+            const double value = std::strtod(token.c_str(), &end);
+            EXPECT_TRUE(end == token.c_str() + token.size() && std::isfinite(value)) << "JSON token '" << token << "'";
+        } else {
+            ++i;
+        }
+    }
+}
+
+TEST(SoundNumbersHelper, RecognisesNonFiniteJson)
+{
+    expectFiniteJson(R"({"a":1.5e-300,"b":null,"c":[-2,true],"d":"x = 3"})");
+    EXPECT_NONFATAL_FAILURE(expectFiniteJson(R"({"a":nan})"), "nan");
+    EXPECT_NONFATAL_FAILURE(expectFiniteJson(R"({"a":1e999})"), "1e999");
+    EXPECT_NONFATAL_FAILURE(expectFiniteJson(R"({"a":"-inf"})"), "-inf");
+}
+
+struct CliOutput {
+    int status = -1;
+    std::string out, err;
+};
+
+CliOutput runTool(std::vector<std::string> args, const std::string& table)
+{
+    args.insert(args.begin(), "kalibron");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::istringstream in(table);
+    std::ostringstream out, err;
+    CliOutput result;
+    result.status = runCli(static_cast<int>(args.size()), argv.data(), in, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+TEST(SoundNumbers, CommandLineOutputOfDegenerateTablesIsFinite)
+{
+    const std::vector<std::string> tables = {
+        "5\t980\n5\t970\n5\t960\n5\t1\n",                  // all points at one position
+        "5\t700\n10\t700\n15\t700\n25\t700\n",             // all Y equal
+        "5\t980\n6\t0\n7\t-1\n8\t0\n",                     // one usable point
+        "1\t0\n2\t0\n3\t0\n4\t0\n",                        // Y = 0
+        "1\t-5\n2\t-6\n3\t-7\n4\t-8\n",                    // negative Y
+        "0\t980\n10\t770\n20\t700\n30\t1\n",               // a point at position 0
+        "0\t1\n0\t2\n0\t3\n0\t4\n",                        // all at position 0
+        "1\t1e300\n2\t3e300\n3\t2e300\n4\t1e300\n",        // sums overflow
+        "1\t1e-300\n2\t1e300\n3\t1e-300\n4\t1e300\n",      // tiny and huge
+        "0\t10\n1\t11\n29999\t12\n30000\t13\n",            // ends of the positions
+    };
+    const std::string everything = "log,poly1,poly2,poly3,poly4,poly5,zigzag,conf";
+    const std::vector<std::vector<std::string>> fits = {
+        {"fit", "-"},
+        {"fit", "--show", everything, "--free-degree", "25", "-"},
+        {"fit", "--show", everything, "--free-degree", "2", "--y-zoom", "--x-zoom", "--only-unrejected",
+         "--prob", "6", "-"},
+    };
+    const std::filesystem::path svg = std::filesystem::temp_directory_path() /
+                                      ("kalibron-sound-numbers-" + std::to_string(::getpid()) + ".svg");
+    for (const std::string& table : tables) {
+        SCOPED_TRACE(table);
+        for (const auto& args : fits) {
+            const CliOutput fit = runTool(args, table);
+            EXPECT_EQ(fit.status, kExitOk) << fit.err;
+            expectFiniteJson(fit.out);
+            EXPECT_FALSE(showsNonFinite(fit.err)) << fit.err;
+        }
+        const CliOutput exported =
+            runTool({"export", "--show", everything, "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", "-"},
+                    table);
+        EXPECT_EQ(exported.status, kExitOk) << exported.err;
+        expectFiniteExport(exported.out);
+
+        const CliOutput plot = runTool({"plot", "--show", everything, "-o", svg.string(), "-"}, table);
+        EXPECT_EQ(plot.status, kExitOk) << plot.err;
+        std::ifstream file(svg, std::ios::binary);
+        const std::string image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_FALSE(image.empty());
+        EXPECT_FALSE(showsNonFinite(image)) << "the SVG image holds a non-finite coordinate";
+    }
+    std::filesystem::remove(svg);
 }
 
 } // namespace
