@@ -18,25 +18,26 @@ bool Confidence_Calc(Store& store)
 
     const int last = store.lastPosition();
     int n = 0;
-    double sum = 0;
+    double sum = 0, ssr = 0, fit = 0;
     for (int x = 1; x <= last; ++x) {
-        if (store.isUsed(x)) {
-            ++n;
-            sum += x;
-        }
+        if (!store.isUsed(x))
+            continue;
+        ++n;
+        sum += x;
+        fit = *a + *b * x;
+        const double r = store.Y[static_cast<std::size_t>(x)].value() - fit;
+        ssr += r * r;
     }
     if (n < 3)
         return false;
 
+    // The spread about the mean needs the mean first: a second pass, rather
+    // than Σx² − n·x̄², which loses digits for positions far from 0.
     const double mean = sum / n;
-    double ssr = 0, sxx = 0, fit = 0;
+    double sxx = 0;
     for (int x = 1; x <= last; ++x) {
-        if (!store.isUsed(x))
-            continue;
-        fit = *a + *b * x;
-        const double r = store.Y[static_cast<std::size_t>(x)].value() - fit;
-        ssr += r * r;
-        sxx += (x - mean) * (x - mean);
+        if (store.isUsed(x))
+            sxx += (x - mean) * (x - mean);
     }
 
     store.tValue = store.Student.at(*store.ProbIndex, n < 103 ? n - 2 : 101);
@@ -48,7 +49,7 @@ bool Confidence_Calc(Store& store)
     return true;
 }
 
-std::optional<double> confidenceHalfWidth(const Store& store, double x)
+std::optional<ConfidenceBand> confidenceBand(const Store& store)
 {
     if (store.ConfN < 3)
         return std::nullopt;
@@ -58,8 +59,22 @@ std::optional<double> confidenceHalfWidth(const Store& store, double x)
     const auto mean = resultNumber(store.ConfXMean);
     if (!t || !s || !sxx || !mean || !(*sxx > 0))
         return std::nullopt;
-    const double d = x - *mean;
-    const double h = *t * *s * std::sqrt(1.0 / store.ConfN + d * d / *sxx);
+    ConfidenceBand band;
+    band.ts = *t * *s;
+    band.invN = 1.0 / store.ConfN;
+    band.invSxx = 1.0 / *sxx;
+    band.mean = *mean;
+    if (!std::isfinite(band.ts) || !std::isfinite(band.invSxx))
+        return std::nullopt;
+    return band;
+}
+
+std::optional<double> confidenceHalfWidth(const Store& store, double x)
+{
+    const auto band = confidenceBand(store);
+    if (!band)
+        return std::nullopt;
+    const double h = band->at(x);
     if (!std::isfinite(h))
         return std::nullopt;
     return h;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <optional>
 
 namespace kalibron {
@@ -20,6 +21,23 @@ struct Store;
 // ProbIndex is unset or outside 1..6, or LinA/LinB are not numbers: then
 // there is no band anywhere.
 bool Confidence_Calc(Store& store);
+
+// The band's half-width in a form cheap to evaluate at every position:
+// h(x) = ts·√(invN + (x − mean)²·invSxx), ts = tValue·ConfS, invN = 1/ConfN,
+// invSxx = 1/ConfSxx. at() is finite for any x within the data model.
+struct ConfidenceBand {
+    double ts = 0, invN = 0, invSxx = 0, mean = 0;
+    double at(double x) const
+    {
+        const double d = x - mean;
+        return ts * std::sqrt(invN + d * d * invSxx);
+    }
+};
+
+// The band of the last Confidence_Calc; empty when ConfN < 3, any of tValue,
+// ConfS, ConfSxx, ConfXMean is not a finite number or ConfSxx is not positive
+// (all points at one position).
+std::optional<ConfidenceBand> confidenceBand(const Store& store);
 
 // Half-width of the band at x: h(x) = tValue·ConfS·√(1/ConfN + (x − ConfXMean)²/ConfSxx).
 // Empty when ConfN < 3, any of the quantities is not a number, ConfSxx is not

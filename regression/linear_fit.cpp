@@ -15,23 +15,25 @@ void Linear_Calc(Store& store, MessageSink& messages)
 
     // n is the number of points actually summed: a present Y that is not
     // positive counts in nPoints but not in the sums, and dividing the sums
-    // by nPoints would then give a wrong line.
-    int n = 0;
+    // by nPoints would then give a wrong line. One pass finds the count, the
+    // first two points and the sums; the sums are stored only for n >= 3.
+    LineSums sums;
     int x1 = 0, x2 = 0;
     double y1 = 0, y2 = 0;
     for (int x = 0; x <= last; ++x) {
         if (!store.isUsed(x))
             continue;
         const double y = store.Y[static_cast<std::size_t>(x)].value();
-        if (n == 0) {
+        if (sums.n == 0) {
             x1 = x;
             y1 = y;
-        } else {
+        } else if (sums.n == 1) {
             x2 = x;
             y2 = y;
         }
-        ++n;
+        sums.add(x, y);
     }
+    const int n = sums.n;
 
     if (n < 2) {
         messages.show(Message{kTooFewRegressionDataMessage});
@@ -52,11 +54,6 @@ void Linear_Calc(Store& store, MessageSink& messages)
         return;
     }
 
-    LineSums sums;
-    for (int x = 0; x <= last; ++x) {
-        if (store.isUsed(x))
-            sums.add(x, store.Y[static_cast<std::size_t>(x)].value());
-    }
     store.SumX = sums.sumX;
     store.SumX2 = sums.sumX2;
     store.SumY = sums.sumY;

@@ -1,6 +1,7 @@
 #include "regression/logarithmic_fit.h"
 
 #include <cmath>
+#include <vector>
 
 #include "core/messages.h"
 #include "core/store.h"
@@ -10,6 +11,23 @@
 
 namespace kalibron {
 
+namespace {
+
+// ln X of a position. Every recalculation needs it twice per used point, so
+// the values for the positions of the data model are worked out once.
+double lnPosition(int x)
+{
+    static const std::vector<double> table = [] {
+        std::vector<double> t(static_cast<std::size_t>(ProgramSettings{}.positionBound) + 1);
+        for (std::size_t k = 1; k < t.size(); ++k)
+            t[k] = std::log(static_cast<double>(k));
+        return t;
+    }();
+    return static_cast<std::size_t>(x) < table.size() ? table[static_cast<std::size_t>(x)] : std::log(static_cast<double>(x));
+}
+
+} // namespace
+
 void Logarithmic_Calc(Store& store, MessageSink& messages)
 {
     const int last = store.lastPosition();
@@ -17,7 +35,7 @@ void Logarithmic_Calc(Store& store, MessageSink& messages)
     LineSums sums;
     for (int x = 1; x <= last; ++x) {
         if (store.isUsed(x))
-            sums.add(std::log(static_cast<double>(x)), store.Y[static_cast<std::size_t>(x)].value());
+            sums.add(lnPosition(x), store.Y[static_cast<std::size_t>(x)].value());
     }
 
     if (sums.n < 3) {
@@ -47,7 +65,7 @@ void Logarithmic_Calc(Store& store, MessageSink& messages)
     DeviationSums dev;
     for (int x = 1; x <= last; ++x) {
         if (store.isUsed(x))
-            dev.add(*line.a + *line.b * std::log(static_cast<double>(x)), store.Y[static_cast<std::size_t>(x)].value());
+            dev.add(*line.a + *line.b * lnPosition(x), store.Y[static_cast<std::size_t>(x)].value());
     }
     store.LogDev = resultCell(dev.meanAbs());
     store.LogDevPct = resultCell(dev.meanPct());
