@@ -808,8 +808,22 @@ int CliRun::writeFit()
 
 // PNG rendering draws text, which needs a QGuiApplication; without a display
 // the offscreen platform serves.
+// Qt's own chatter while rendering (a missing runtime folder, the offscreen
+// platform) is no message of this program; only Qt's errors get through.
+void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "kalibron: Qt: %s\n", message.toLocal8Bit().constData());
+}
+
 QByteArray renderPng(const PlotScene& scene, double dpi)
 {
+    const QtMessageHandler previous = qInstallMessageHandler(quietQtMessages);
+    struct Restore {
+        QtMessageHandler handler;
+        ~Restore() { qInstallMessageHandler(handler); }
+    } restore{previous};
+
     std::unique_ptr<QGuiApplication> application;
     if (!QGuiApplication::instance()) {
         if (std::getenv("QT_QPA_PLATFORM") == nullptr)

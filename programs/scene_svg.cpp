@@ -174,17 +174,19 @@ public:
         if (!std::isfinite(label.left) || !std::isfinite(label.top) || !std::isfinite(label.width)
             || !std::isfinite(label.height))
             return;
-        // Y labels stand right-aligned against the axis; X labels are centred
-        // under their tick. The baseline sits where the window's label font
-        // puts it inside the label's height.
+        // Y labels stand right-aligned against the axis, their middle at
+        // 0.4 of the label's height (where the window's caption sits); X
+        // labels are centred under their tick, their text hanging from the
+        // label's top.
         const bool yAxis = label.axis == TickLabel::Axis::Y;
         const double x = yAxis ? label.left + label.width : label.left + label.width / 2;
-        const double baseline = label.top + (label.height + kLabelFontTwips) / 2 - kLabelFontTwips * 0.15;
+        const double middle = yAxis ? label.top + 0.4 * label.height : label.top + 0.6 * kLabelFontTwips;
         m_svg += "<text x=\"";
         appendNumber(m_svg, x);
         m_svg += "\" y=\"";
-        appendNumber(m_svg, baseline);
-        m_svg += yAxis ? "\" text-anchor=\"end\">" : "\" text-anchor=\"middle\">";
+        appendNumber(m_svg, middle);
+        m_svg += yAxis ? "\" dominant-baseline=\"central\" text-anchor=\"end\">"
+                       : "\" dominant-baseline=\"central\" text-anchor=\"middle\">";
         appendEscaped(m_svg, label.text);
         m_svg += "</text>\n";
     }

@@ -135,11 +135,10 @@ TEST(CliFit, EveryPolynomialRowReportsItsOwnFit)
     std::vector<Point> points;
     std::string table;
     for (int x = 3; x <= 60; x += 3) {
-        const double y = 800 + 3.5 * x - 0.04 * x * x + 6 * std::sin(x * 0.7);
-        points.push_back({static_cast<double>(x), y});
-        char line[64];
-        std::snprintf(line, sizeof line, "%d\t%.6f\n", x, y);
-        table += line;
+        char cell[64];
+        std::snprintf(cell, sizeof cell, "%.6f", 800 + 3.5 * x - 0.04 * x * x + 6 * std::sin(x * 0.7));
+        points.push_back({static_cast<double>(x), std::stod(cell)}); // the value as the table holds it
+        table += std::to_string(x) + "\t" + cell + "\n";
     }
     const QJsonObject fit = fitJson({"--show", "poly1,poly2,poly3,poly5", "--free-degree", "4",
                                      folder.file("curve.txt", table)});
