@@ -14,41 +14,32 @@ namespace {
 const NumberLocale kC{};
 const NumberLocale kGerman{",", "."};
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+struct Case {
+    double value;
+    const char* pattern; // nullptr: formatGeneral
+    const char* text;
+    const NumberLocale* locale = &kC;
+};
 
-TEST(FormatGeneral, FixedFormWithinTheMiddleRange)
+void expectAll(std::initializer_list<Case> cases)
 {
-    EXPECT_EQ(formatGeneral(0, kC), "0");
-    EXPECT_EQ(formatGeneral(-0.0, kC), "0");
-    EXPECT_EQ(formatGeneral(980, kC), "980");
-    EXPECT_EQ(formatGeneral(-13.91976, kC), "-13.91976");
-    EXPECT_EQ(formatGeneral(0.1, kC), "0.1");
-    EXPECT_EQ(formatGeneral(0.1 + 0.2, kC), "0.3"); // 15 significant digits hide the binary tail
-    EXPECT_EQ(formatGeneral(1.0 / 3.0, kC), "0.333333333333333");
-    EXPECT_EQ(formatGeneral(2.0 / 3.0, kC), "0.666666666666667");
-    EXPECT_EQ(formatGeneral(123456789012345.0, kC), "123456789012345");
-    EXPECT_EQ(formatGeneral(0.00001, kC), "0.00001");
-    EXPECT_EQ(formatGeneral(1234.5, kGerman), "1234,5"); // no grouping, locale decimal
+    for (const Case& c : cases) {
+        const std::string text = c.pattern ? formatPattern(c.value, c.pattern, *c.locale) : formatGeneral(c.value, *c.locale);
+        EXPECT_EQ(text, c.text) << c.value << " with " << (c.pattern ? c.pattern : "general");
+    }
 }
 
-TEST(FormatGeneral, ExponentFormForVeryLargeAndSmallMagnitudes)
+TEST(FormatGeneral, FifteenDigitsFixedOrExponentForm)
 {
-    EXPECT_EQ(formatGeneral(1.5e15, kC), "1.5E+15");
-    EXPECT_EQ(formatGeneral(1e15, kC), "1E+15");
-    EXPECT_EQ(formatGeneral(2e-6, kC), "2E-06");
-    EXPECT_EQ(formatGeneral(-2.5e-7, kC), "-2.5E-07");
-    EXPECT_EQ(formatGeneral(1e300, kC), "1E+300");
-    EXPECT_EQ(formatGeneral(1.25e-300, kGerman), "1,25E-300");
-    // Rounding to 15 digits carries into the next power of ten.
-    EXPECT_EQ(formatGeneral(999999999999999.9, kC), "1E+15");
-}
-
-TEST(FormatGeneral, NonFiniteGivesNothing)
-{
-    EXPECT_EQ(formatGeneral(kInf, kC), "");
-    EXPECT_EQ(formatGeneral(-kInf, kC), "");
-    EXPECT_EQ(formatGeneral(kNan, kC), "");
+    expectAll({
+        {0, nullptr, "0"}, {-0.0, nullptr, "0"}, {-13.91976, nullptr, "-13.91976"},
+        {0.1 + 0.2, nullptr, "0.3"}, {2.0 / 3.0, nullptr, "0.666666666666667"},
+        {123456789012345.0, nullptr, "123456789012345"}, {0.00001, nullptr, "0.00001"},
+        {1234.5, nullptr, "1234,5", &kGerman},
+        {1.5e15, nullptr, "1.5E+15"}, {2e-6, nullptr, "2E-06"}, {-2.5e-7, nullptr, "-2.5E-07"},
+        {1e300, nullptr, "1E+300"}, {1.25e-300, nullptr, "1,25E-300", &kGerman},
+        {999999999999999.9, nullptr, "1E+15"}, // rounding carries into the next power of ten
+    });
 }
 
 TEST(FormatGeneral, ReadsBackWithinFifteenDigits)
@@ -65,77 +56,41 @@ TEST(FormatGeneral, ReadsBackWithinFifteenDigits)
     }
 }
 
-TEST(FormatPattern, FixedDecimalsOfTheRoundingTable)
+TEST(FormatPattern, FixedDecimalsHalvesAwayFromZeroOnTheShortestDecimal)
 {
-    EXPECT_EQ(formatPattern(1234.6, "0", kC), "1235");
-    EXPECT_EQ(formatPattern(1000, "0.0", kC), "1000.0");
-    EXPECT_EQ(formatPattern(987.64, "0.0", kC), "987.6");
-    EXPECT_EQ(formatPattern(55.123, "0.00", kC), "55.12");
-    EXPECT_EQ(formatPattern(0.5, "0.0000", kC), "0.5000");
-    EXPECT_EQ(formatPattern(0.1, "0.00000", kC), "0.10000");
-    EXPECT_EQ(formatPattern(0.0123456, "0.00000", kC), "0.01235");
-    EXPECT_EQ(formatPattern(-13.91976, "0.00", kC), "-13.92");
-    EXPECT_EQ(formatPattern(0, "0.00000", kC), "0.00000");
-    EXPECT_EQ(formatPattern(5.5, "0.000", kC), "5.500");
-    EXPECT_EQ(formatPattern(-13.91976, "0.00", kGerman), "-13,92");
-    EXPECT_EQ(formatPattern(1e20, "0", kC), "100000000000000000000");
+    expectAll({
+        // the display table of the regression window
+        {1234.6, "0", "1235"}, {1000, "0.0", "1000.0"}, {987.64, "0.0", "987.6"}, {55.123, "0.00", "55.12"},
+        {0.5, "0.0000", "0.5000"}, {0.1, "0.00000", "0.10000"}, {0.0123456, "0.00000", "0.01235"},
+        {-13.91976, "0.00", "-13.92"}, {0, "0.00000", "0.00000"}, {-13.91976, "0.00", "-13,92", &kGerman},
+        // 0.125 is exact; 1.005 and 2.675 lie just below the half as doubles
+        {0.125, "0.00", "0.13"}, {-0.125, "0.00", "-0.13"}, {1.005, "0.00", "1.01"}, {2.675, "0.00", "2.68"},
+        {2.5, "0", "3"}, {-2.5, "0", "-3"}, {0.49999, "0", "0"}, {9.9996, "0.000", "10.000"},
+        {1e20, "0", "100000000000000000000"},
+        // no "-0"
+        {-0.000001, "0.00", "0.00"}, {-0.4, "0", "0"}, {-0.0, "0.0", "0.0"},
+    });
 }
 
-TEST(FormatPattern, HalvesGoAwayFromZeroOnTheShortestDecimal)
+TEST(FormatPattern, GroupedIntegersAndScientific)
 {
-    // The nearest doubles of 0.125 is exact, those of 1.005 and 2.675 lie just
-    // below the half; the written decimal decides.
-    EXPECT_EQ(formatPattern(0.125, "0.00", kC), "0.13");
-    EXPECT_EQ(formatPattern(-0.125, "0.00", kC), "-0.13");
-    EXPECT_EQ(formatPattern(1.005, "0.00", kC), "1.01");
-    EXPECT_EQ(formatPattern(2.675, "0.00", kC), "2.68");
-    EXPECT_EQ(formatPattern(0.5, "0", kC), "1");
-    EXPECT_EQ(formatPattern(2.5, "0", kC), "3");
-    EXPECT_EQ(formatPattern(-2.5, "0", kC), "-3");
-    EXPECT_EQ(formatPattern(0.49999, "0", kC), "0");
-    EXPECT_EQ(formatPattern(9.9996, "0.000", kC), "10.000");
-    EXPECT_EQ(formatPattern(99.96, "0.0", kC), "100.0");
-    // A negative value that rounds to zero shows no minus sign.
-    EXPECT_EQ(formatPattern(-0.000001, "0.00", kC), "0.00");
-    EXPECT_EQ(formatPattern(-0.4, "0", kC), "0");
-    EXPECT_EQ(formatPattern(-0.0, "0.0", kC), "0.0");
-}
-
-TEST(FormatPattern, GroupedIntegers)
-{
-    EXPECT_EQ(formatPattern(1234567, "###,###", kC), "1,234,567");
-    EXPECT_EQ(formatPattern(1234567, "###,###", kGerman), "1.234.567");
-    EXPECT_EQ(formatPattern(999.5, "###,###", kC), "1,000");
-    EXPECT_EQ(formatPattern(123, "###,###", kC), "123");
-    EXPECT_EQ(formatPattern(-98765.4, "###,###", kC), "-98,765");
-    EXPECT_EQ(formatPattern(0, "###,###", kC), "");
-    EXPECT_EQ(formatPattern(0.4, "###,###", kC), "");
-    EXPECT_EQ(formatPattern(-0.3, "###,###", kC), "");
-    EXPECT_EQ(formatPattern(0.5, "###,###", kC), "1");
-}
-
-TEST(FormatPattern, Scientific)
-{
-    EXPECT_EQ(formatPattern(12345, "0.0E-00", kC), "1.2E04");
-    EXPECT_EQ(formatPattern(0.00015, "0.0E-00", kC), "1.5E-04");
-    EXPECT_EQ(formatPattern(-0.00015, "0.0E-00", kGerman), "-1,5E-04");
-    EXPECT_EQ(formatPattern(9.96, "0.0E-00", kC), "1.0E01");
-    EXPECT_EQ(formatPattern(0.125, "0E-00", kC), "1E-01");
-    EXPECT_EQ(formatPattern(0.15, "0E-00", kC), "2E-01");
-    EXPECT_EQ(formatPattern(3, "0E-00", kC), "3E00");
-    EXPECT_EQ(formatPattern(0, "0.0E-00", kC), "0.0E00");
-    EXPECT_EQ(formatPattern(1.5e200, "0.0E-00", kC), "1.5E200");
-    EXPECT_EQ(formatPattern(1.5e-200, "0.0E+00", kC), "1.5E-200");
-    EXPECT_EQ(formatPattern(1.5e20, "0.0E+00", kC), "1.5E+20");
+    expectAll({
+        {1234567, "###,###", "1,234,567"}, {1234567, "###,###", "1.234.567", &kGerman},
+        {999.5, "###,###", "1,000"}, {-98765.4, "###,###", "-98,765"},
+        {0, "###,###", ""}, {0.4, "###,###", ""}, {-0.3, "###,###", ""}, {0.5, "###,###", "1"},
+        {12345, "0.0E-00", "1.2E04"}, {0.00015, "0.0E-00", "1.5E-04"}, {-0.00015, "0.0E-00", "-1,5E-04", &kGerman},
+        {9.96, "0.0E-00", "1.0E01"}, {0.15, "0E-00", "2E-01"}, {3, "0E-00", "3E00"}, {0, "0.0E-00", "0.0E00"},
+        {1.5e200, "0.0E-00", "1.5E200"}, {1.5e20, "0.0E+00", "1.5E+20"},
+    });
 }
 
 TEST(FormatPattern, NonFiniteAndUnknownPatterns)
 {
-    for (const char* pattern : {"0", "0.00", "###,###", "0.0E-00", "0E-00", "rubbish"}) {
-        EXPECT_EQ(formatPattern(kInf, pattern, kC), "") << pattern;
-        EXPECT_EQ(formatPattern(-kInf, pattern, kC), "") << pattern;
-        EXPECT_EQ(formatPattern(kNan, pattern, kC), "") << pattern;
-    }
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    for (const char* pattern : {"0", "0.00", "###,###", "0.0E-00", "0E-00", "rubbish"})
+        for (const double bad : {kInf, -kInf, std::numeric_limits<double>::quiet_NaN()})
+            EXPECT_EQ(formatPattern(bad, pattern, kC), "") << pattern;
+    EXPECT_EQ(formatGeneral(kInf, kC), "");
     for (const char* pattern : {"", "rubbish", "0.", "00", "#,##0.00", "0.0E", "0.0E00"})
         EXPECT_EQ(formatPattern(1234.5678, pattern, kC), formatGeneral(1234.5678, kC)) << pattern;
 }

@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -50,23 +53,21 @@ TEST(ParseStudent, LayoutsAndLineEndsGiveTheSameTable)
     expectSynthetic(parseStudent(syntheticText(",", "\n")));
     expectSynthetic(parseStudent(syntheticText(" , ", "\r\n")));
     expectSynthetic(parseStudent(syntheticText(",", "\r")));
-    expectSynthetic(parseStudent(syntheticText("\n", "\n")));      // one value a line
-    expectSynthetic(parseStudent(syntheticText("\r\n", "\r\n")));
+    expectSynthetic(parseStudent(syntheticText("\r\n", "\r\n"))); // one value a line
     expectSynthetic(parseStudent(syntheticText(",\t", "\n\n")));   // blank lines between records
     expectSynthetic(parseStudent("\xEF\xBB\xBF" + syntheticText(",", "\r\n")));
+
+    std::string labels = syntheticText(",", "\n"); // a label may be any word
+    labels.replace(labels.find("\n7,") + 1, 1, "seven");
+    expectSynthetic(parseStudent(labels));
 
     // Values are counted, not lines: records may straddle lines.
     std::string flowing = syntheticText(",", "\n");
     std::replace(flowing.begin() + static_cast<std::ptrdiff_t>(flowing.find('\n') + 1), flowing.end() - 1, '\n', ',');
     expectSynthetic(parseStudent(flowing));
-}
 
-TEST(ParseStudent, IgnoresWhatFollowsThe707thValue)
-{
+    // What follows the 707th value is never read.
     expectSynthetic(parseStudent(syntheticText(",", "\n") + "trailing words, 1e999, -3\n"));
-    std::string noFinalLineEnd = syntheticText(",", "\n");
-    noFinalLineEnd.pop_back();
-    expectSynthetic(parseStudent(noFinalLineEnd));
 }
 
 TEST(ParseStudent, RefusesBadTablesWithAProblemText)
@@ -93,82 +94,54 @@ TEST(ParseStudent, RefusesBadTablesWithAProblemText)
     EXPECT_NE(wordProblem.find("\"abc\""), std::string::npos) << wordProblem;
     EXPECT_NE(wordProblem.find("line 5"), std::string::npos) << wordProblem;
 
-    const auto withValue = [&](const std::string& value) {
+    const std::pair<const char*, const char*> badValues[] = {
+        {"1e999", "not a finite number"}, {"inf", "not a finite number"}, {"nan", "not a finite number"},
+        {"0", "not a positive t value"}, {"-2.5", "not a positive t value"}, {"", "value 2 of record 2 (line 3) is empty"},
+    };
+    for (const auto& [value, problem] : badValues) {
         std::string text = good;
-        const std::string original = entry(1, 2);
-        return text.replace(text.find(original), original.size(), value);
-    };
-    EXPECT_NE(problemOf(withValue("1e999")).find("not a finite number"), std::string::npos);
-    EXPECT_NE(problemOf(withValue("inf")).find("not a finite number"), std::string::npos);
-    EXPECT_NE(problemOf(withValue("nan")).find("not a finite number"), std::string::npos);
-    EXPECT_NE(problemOf(withValue("0")).find("not a positive t value"), std::string::npos);
-    EXPECT_NE(problemOf(withValue("-2.5")).find("not a positive t value"), std::string::npos);
-    EXPECT_NE(problemOf(withValue("")).find("value 2 of record 2 (line 3) is empty"), std::string::npos);
+        text.replace(text.find(entry(1, 2)), entry(1, 2).size(), value);
+        EXPECT_NE(problemOf(text).find(problem), std::string::npos) << value;
+    }
 }
 
-TEST(ParseStudent, LabelsMayBeAnything)
+TEST(LoadStudent, ReadsTheProgramFolderOrReportsOneProblem)
 {
-    std::string text = syntheticText(",", "\n");
-    text.replace(text.find("\n7,") + 1, 1, "seven");
-    expectSynthetic(parseStudent(text));
-}
+    const std::filesystem::path folder = std::filesystem::temp_directory_path()
+                                        / ("kalibron_test_core_student_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "student.dat").string();
+    const auto write = [&](const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
 
-class LoadStudentFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_folder = std::filesystem::temp_directory_path()
-                   / ("kalibron_student_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_"
-                      + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-        m_store.gPath = m_folder.string();
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-    void write(const std::string& text)
-    {
-        std::ofstream(m_folder / "student.dat", std::ios::binary) << text;
-    }
-
-    std::filesystem::path m_folder;
-    Store m_store{ProgramSettings{100}};
-    CollectingMessageSink m_messages;
-};
-
-TEST_F(LoadStudentFile, LoadsAGoodFileSilently)
-{
+    Store store(ProgramSettings{100});
+    store.gPath = folder.string();
+    CollectingMessageSink messages;
     write(syntheticText(",", "\r\n"));
-    LoadStudent(m_store, m_messages);
-    EXPECT_TRUE(m_messages.messages.empty());
-    ASSERT_TRUE(m_store.Student.loaded);
-    EXPECT_DOUBLE_EQ(m_store.Student.at(6, 101), synthetic(6, 101));
-}
+    LoadStudent(store, messages);
+    EXPECT_TRUE(messages.messages.empty());
+    ASSERT_TRUE(store.Student.loaded);
+    EXPECT_DOUBLE_EQ(store.Student.at(6, 101), synthetic(6, 101));
 
-TEST_F(LoadStudentFile, EachProblemGivesOneMessageAndNoTable)
-{
-    const std::string path = (m_folder / "student.dat").string();
     const auto expectRefused = [&](const std::string& problem) {
-        m_store.Student.loaded = true; // a previous table must not survive
-        m_messages.messages.clear();
-        LoadStudent(m_store, m_messages);
-        EXPECT_FALSE(m_store.Student.loaded);
-        ASSERT_EQ(m_messages.messages.size(), 1u);
-        const Message& message = m_messages.messages.front();
-        EXPECT_EQ(message.text, "Cannot use the Student t table " + path + ": " + problem
-                                    + ". The confidence band is not available.");
-        EXPECT_EQ(message.title, std::string());
-        EXPECT_EQ(message.icon, MessageIcon::Exclamation);
+        messages.messages.clear();
+        LoadStudent(store, messages); // the table loaded before must not survive
+        EXPECT_FALSE(store.Student.loaded);
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages.front(),
+                  (Message{"Cannot use the Student t table " + path + ": " + problem
+                               + ". The confidence band is not available.",
+                           std::string(), MessageIcon::Exclamation}));
     };
-
-    expectRefused("the file does not exist");
     write("");
     expectRefused("the file is empty");
     write("df,a,b\n1,2,3\n");
     expectRefused("it holds only 3 values after the header line, 707 are needed");
-    std::filesystem::remove(m_folder / "student.dat");
-    std::filesystem::create_directory(m_folder / "student.dat");
+    std::filesystem::remove(path);
+    expectRefused("the file does not exist");
+    std::filesystem::create_directory(path);
     expectRefused("it is a folder, not a file");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(CommittedStudentTable, LoadsWithTheKnownQuantiles)

