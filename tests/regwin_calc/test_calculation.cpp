@@ -304,3 +304,23 @@ TEST(CalculationPolynomialRows, NonPositivePresentValueIsNoPointOfTheFit)
 
 } // namespace
 } // namespace kalibron::test
+
+namespace kalibron::test {
+namespace {
+
+TEST(CalculationLocale, EveryShownNumberUsesTheGivenSeparators)
+{
+    auto store = startStore();
+    CollectingMessageSink messages;
+    const NumberLocale german{",", "."};
+    const CalculationResult r = A_PLOT(*store, RegressionSettings{}, messages, german);
+    EXPECT_EQ(r.labels.lbl_LRb, "-19,63");
+    EXPECT_EQ(r.labels.lbl_LRr, "0,95");
+    EXPECT_EQ(r.labels.lblDiffProcPoly[2], "3,18");
+    const auto y = labelTexts(r.scene, TickLabel::Axis::Y);
+    ASSERT_FALSE(y.empty());
+    EXPECT_EQ(y.back(), "1.000");
+}
+
+} // namespace
+} // namespace kalibron::test
