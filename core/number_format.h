@@ -21,8 +21,12 @@ std::string formatGeneral(double value, const NumberLocale& locale);
 // Formats with a pattern of the common numeric pattern language, the subset
 // this program uses: "0", "0.0" ... "0.00000" (fixed decimals, halves away
 // from zero), "###,###" (grouped integer, nothing for 0), "0.0E-00" and
-// "0E-00" (scientific, exponent sign only when negative, two exponent digits).
-// Non-finite values give the empty text.
+// "0E-00" (scientific, exponent sign only when negative, two exponent digits;
+// "E+00" shows the sign always). Halves are judged on the shortest decimal
+// text that reads back as the same double, so 0.125 and 1.005 round up to
+// "0.13" and "1.01" with "0.00". A value that rounds to zero shows no minus
+// sign. Non-finite values give the empty text; an unknown pattern gives
+// formatGeneral.
 std::string formatPattern(double value, std::string_view pattern, const NumberLocale& locale);
 
 } // namespace kalibron
