@@ -38,10 +38,16 @@ struct TableParse {
 // alone does not; TAB separates cells; every cell a finite decimal number.
 // Refuses what lies outside the data model: fewer than 3 or more than 6000
 // lines, more than 100 cells in a line, a line with fewer than two cells, an
-// X that rounds (half to even) outside 0..positionBound.
+// X that rounds (half to even) outside 0..positionBound, a value beyond the
+// range of a double. Cells of a last line that is not counted (the text ends
+// in a bare CR) are checked but not stored; text behind the last tab or CR is
+// never read. Linear in the length of the text.
 TableParse parseTable(std::string_view text, int positionBound);
 
-// Replaces the sequence data of the store with an accepted table.
+// Replaces the sequence data of the store with an accepted table: every Y the
+// empty text, then per line Y(x) and Yerr(x) (Empty when the line has no third
+// cell; later lines win), nPointsAll = lines with Y > 0, MaxX = largest X as
+// read, every Rejected 0, nCols.
 void applyTable(Store& store, const ParsedTable& table);
 
 // ImportClipboard: parse + apply, reporting a refusal through the sink with
