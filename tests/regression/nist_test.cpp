@@ -59,29 +59,22 @@ struct Fit {
     PolynomialStatus status;
     Store store;
     std::string text;
+    explicit Fit(const NistSet& set)
+    {
+        store.PolySlot = 1;
+        CollectingMessageSink messages;
+        const int degree = static_cast<int>(set.certified.size()) - 1;
+        status = Polynomial(store, set.n(), degree, set.x, set.y, messages, &text);
+        EXPECT_TRUE(messages.messages.empty());
+    }
+    double dsig() const { return std::strtod(text.c_str() + text.find("dsig=") + 5, nullptr); }
 };
 
-void fitNist(const NistSet& set, Fit& fit)
-{
-    fit.store.PolySlot = 1;
-    CollectingMessageSink messages;
-    fit.status = Polynomial(fit.store, set.n(), static_cast<int>(set.certified.size()) - 1, set.x, set.y, messages,
-                            &fit.text);
-    EXPECT_TRUE(messages.messages.empty());
-}
-
-double dsigOf(const std::string& text)
-{
-    const auto at = text.find("dsig=");
-    return at == std::string::npos ? NAN : std::strtod(text.c_str() + at + 5, nullptr);
-}
-
-// Polynomial divides the squared residuals by n − 2 whatever the degree; NIST
-// by n − p. The two spreads differ by the factor √((n − p)/(n − 2)).
+// Polynomial divides the squared residuals by n − 2 whatever the degree,
+// NIST by n − p: the spreads differ by the factor √((n − p)/(n − 2)).
 double expectedDsig(const NistSet& set)
 {
-    const double n = set.n();
-    const double p = static_cast<double>(set.certified.size());
+    const double n = set.n(), p = static_cast<double>(set.certified.size());
     return set.residualSd * std::sqrt((n - p) / (n - 2));
 }
 
@@ -100,12 +93,11 @@ TEST(Nist, NorrisLineFromTheSumsAndFromThePolynomial)
     // Certified R-squared 0.999993745883712.
     EXPECT_TRUE(near(line.r.value_or(0) * line.r.value_or(0), 0.999993745883712, 1e-12));
 
-    Fit fit;
-    fitNist(set, fit);
+    const Fit fit(set);
     ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
     EXPECT_TRUE(near(fit.store.PolyC[1], set.certified[0], 1e-9));
     EXPECT_TRUE(near(fit.store.PolyC[2], set.certified[1], 1e-12));
-    EXPECT_TRUE(near(dsigOf(fit.text), set.residualSd, 1e-10));
+    EXPECT_TRUE(near(fit.dsig(), set.residualSd, 1e-10));
 }
 
 TEST(Nist, PontiusQuadratic)
@@ -113,12 +105,11 @@ TEST(Nist, PontiusQuadratic)
     const NistSet set = readNist("Pontius");
     ASSERT_EQ(set.n(), 40);
     ASSERT_EQ(set.certified.size(), 3u);
-    Fit fit;
-    fitNist(set, fit);
+    const Fit fit(set);
     ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
     for (std::size_t p = 0; p < 3; ++p)
         EXPECT_TRUE(near(fit.store.PolyC[p + 1], set.certified[p], 1e-9)) << "B" << p;
-    EXPECT_TRUE(near(dsigOf(fit.text), expectedDsig(set), 1e-7));
+    EXPECT_TRUE(near(fit.dsig(), expectedDsig(set), 1e-7));
 }
 
 // Degree 5 over x = 0..20: the normal equations lose about seven digits, so
@@ -130,16 +121,15 @@ TEST(Nist, WamplerQuintics)
         const NistSet set = readNist(name);
         ASSERT_EQ(set.n(), 21);
         ASSERT_EQ(set.certified.size(), 6u);
-        Fit fit;
-        fitNist(set, fit);
+        const Fit fit(set);
         ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
         for (std::size_t p = 0; p < 6; ++p)
             EXPECT_TRUE(near(fit.store.PolyC[p + 1], set.certified[p], 5e-6)) << "B" << p;
         if (set.residualSd > 0) {
-            EXPECT_TRUE(near(dsigOf(fit.text), expectedDsig(set), 1e-6));
+            EXPECT_TRUE(near(fit.dsig(), expectedDsig(set), 1e-6));
         } else {
             // An exact polynomial: what is left is rounding, tiny against y.
-            EXPECT_LT(dsigOf(fit.text), 1e-6 * std::abs(set.y.back()));
+            EXPECT_LT(fit.dsig(), 1e-6 * std::abs(set.y.back()));
         }
     }
 }
@@ -153,8 +143,7 @@ TEST(Nist, FilipDegreeTenIsHonestlyRefusedAsSingular)
     const NistSet set = readNist("Filip");
     ASSERT_EQ(set.n(), 82);
     ASSERT_EQ(set.certified.size(), 11u);
-    Fit fit;
-    fitNist(set, fit);
+    const Fit fit(set);
     EXPECT_EQ(fit.status, PolynomialStatus::Singular);
     for (const auto& c : fit.store.PolyC)
         EXPECT_TRUE(c.isEmpty());
