@@ -25,7 +25,6 @@
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLocale>
 
 #include "core/messages.h"
 #include "core/number_format.h"
@@ -35,6 +34,7 @@
 #include "programs/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
+#include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_settings.h"
 #include "ui/regression_window/scene_painter.h"
 
@@ -412,17 +412,6 @@ void writeMessageLine(std::ostream& err, std::string_view text)
     err << line << '\n';
 }
 
-// The separators the window takes from the user's settings (QLocale::system()
-// follows LC_ALL, LC_NUMERIC and LANG).
-NumberLocale systemNumberLocale()
-{
-    const QLocale locale = QLocale::system();
-    NumberLocale result;
-    result.decimalPoint = locale.decimalPoint().toStdString();
-    result.groupSeparator = locale.groupSeparator().toStdString();
-    return result;
-}
-
 // --- JSON -------------------------------------------------------------------
 
 void appendJsonNumber(std::string& json, double value)
@@ -558,7 +547,7 @@ private:
     const char* m_argv0;
     std::ostream& m_out;
     std::ostream& m_err;
-    NumberLocale m_locale;
+    NumberLocale m_locale; // the window's separators: QLocale::system()
 
     std::unique_ptr<Store> m_store;
     CollectingMessageSink m_sink;

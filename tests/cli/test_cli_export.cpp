@@ -95,16 +95,6 @@ TEST(CliExport, MatchesTheWindowsExportByteForByte)
     }
 }
 
-TEST(CliExport, StartUpExampleMatchesTheCommittedReference)
-{
-    const std::string reference = std::string(KALIBRON_TEST_DATA_DIR) + "/export_start.txt";
-    if (!std::filesystem::exists(reference))
-        GTEST_SKIP() << "no committed export of the start-up example yet";
-    const CliOutcome cli = runTool({"export", std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt"});
-    ASSERT_EQ(cli.status, kExitOk) << cli.err;
-    EXPECT_EQ(cli.out, readAll(reference));
-}
-
 TEST(CliExport, LargestTableWithEveryBlockMatchesTheWindow)
 {
     TempFolder folder;
