@@ -1,10 +1,10 @@
 #include "ui/regression_window/scene_painter.h"
 
 #include <QFontMetricsF>
-#include <QLineF>
 #include <QPainter>
 #include <QPen>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -34,6 +34,11 @@ bool usableScale(const PlotScale& scale)
 // cancels to noise.
 bool clipSegment(QPointF& a, QPointF& b, const QRectF& clip)
 {
+    const auto inside = [&clip](const QPointF& p) {
+        return p.x() >= clip.left() && p.x() <= clip.right() && p.y() >= clip.top() && p.y() <= clip.bottom();
+    };
+    if (inside(a) && inside(b))
+        return true;
     const double dx = b.x() - a.x();
     const double dy = b.y() - a.y();
     const double p[4] = {-dx, dx, -dy, dy};
@@ -79,37 +84,98 @@ bool clipSegment(QPointF& a, QPointF& b, const QRectF& clip)
     return isValidPoint(a) && isValidPoint(b);
 }
 
-// Collects consecutive lines of one colour and draws them in one call; a new
-// colour flushes, so the scene's drawing order (later items on top) holds.
+// Joins connected lines of one colour into polylines and draws each in one
+// call. Lines of one colour may be drawn in any order, so a few polylines
+// stay open at once (the band's upper and lower edges come alternately); a
+// new colour draws them all first, so later colours lie on top as the scene
+// orders them. A large data set has some forty curve steps per pixel
+// column: a point within 0.75 px of the last one kept is held back and only
+// drawn when the line moves on or ends, which keeps every drawn vertex within
+// a pixel of the true curve and the vertex count near the number of pixels.
 class LineBatch {
 public:
     explicit LineBatch(QPainter& painter) : m_painter(painter) {}
-    ~LineBatch() { flush(); }
+    ~LineBatch() { finishAll(); }
+    LineBatch(const LineBatch&) = delete;
+    LineBatch& operator=(const LineBatch&) = delete;
 
     void add(const QPointF& a, const QPointF& b, const Rgb& colour)
     {
-        if (!m_lines.empty() && !(colour == m_colour))
-            flush();
-        m_colour = colour;
-        m_lines.emplace_back(a, b);
-    }
-
-    void flush()
-    {
-        if (m_lines.empty())
-            return;
-        QPen pen(toQColor(m_colour));
-        pen.setCosmetic(true);
-        pen.setWidth(1);
-        m_painter.setPen(pen);
-        m_painter.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
-        m_lines.clear();
+        if (!(colour == m_colour)) {
+            finishAll();
+            m_colour = colour;
+        }
+        OpenLine* line = nullptr;
+        for (OpenLine& open : m_open) {
+            if (!open.points.empty() && open.end == a) {
+                line = &open;
+                break;
+            }
+        }
+        if (!line) {
+            line = &m_open[m_next];
+            m_next = (m_next + 1) % m_open.size();
+            finish(*line);
+            line->points.push_back(a);
+        }
+        if (close(b, line->points.back())) {
+            line->pending = b;
+            line->hasPending = true;
+        } else {
+            if (line->hasPending)
+                line->points.push_back(line->pending);
+            line->hasPending = false;
+            line->points.push_back(b);
+        }
+        line->end = b;
     }
 
 private:
+    struct OpenLine {
+        std::vector<QPointF> points;
+        QPointF end;
+        QPointF pending;
+        bool hasPending = false;
+    };
+
+    static bool close(const QPointF& p, const QPointF& q)
+    {
+        return std::abs(p.x() - q.x()) < 0.75 && std::abs(p.y() - q.y()) < 0.75;
+    }
+
+    void finishAll()
+    {
+        for (OpenLine& line : m_open)
+            finish(line);
+    }
+
+    void finish(OpenLine& line)
+    {
+        if (line.points.empty())
+            return;
+        if (line.hasPending)
+            line.points.push_back(line.pending);
+        line.hasPending = false;
+        if (line.points.size() == 1)
+            line.points.push_back(line.points.front());
+        if (!m_penSet || !(m_penColour == m_colour)) {
+            QPen pen(toQColor(m_colour));
+            pen.setCosmetic(true);
+            pen.setWidth(1);
+            m_painter.setPen(pen);
+            m_penColour = m_colour;
+            m_penSet = true;
+        }
+        m_painter.drawPolyline(line.points.data(), static_cast<int>(line.points.size()));
+        line.points.clear();
+    }
+
     QPainter& m_painter;
     Rgb m_colour;
-    std::vector<QLineF> m_lines;
+    Rgb m_penColour;
+    bool m_penSet = false;
+    std::array<OpenLine, 4> m_open;
+    std::size_t m_next = 0;
 };
 
 // Maps coordinates of one canvas to device pixels and feeds the batch.
@@ -224,8 +290,13 @@ void paintPlot(QPainter& painter, const PlotScene& scene, const QRectF& plotRect
     painter.fillRect(plotRect, background);
     if (usableScale(scene.scale)) {
         LineBatch batch(painter);
+        // dataToPixel, with its factors worked out once for the whole scene.
+        const double sx = plotRect.width() / scene.scale.width;
+        const double sy = plotRect.height() / scene.scale.height;
+        const PlotScale& scale = scene.scale;
+        const QPointF origin = plotRect.topLeft();
         addItems(batch, scene, Canvas::Plot, plotRect.adjusted(-1, -1, 1, 1), [&](double x, double y) {
-            return dataToPixel(scene.scale, plotRect.size(), x, y) + plotRect.topLeft();
+            return QPointF(origin.x() + (x - scale.left) * sx, origin.y() + (y - scale.top) * sy);
         });
     }
     painter.restore();
