@@ -27,30 +27,60 @@ bool slotInRange(int slot)
 
 void normalEquations(int n, int m, const std::vector<double>& X, const std::vector<double>& Y, GaussMatrix& A)
 {
-    for (int i = 1; i <= m; ++i) {
-        for (int j = 1; j <= m + 1; ++j)
-            A[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = 0;
-    }
-    A[1][1] = n;
+    // The matrix is a Hankel matrix, A(i, j) = Σ x^(i+j−2): the 2m − 1 power
+    // sums and the m moments of y are all it holds. They are summed per point
+    // in the order row 1, then column m would be, so the values are the same.
+    std::array<double, 2 * 25> power{};
+    std::array<double, 25> moment{};
+    const int top = 2 * m - 2;
+    power[0] = n;
     for (int k = 1; k <= n; ++k) {
         const double x = X[static_cast<std::size_t>(k)];
         const double y = Y[static_cast<std::size_t>(k)];
-        A[1][m + 1] += y;
+        moment[0] += y;
         double w = 1;
-        for (int j = 2; j <= m; ++j) {
+        for (int j = 1; j <= top; ++j) {
             w *= x;
-            A[1][j] += w;
-            A[j][m + 1] += w * y;
-        }
-        for (int j = 2; j <= m; ++j) {
-            w *= x;
-            A[j][m] += w;
+            power[static_cast<std::size_t>(j)] += w;
+            if (j < m)
+                moment[static_cast<std::size_t>(j)] += w * y;
         }
     }
-    // The normal matrix is a Hankel matrix: constant along anti-diagonals.
-    for (int i = 2; i <= m; ++i) {
-        for (int j = 1; j <= m - 1; ++j)
-            A[i][j] = A[i - 1][j + 1];
+    for (int i = 1; i <= m; ++i) {
+        for (int j = 1; j <= m; ++j)
+            A[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = power[static_cast<std::size_t>(i + j - 2)];
+        A[static_cast<std::size_t>(i)][static_cast<std::size_t>(m + 1)] = moment[static_cast<std::size_t>(i - 1)];
+    }
+}
+
+void polynomialValues(std::span<const double> c, std::span<double> out)
+{
+    const std::size_t size = out.size();
+    if (c.empty()) {
+        std::fill(out.begin(), out.end(), 0.0);
+        return;
+    }
+    const std::size_t d = c.size() - 1;
+    std::size_t x = 0;
+    for (; x + 4 <= size; x += 4) {
+        const double x0 = static_cast<double>(x), x1 = x0 + 1, x2 = x0 + 2, x3 = x0 + 3;
+        double f0 = c[d], f1 = c[d], f2 = c[d], f3 = c[d];
+        for (std::size_t m = d; m-- > 0;) {
+            f0 = f0 * x0 + c[m];
+            f1 = f1 * x1 + c[m];
+            f2 = f2 * x2 + c[m];
+            f3 = f3 * x3 + c[m];
+        }
+        out[x] = f0;
+        out[x + 1] = f1;
+        out[x + 2] = f2;
+        out[x + 3] = f3;
+    }
+    for (; x < size; ++x) {
+        double f = c[d];
+        for (std::size_t m = d; m-- > 0;)
+            f = f * static_cast<double>(x) + c[m];
+        out[x] = f;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,16 @@ bool gauss(int m, GaussMatrix& A, GaussVector& B);
 
 // Normal equations of the least-squares polynomial with m = d + 1 unknowns
 // through X(1..n), Y(1..n): A(i, j) = Σ x^(i+j−2) (i, j = 1..m) and
-// A(i, m+1) = Σ x^(i−1)·y; A(1, 1) = n. Row 1 and column m are summed, the
-// rest copied along the constant anti-diagonals. Requires 1 <= m <= 24 and
-// X, Y holding indices 1..n.
+// A(i, m+1) = Σ x^(i−1)·y; A(1, 1) = n. Each power sum is formed once and
+// copied along its anti-diagonal. Requires 1 <= m <= 24 and X, Y holding
+// indices 1..n.
 void normalEquations(int n, int m, const std::vector<double>& X, const std::vector<double>& Y, GaussMatrix& A);
+
+// Values of c0 + c1·x + … + cd·x^d (d = c.size() − 1) at every position
+// x = 0..out.size() − 1, by Horner's rule. Four positions are worked at a
+// time: each Horner chain waits on its previous multiply, so independent
+// chains side by side keep the arithmetic units busy. Empty c gives zeros.
+void polynomialValues(std::span<const double> c, std::span<double> out);
 
 enum class PolynomialStatus {
     Fitted,      // coefficients stored

@@ -4,6 +4,7 @@
 //   bench_numeric --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -79,14 +80,9 @@ void fullNumericPass(benchmark::State& state)
             if (Polynomial(store, k, d, store.PX, store.PY, messages, &parameterText) != PolynomialStatus::Fitted)
                 continue;
             double c[26];
-            for (int m = 1; m <= d + 1; ++m)
-                c[m] = store.PolyC[static_cast<std::size_t>(m)].value();
-            for (int x = 0; x <= last; ++x) {
-                double f = c[d + 1];
-                for (int m = d; m >= 1; --m)
-                    f = f * x + c[m];
-                fitted[static_cast<std::size_t>(x)] = f;
-            }
+            for (int m = 0; m <= d; ++m)
+                c[m] = store.PolyC[static_cast<std::size_t>(m + 1)].value();
+            polynomialValues(std::span<const double>(c, static_cast<std::size_t>(d) + 1), fitted);
             benchmark::DoNotOptimize(fitted.data());
         }
 

@@ -132,6 +132,22 @@ TEST(Polynomial, RecoversExactPolynomialsWithNoSpread)
     EXPECT_TRUE(messages.messages.empty());
 }
 
+TEST(PolynomialValues, MatchesTheSumOfTermsAtEveryPosition)
+{
+    const double c[] = {500, -0.01, 1e-7, -2e-12};
+    for (std::size_t size : {0u, 3u, 9u}) { // below, above and between groups of four
+        std::vector<double> out(size, -1.0);
+        polynomialValues(c, out);
+        for (std::size_t x = 0; x < size; ++x) {
+            const double v = static_cast<double>(x);
+            EXPECT_TRUE(near(out[x], 500 - 0.01 * v + 1e-7 * v * v - 2e-12 * v * v * v, 1e-14)) << x;
+        }
+    }
+    std::vector<double> zeros(5, -1.0);
+    polynomialValues({}, zeros);
+    EXPECT_EQ(zeros, std::vector<double>(5, 0.0));
+}
+
 TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
 {
     // Residuals (−1, 2, 0, −2, 1) are orthogonal to 1, x, x² on x = 1..5:
