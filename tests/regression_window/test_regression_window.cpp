@@ -587,6 +587,11 @@ void TestRegressionWindow::freeDegreeRefitsRowOne()
     QVERIFY(countPlotSegments(m_window->shownScene(), colours::kBlue) > 0);
     const double c6 = m_store->PolyCoef[1][6 + 2].value();
     QVERIFY(c6 != 0);
+    // The parameter panel lists P0 .. P6, one a line.
+    const QString parameters = label("Label2")->text();
+    QVERIFY(parameters.startsWith(QStringLiteral("P0 = ")));
+    QVERIFY(parameters.contains(QStringLiteral("\nP6 = ")));
+    QVERIFY(!parameters.contains(QLatin1Char('\r')));
 
     auto* combo1 = control<QComboBox>(QStringLiteral("ComboBox1"));
     combo1->setFocus();

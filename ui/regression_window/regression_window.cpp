@@ -525,8 +525,12 @@ void RegressionWindow::showResult(const CalculationResult& result)
         setCaption(m_lblDiffPoly[s], l.lblDiffPoly[s]);
         setCaption(m_lblDiffProcPoly[s], l.lblDiffProcPoly[s]);
     }
-    if (l.Label2)
-        setCaption(m_Label2, *l.Label2);
+    if (l.Label2) {
+        // The parameter text ends its lines with CR LF; a label breaks at LF.
+        QString parameters = QString::fromStdString(*l.Label2);
+        parameters.remove(QLatin1Char('\r'));
+        m_Label2->setText(parameters);
+    }
 
     // Keep what the labels show now, counts included, for the export.
     m_labels = l;
