@@ -552,7 +552,6 @@ private:
     std::unique_ptr<Store> m_store;
     CollectingMessageSink m_sink;
     std::size_t m_messagesWritten = 0;
-    std::unique_ptr<Store> m_beforeCalculation; // for the per-row fit report
     CalculationResult m_result;
 };
 
@@ -588,8 +587,6 @@ int CliRun::run(std::istream& in)
         return status;
     store.AllData = !m_options.onlyUnrejected;
 
-    if (m_options.command == Command::Fit)
-        m_beforeCalculation = std::make_unique<Store>(store);
     m_result = A_PLOT(store, m_options.settings, m_sink, m_locale);
     flushMessages();
 
@@ -627,73 +624,35 @@ int CliRun::writeExport()
     return kExitOk;
 }
 
-// Each polynomial row's own values: the store keeps PolyDev and PolyDevPct of
-// the last row only and dsig only in the row-1 parameter text, so every
-// ticked row is fitted once more alone, as row 1 with its degree, on the data
-// as they stood before the calculation. The engine does the work; its
-// messages were already shown by the main calculation.
+// Each ticked polynomial row as the calculation left it.
 void CliRun::appendPolyRows(std::string& json)
 {
     JsonObject rows(json);
     for (int s = 1; s <= 5; ++s) {
-        if (!m_options.settings.chkPoly[static_cast<std::size_t>(s)])
+        const auto& row = m_result.poly[static_cast<std::size_t>(s)];
+        if (!row)
             continue;
-        const int degree = s == 1 ? std::atoi(m_options.settings.ComboBox1.c_str()) : s;
-
-        Store alone(*m_beforeCalculation);
-        RegressionSettings settings = m_options.settings;
-        settings.chkZigZag = settings.chkConf = settings.chkLog = false;
-        settings.chkPoly.fill(false);
-        settings.chkPoly[1] = true;
-        settings.ComboBox1 = std::to_string(degree);
-        CollectingMessageSink ignored;
-        const CalculationResult result = A_PLOT(alone, settings, ignored, NumberLocale{});
-
-        // A fit that did not happen leaves no complete set of coefficients.
-        bool fitted = true;
-        for (int p = 0; p <= degree && fitted; ++p)
-            fitted = p + 2 < static_cast<int>(alone.PolyCoef[1].size()) && alone.PolyCoef[1][static_cast<std::size_t>(p + 2)].isNumber()
-                     && std::isfinite(alone.PolyCoef[1][static_cast<std::size_t>(p + 2)].value());
-
-        std::string& row = rows.key(std::to_string(s));
-        JsonObject fields(row);
-        appendJsonNumber(fields.key("degree"), degree);
+        std::string& text = rows.key(std::to_string(s));
+        JsonObject fields(text);
+        appendJsonNumber(fields.key("degree"), row->degree);
         std::string& coefficients = fields.key("coefficients");
-        if (fitted) {
+        if (row->fitted) {
             coefficients += '[';
-            for (int p = 0; p <= degree; ++p) {
+            for (std::size_t p = 0; p < row->coefficients.size(); ++p) {
                 if (p > 0)
                     coefficients += ',';
-                appendJsonCell(coefficients, alone.PolyCoef[1][static_cast<std::size_t>(p + 2)]);
+                appendJsonCell(coefficients, ValueCell(row->coefficients[p]));
             }
             coefficients += ']';
         } else {
             coefficients += "null";
         }
-        // dsig is known only as the parameter text shows it ("dsig=..."),
-        // written here with "." whatever the user's locale.
-        std::optional<double> dsig;
-        if (fitted && result.labels.Label2) {
-            const std::string& text = *result.labels.Label2;
-            if (const std::size_t at = text.rfind("dsig="); at != std::string::npos) {
-                const char* first = text.data() + at + 5;
-                double value = 0;
-                const auto parsed = std::from_chars(first, text.data() + text.size(), value);
-                if (parsed.ec == std::errc() && std::isfinite(value))
-                    dsig = value;
-            }
-        }
-        if (dsig)
-            appendJsonNumber(fields.key("dsig"), *dsig);
+        if (row->fitted && row->dsig)
+            appendJsonNumber(fields.key("dsig"), *row->dsig);
         else
             fields.key("dsig") += "null";
-        if (fitted) {
-            appendJsonCell(fields.key("PolyDev"), alone.PolyDev);
-            appendJsonCell(fields.key("PolyDevPct"), alone.PolyDevPct);
-        } else {
-            fields.key("PolyDev") += "null";
-            fields.key("PolyDevPct") += "null";
-        }
+        appendJsonCell(fields.key("PolyDev"), row->fitted ? row->PolyDev : ValueCell());
+        appendJsonCell(fields.key("PolyDevPct"), row->fitted ? row->PolyDevPct : ValueCell());
         fields.close();
     }
     rows.close();

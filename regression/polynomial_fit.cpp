@@ -86,8 +86,11 @@ void polynomialValues(std::span<const double> c, std::span<double> out)
 
 PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
                             const std::vector<double>& Y, MessageSink& messages,
-                            std::string* parameterText, const NumberLocale& locale)
+                            std::string* parameterText, const NumberLocale& locale,
+                            std::optional<double>* dsig)
 {
+    if (dsig)
+        dsig->reset();
     if (d > kMaxPolynomialDegree) {
         refuse(messages, kPolyDegreeTooHighMessage);
         return PolynomialStatus::TooFewData;
@@ -122,12 +125,7 @@ PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double
         return PolynomialStatus::Singular;
     }
 
-    if (ownsText) {
-        std::string text;
-        for (int i = 1; i <= m; ++i)
-            text += "P" + std::to_string(i - 1) + " = " + formatGeneral(B[static_cast<std::size_t>(i)], locale) + "\r\n";
-        text += "\r\n";
-
+    if (ownsText || dsig) {
         double ss = 0;
         for (int k = 1; k <= n; ++k) {
             const double x = X[static_cast<std::size_t>(k)];
@@ -138,11 +136,22 @@ PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double
             ss += r * r;
         }
         // The spread divides by n − 2 for every degree; with n <= 2 it has no value.
-        text += "\r\ndsig=";
-        if (n - 2 > 0)
-            text += formatGeneral(std::sqrt(ss / (n - 2)), locale);
-        text += "\r\n";
-        *parameterText = std::move(text);
+        std::optional<double> spread;
+        if (n - 2 > 0 && std::isfinite(std::sqrt(ss / (n - 2))))
+            spread = std::sqrt(ss / (n - 2));
+        if (dsig)
+            *dsig = spread;
+        if (ownsText) {
+            std::string text;
+            for (int i = 1; i <= m; ++i)
+                text += "P" + std::to_string(i - 1) + " = " + formatGeneral(B[static_cast<std::size_t>(i)], locale) + "\r\n";
+            text += "\r\n";
+            text += "\r\ndsig=";
+            if (spread)
+                text += formatGeneral(*spread, locale);
+            text += "\r\n";
+            *parameterText = std::move(text);
+        }
     }
 
     for (std::size_t k = 0; k < store.PolyC.size(); ++k)

@@ -184,14 +184,19 @@ bool runPolynomialRow(Store& store, int slot, int degree, MessageSink& messages,
     store.nPoly = count;
     store.PolySlot = slot;
     std::string parameters;
-    const PolynomialStatus status =
-        Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages, slot == 1 ? &parameters : nullptr, locale);
+    PolynomialRowResult& row = result.poly[static_cast<std::size_t>(slot)].emplace();
+    row.degree = degree;
+    const PolynomialStatus status = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages,
+                                               slot == 1 ? &parameters : nullptr, locale, &row.dsig);
     if (slot == 1)
         result.labels.Label2 = status == PolynomialStatus::Fitted ? parameters : std::string();
     if (status != PolynomialStatus::Fitted) {
         clearPolynomialSlot(store, slot);
         return false;
     }
+    row.fitted = true;
+    for (int p = 0; p <= degree; ++p)
+        row.coefficients.push_back(store.PolyC[static_cast<std::size_t>(p) + 1].value());
 
     const std::span<const ValueCell> coefficients(store.PolyC.data() + 1, static_cast<std::size_t>(degree) + 1);
     for (int x = 0; x <= last; ++x) {
@@ -218,6 +223,8 @@ bool runPolynomialRow(Store& store, int slot, int degree, MessageSink& messages,
         store.PolyDev.clear();
         store.PolyDevPct.clear();
     }
+    row.PolyDev = store.PolyDev;
+    row.PolyDevPct = store.PolyDevPct;
     result.labels.lblDiffPoly[static_cast<std::size_t>(slot)] = Rounding(store.PolyDev, locale);
     result.labels.lblDiffProcPoly[static_cast<std::size_t>(slot)] = fixed2(store.PolyDevPct, locale);
 
@@ -288,11 +295,16 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
 
     bool anyFitted = false;
     for (int slot = 1; slot <= 5; ++slot) {
-        if (!settings.chkPoly[static_cast<std::size_t>(slot)] || store.nPoints <= 2) {
+        if (!settings.chkPoly[static_cast<std::size_t>(slot)]) {
             clearPolynomialSlot(store, slot);
             continue;
         }
         const int degree = slot == 1 ? freeDegree(settings.ComboBox1) : slot;
+        if (store.nPoints <= 2) {
+            clearPolynomialSlot(store, slot);
+            result.poly[static_cast<std::size_t>(slot)].emplace().degree = degree;
+            continue;
+        }
         anyFitted = runPolynomialRow(store, slot, degree, messages, locale, result) || anyFitted;
     }
     if (!anyFitted) {

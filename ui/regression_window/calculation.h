@@ -3,6 +3,9 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "core/value_cell.h"
 
 #include "core/number_format.h"
 #include "ui/regression_window/plot_scene.h"
@@ -26,10 +29,21 @@ struct ResultLabels {
     std::optional<std::string> Label2;
 };
 
+// What one polynomial row of a calculation came to. The store keeps the
+// deviations of the last row only, so each row's own figures travel here.
+struct PolynomialRowResult {
+    int degree = 0;
+    bool fitted = false;                 // false: refused or singular
+    std::vector<double> coefficients;    // c0 .. cd when fitted
+    std::optional<double> dsig;
+    ValueCell PolyDev, PolyDevPct;
+};
+
 struct CalculationResult {
     bool ran = false; // false: no probability level chosen yet, nothing touched
     ResultLabels labels;
     PlotScene scene;
+    std::array<std::optional<PolynomialRowResult>, 6> poly{}; // rows 1..5 ticked in this run
 };
 
 // A_PLOT: the one recalculation of the regression window. ScanData, plot
