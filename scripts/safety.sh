@@ -40,8 +40,12 @@ export LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0
 sanitizer_build() {
     echo "== Sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) in build-asan"
     # -O1: readable stack traces at a bearable speed; asserts stay on.
+    # GCC's sanitizer instrumentation raises false -Wmaybe-uninitialized
+    # warnings (in std::regex and std::function, for one), and GCC's manual
+    # advises against -Werror with sanitizers; the normal build keeps it.
     cmake -S . -B build-asan -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DKALIBRON_SANITIZE=ON -DKALIBRON_BENCHMARKS=OFF
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS="-Wno-maybe-uninitialized" \
+        -DKALIBRON_SANITIZE=ON -DKALIBRON_BENCHMARKS=OFF
     cmake --build build-asan --parallel "$JOBS"
     (cd build-asan && LC_ALL=C TZ=UTC QT_QPA_PLATFORM=offscreen \
         ctest --output-on-failure --timeout 600 -j "$JOBS")

@@ -257,6 +257,13 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
 
     const double maxX = plotMaxX(store);
     const int last = store.lastPosition();
+    // One segment per position for the band's two edges, the log curve and
+    // each polynomial row, plus marks and ticks: reserving once spares the
+    // reallocations of a list that grows to some 250000 items.
+    std::size_t curves = 3;
+    for (int slot = 1; slot <= 5; ++slot)
+        curves += settings.chkPoly[static_cast<std::size_t>(slot)] ? 1 : 0;
+    scene.items.reserve(curves * (static_cast<std::size_t>(last) + 1) + static_cast<std::size_t>(last) / 5 + 1024);
     const YSpan span = ySpan(store.MinY, store.MaxY, settings.yFull);
     scene.scale = plotScale(maxX, store.FirstX, span, settings.xFull, settings.yFull, store.MarginX, store.MarginY);
 
