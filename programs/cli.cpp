@@ -31,6 +31,7 @@
 #include "core/store.h"
 #include "core/student_table.h"
 #include "core/table_import.h"
+#include "programs/program_settings.h"
 #include "programs/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
@@ -109,6 +110,7 @@ struct CliOptions {
     std::string table;
     bool tableGiven = false;
     int probIndex = 3;
+    ProgramProfile profile = kalibron01Profile();
     RegressionSettings settings;
     std::vector<int> reject;
     bool onlyUnrejected = false;
@@ -286,8 +288,10 @@ CliOptions parseOptions(int argc, char** argv)
 
         if (name == "--program") {
             const std::string_view program = value();
-            if (program != "01")
+            const std::optional<ProgramProfile> profile = programProfile(program);
+            if (!profile)
                 throw UsageError{"--program: unknown program '" + std::string(program) + "' (01)"};
+            o.profile = *profile;
         } else if (name == "--prob") {
             o.probIndex = integerInRange(name, value(), 1, 6);
         } else if (name == "--free-degree") {
@@ -568,7 +572,7 @@ int CliRun::run(std::istream& in)
         return fail(table.status, table.problem);
 
     // Start-up as the program does it.
-    m_store = std::make_unique<Store>(ProgramSettings{});
+    m_store = std::make_unique<Store>(m_options.profile.store);
     Store& store = *m_store;
     store.gPath = programFolder(m_argv0);
     LoadStudent(store, m_sink);
@@ -587,7 +591,7 @@ int CliRun::run(std::istream& in)
         return status;
     store.AllData = !m_options.onlyUnrejected;
 
-    m_result = A_PLOT(store, m_options.settings, m_sink, m_locale);
+    m_result = A_PLOT(store, m_options.settings, m_sink, m_locale, m_options.profile.regressionWindow.geometry);
     flushMessages();
 
     switch (m_options.command) {

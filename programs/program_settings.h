@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "core/store.h"
-#include "ui/regression_window/regression_window.h"
+#include "ui/regression_window/regression_settings.h"
 
 namespace kalibron {
 
@@ -29,6 +32,14 @@ inline ProgramProfile kalibronHeVeviRavo1Profile()
     profile.regressionWindow.showParametersButton = true;
     profile.regressionWindow.geometry.xLabelCount = 11;
     return profile;
+}
+
+// The profile a command-line user names with --program ("01").
+inline std::optional<ProgramProfile> programProfile(std::string_view name)
+{
+    if (name == "01")
+        return kalibron01Profile();
+    return std::nullopt;
 }
 
 } // namespace kalibron

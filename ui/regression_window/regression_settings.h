@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "ui/regression_window/plot_scene.h"
+
 namespace kalibron {
 
 // The regression window's setting controls as the calculation and the export
@@ -17,6 +19,12 @@ struct RegressionSettings {
     bool yFull = true;                   // optScale(0)
     bool xFull = true;                   // optScaleX(0)
     std::array<bool, 8> chkEX{true, true, true, false, false, false, false, false};
+};
+
+// What differs in the regression window between the programs.
+struct RegressionWindowOptions {
+    bool showParametersButton = false; // cmdShowPars visible from the start
+    PlotGeometry geometry;             // picture boxes and tick label counts
 };
 
 } // namespace kalibron

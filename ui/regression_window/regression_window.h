@@ -47,11 +47,6 @@ inline constexpr const char* kAboutText =
     "Output: copy to clipboard.";
 
 // What differs in the regression window between the programs.
-struct RegressionWindowOptions {
-    bool showParametersButton = false; // cmdShowPars visible from the start
-    PlotGeometry geometry;             // picture boxes and tick label counts
-};
-
 // The clipboard text as the table import reads it. Spreadsheets on this
 // platform end lines with LF alone, which the import does not take as a line
 // end; a text without any CR therefore gets CR LF line ends.
