@@ -3,6 +3,9 @@
 #include <cmath>
 #include <optional>
 
+#include "core/store.h"
+#include "regression/result_cell.h"
+
 namespace kalibron {
 
 // Running sums of a straight-line least-squares fit. The linear and the
@@ -54,5 +57,45 @@ struct DeviationSums {
     std::optional<double> meanAbs() const;
     std::optional<double> meanPct() const;
 };
+
+// The five results of a fitted line as the store keeps them.
+struct LineResultCells {
+    ValueCell& a;
+    ValueCell& b;
+    ValueCell& r;
+    ValueCell& dev;
+    ValueCell& devPct;
+};
+
+// Keeps the sums as the store's working sums, solves the line into the cells
+// and takes the mean deviations of the used points at positions first..last,
+// whose abscissa is abscissa(x) (x itself, or ln x). Results that cannot be
+// computed are left as the empty text.
+template <class Abscissa>
+void storeLine(Store& store, const LineSums& sums, LineResultCells cells, int first, int last, Abscissa abscissa)
+{
+    store.SumX = sums.sumX;
+    store.SumX2 = sums.sumX2;
+    store.SumY = sums.sumY;
+    store.SumY2 = sums.sumY2;
+    store.SumXY = sums.sumXY;
+
+    const LineCoefficients line = solveLine(sums);
+    cells.b = resultCell(line.b);
+    cells.a = resultCell(line.a);
+    cells.r = resultCell(line.r);
+    if (!line.a || !line.b) {
+        cells.dev = ValueCell::emptyText();
+        cells.devPct = ValueCell::emptyText();
+        return;
+    }
+    DeviationSums dev;
+    for (int x = first; x <= last; ++x) {
+        if (store.isUsed(x))
+            dev.add(*line.a + *line.b * abscissa(x), store.Y[static_cast<std::size_t>(x)].value());
+    }
+    cells.dev = resultCell(dev.meanAbs());
+    cells.devPct = resultCell(dev.meanPct());
+}
 
 } // namespace kalibron

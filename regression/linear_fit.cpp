@@ -54,29 +54,8 @@ void Linear_Calc(Store& store, MessageSink& messages)
         return;
     }
 
-    store.SumX = sums.sumX;
-    store.SumX2 = sums.sumX2;
-    store.SumY = sums.sumY;
-    store.SumY2 = sums.sumY2;
-    store.SumXY = sums.sumXY;
-
-    const LineCoefficients line = solveLine(sums);
-    store.LinB = resultCell(line.b);
-    store.LinA = resultCell(line.a);
-    store.LinR = resultCell(line.r);
-
-    if (!line.a || !line.b) {
-        store.LinDev = ValueCell::emptyText();
-        store.LinDevPct = ValueCell::emptyText();
-        return;
-    }
-    DeviationSums dev;
-    for (int x = 0; x <= last; ++x) {
-        if (store.isUsed(x))
-            dev.add(*line.a + *line.b * x, store.Y[static_cast<std::size_t>(x)].value());
-    }
-    store.LinDev = resultCell(dev.meanAbs());
-    store.LinDevPct = resultCell(dev.meanPct());
+    storeLine(store, sums, {store.LinA, store.LinB, store.LinR, store.LinDev, store.LinDevPct}, 0, last,
+              [](int x) { return static_cast<double>(x); });
 }
 
 } // namespace kalibron

@@ -46,29 +46,8 @@ void Logarithmic_Calc(Store& store, MessageSink& messages)
         return;
     }
 
-    store.SumX = sums.sumX;
-    store.SumX2 = sums.sumX2;
-    store.SumY = sums.sumY;
-    store.SumY2 = sums.sumY2;
-    store.SumXY = sums.sumXY;
-
-    const LineCoefficients line = solveLine(sums);
-    store.LogB = resultCell(line.b);
-    store.LogA = resultCell(line.a);
-    store.LogR = resultCell(line.r);
-
-    if (!line.a || !line.b) {
-        store.LogDev = ValueCell::emptyText();
-        store.LogDevPct = ValueCell::emptyText();
-        return;
-    }
-    DeviationSums dev;
-    for (int x = 1; x <= last; ++x) {
-        if (store.isUsed(x))
-            dev.add(*line.a + *line.b * lnPosition(x), store.Y[static_cast<std::size_t>(x)].value());
-    }
-    store.LogDev = resultCell(dev.meanAbs());
-    store.LogDevPct = resultCell(dev.meanPct());
+    storeLine(store, sums, {store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct}, 1, last,
+              lnPosition);
 }
 
 } // namespace kalibron
