@@ -19,16 +19,7 @@ FUZZ_SECONDS=${KALIBRON_FUZZ_SECONDS:-60}
 JOBS=$(nproc)
 
 install_deps() {
-    bash scripts/setup.sh deps
-    local missing=()
-    for p in clang libclang-rt-14-dev; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    if ((${#missing[@]})); then
-        echo "Installing: ${missing[*]}"
-        apt-get update
-        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
+    bash scripts/setup.sh deps clang libclang-rt-14-dev
 }
 
 # Sanitizers stop at the first report; leaks are reported too, except the

@@ -2,7 +2,8 @@
 # Set-up on a fresh Debian 12 machine, as root:
 #   bash scripts/setup.sh run    install what is missing, build, start Kalibron-01
 #   bash scripts/setup.sh test   install what is missing, build, run every test
-#   bash scripts/setup.sh deps   install what is missing only
+#   bash scripts/setup.sh deps [PACKAGE ...]
+#                                install what is missing only (and the packages named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,7 @@ PACKAGES=(
 
 install_deps() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     if ((${#missing[@]})); then
@@ -33,7 +34,8 @@ build() {
 
 case "${1:-}" in
     deps)
-        install_deps
+        shift
+        install_deps "$@"
         ;;
     run)
         install_deps
