@@ -32,6 +32,7 @@
 #include "core/student_table.h"
 #include "core/table_import.h"
 #include "programs/program_settings.h"
+#include "programs/startup.h"
 #include "programs/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
@@ -572,12 +573,8 @@ int CliRun::run(std::istream& in)
         return fail(table.status, table.problem);
 
     // Start-up as the program does it.
-    m_store = std::make_unique<Store>(m_options.profile.store);
+    m_store = startUp(m_options.profile, m_argv0, m_sink);
     Store& store = *m_store;
-    store.gPath = programFolder(m_argv0);
-    LoadStudent(store, m_sink);
-    store.AllData = true;
-    putExampleSequence(store);
     store.ProbIndex = m_options.probIndex;
     flushMessages();
 

@@ -5,8 +5,8 @@
 
 #include "core/messages.h"
 #include "core/store.h"
-#include "core/student_table.h"
 #include "programs/program_settings.h"
+#include "programs/startup.h"
 #include "ui/regression_window/message_box_sink.h"
 #include "ui/regression_window/regression_window.h"
 
@@ -31,13 +31,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QLatin1String(profile.applicationName));
 
     // Main
-    Store store(profile.store);
-    store.gPath = programFolder(argc > 0 ? argv[0] : nullptr);
     MessageBoxSink startMessages;
-    LoadStudent(store, startMessages);
-    store.AllData = true;
-    store.FileListShown = false;
-    putExampleSequence(store);
+    const std::unique_ptr<Store> started = startUp(profile, argc > 0 ? argv[0] : nullptr, startMessages);
+    Store& store = *started;
 
     RegressionWindow window(store, profile.regressionWindow);
     window.show();

@@ -13,6 +13,7 @@ struct ProgramProfile {
     const char* applicationName;
     ProgramSettings store;
     RegressionWindowOptions regressionWindow;
+    bool exampleSequence = true; // start-up puts the example sequence in the store
 };
 
 inline ProgramProfile kalibron01Profile()
@@ -31,6 +32,7 @@ inline ProgramProfile kalibronHeVeviRavo1Profile()
     profile.store.positionBound = 20000;
     profile.regressionWindow.showParametersButton = true;
     profile.regressionWindow.geometry.xLabelCount = 11;
+    profile.exampleSequence = false;
     return profile;
 }
 

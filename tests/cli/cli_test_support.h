@@ -14,6 +14,7 @@
 #include "core/student_table.h"
 #include "core/table_import.h"
 #include "programs/cli.h"
+#include "programs/startup.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
 
@@ -48,7 +49,7 @@ inline CliOutcome runTool(const std::vector<std::string>& args, const std::strin
 // What the regression window does with the same table and settings: start-up,
 // paste, clicks on the points, "Plot and calculate", then the export.
 struct WindowSession {
-    std::unique_ptr<Store> store = std::make_unique<Store>();
+    std::unique_ptr<Store> store;
     CollectingMessageSink messages;
     CalculationResult result;
     ImportStatus imported = ImportStatus::BadFormat;
@@ -59,10 +60,8 @@ inline std::unique_ptr<WindowSession> runWindow(const std::string& clipboardText
                                                 bool allData = true)
 {
     auto session = std::make_unique<WindowSession>();
+    session->store = startUp(kalibron01Profile(), "kalibron", session->messages);
     Store& store = *session->store;
-    store.gPath = programFolder("kalibron");
-    LoadStudent(store, session->messages);
-    putExampleSequence(store);
     store.ProbIndex = probIndex;
     session->imported = ImportClipboard(store, clipboardText, session->messages);
     for (int p : rejected)

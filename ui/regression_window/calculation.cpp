@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "regression/confidence_band.h"
+#include "regression/fit_values.h"
 #include "regression/linear_fit.h"
 #include "regression/logarithmic_fit.h"
 #include "regression/polynomial_fit.h"

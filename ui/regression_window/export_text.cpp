@@ -9,6 +9,7 @@
 
 #include "core/store.h"
 #include "regression/confidence_band.h"
+#include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression/zigzag.h"
 #include "ui/regression_window/polynomial_rows.h"
@@ -49,32 +50,6 @@ std::string dataCell(const ValueCell& cell, const NumberLocale& locale)
             c = ' ';
     }
     return text;
-}
-
-std::optional<double> linearAt(const Store& store, double x)
-{
-    if (!store.LinA.isNumber() || !store.LinB.isNumber())
-        return std::nullopt;
-    const double v = store.LinA.value() + store.LinB.value() * x;
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
-
-std::optional<double> logarithmicAt(const Store& store, double x)
-{
-    if (!store.LogA.isNumber() || !store.LogB.isNumber() || !(x > 0))
-        return std::nullopt;
-    const double v = store.LogA.value() + store.LogB.value() * std::log(x);
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
-
-// Value of the polynomial kept in PolyCoef(slot, ·) for the given degree;
-// empty for a degree whose coefficients are not kept.
-std::optional<double> polynomialAt(const Store& store, int slot, int degree, double x)
-{
-    if (degree < 0 || degree > kMaxPolynomialDegree)
-        return std::nullopt;
-    const auto& row = store.PolyCoef[static_cast<std::size_t>(slot)];
-    return evaluatePolynomial(std::span<const ValueCell>(row.data() + 2, static_cast<std::size_t>(degree) + 1), x);
 }
 
 void appendItem(std::string& out, std::string_view label, const std::string& dev, const std::string& devPct)
@@ -159,16 +134,16 @@ const std::string& buildExport(Store& store, const RegressionSettings& settings,
         const std::string data = dataCell(store.Y[static_cast<std::size_t>(i)], locale);
         if (ex[0])
             appendBlock(out, no, data,
-                        {general(linearAt(store, x), locale),
+                        {general(linearValueAt(store, x), locale),
                          band ? general(confidenceHalfWidth(store, x), locale) : std::string()});
         if (ex[1])
-            appendBlock(out, no, data, {general(logarithmicAt(store, x), locale)});
+            appendBlock(out, no, data, {general(logarithmicValueAt(store, x), locale)});
         for (int k = 2; k <= 5; ++k) {
             if (ex[static_cast<std::size_t>(k)])
-                appendBlock(out, no, data, {general(polynomialAt(store, k, k, x), locale)});
+                appendBlock(out, no, data, {general(polynomialValueAt(store, k, k, x), locale)});
         }
         if (ex[6])
-            appendBlock(out, no, data, {general(polynomialAt(store, 1, freeN, x), locale)});
+            appendBlock(out, no, data, {general(polynomialValueAt(store, 1, freeN, x), locale)});
         if (ex[7] && nClusters >= 1 && zigzagFirst <= x && x <= zigzagLast)
             appendBlock(out, no, data, {general(zigzagAt(store, x), locale)});
         out += kCr;

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <optional>
-#include <span>
 #include <string_view>
-
-#include "core/value_cell.h"
 
 namespace kalibron {
 
@@ -14,10 +10,5 @@ namespace kalibron {
 // numbers are capped at 32767. The polynomial fit refuses both with its
 // message, like any degree beyond its matrix.
 int freeDegree(std::string_view comboText);
-
-// Σ c[p]·x^p for p = 0 .. c.size() − 1, summed from 0 in increasing p.
-// Empty when a coefficient is not a number (the fit did not run or was
-// refused) or the sum is not finite.
-std::optional<double> evaluatePolynomial(std::span<const ValueCell> coefficients, double x);
 
 } // namespace kalibron
