@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace kalibron {
 
@@ -26,6 +28,25 @@ inline constexpr int kMaxClusters = 100;
 // averaged together; after the 100th cluster is closed the scan stops, so the
 // zigzag ends there and no index leaves 0..100.
 void ZigZag(Store& store);
+
+// One cluster of the zigzag: its used member positions, their sums and means.
+struct ZigzagCluster {
+    std::vector<int> members;
+    double sumX = 0, sumY = 0;
+    double x = 0, y = 0; // mean position and mean value
+};
+
+// The clusters ZigZag stores, by the same rules, with their members (at most
+// kMaxClusters). ZigZag writes their means into ZzX()/ZzY().
+std::vector<ZigzagCluster> zigzagClusters(const Store& store);
+
+struct ZigzagPoint {
+    double x = 0, y = 0;
+};
+
+// The zigzag through the given cluster points (in ascending x), by the rule
+// of zigzagAt below.
+std::optional<double> zigzagAt(std::span<const ZigzagPoint> points, double x);
 
 // Z(x): value on the straight line between the neighbouring cluster points,
 // taking the first m with ZzX(m) <= x <= ZzX(m+1):
