@@ -30,7 +30,14 @@ struct UsedPoints {
 };
 UsedPoints usedPoints(const Store& store, int first);
 
-// Summary of the predictions (nullopt: that standard could not be predicted).
+// What a method gives at each used standard: the value of its fit through all
+// of them, and its prediction without that standard (nullopt: none).
+struct Predictions {
+    std::vector<std::optional<double>> fitted, withoutEach;
+};
+
+// Summary of |y − value| over the standards that have a value (fitted values
+// give the in-sample figures, predictions without each the leave-one-out ones).
 // Empty with fewer than two predictions or a non-finite mean.
 std::optional<LeaveOneOut> summariseLeaveOneOut(const UsedPoints& points,
                                                 std::span<const std::optional<double>> predicted);
@@ -42,7 +49,14 @@ std::optional<LeaveOneOut> summariseLeaveOneOut(const UsedPoints& points,
 // A point whose removal leaves no line (1 − h_ii not above 1e-12: n = 2, or
 // the only point at its t) gets no prediction; so does every point when all t
 // are equal.
-std::vector<std::optional<double>> linePredictionsWithoutEach(std::span<const double> t, std::span<const double> y);
+Predictions linePredictions(std::span<const double> t, std::span<const double> y);
+
+// The same for the least-squares polynomial of degree d in t: the fit is taken
+// in Chebyshev polynomials of t scaled to [−1, 1] by a column-pivoted
+// Householder QR, the leverages are the squared row norms of its thin Q. No
+// prediction at all when the system is rank deficient (fewer distinct t than
+// d + 1, |R_kk| <= 1e-10·|R_00|) or d is outside 0..23.
+Predictions polynomialPredictions(std::span<const double> t, std::span<const double> y, int degree);
 
 // Leave-one-out of the zigzag: a standard is taken out of its cluster (the
 // cluster's mean is taken without it), or its cluster is dropped when it was
@@ -50,7 +64,6 @@ std::vector<std::optional<double>> linePredictionsWithoutEach(std::span<const do
 // at the standard's position. Only the neighbouring clusters matter, so each
 // prediction costs O(1). Standards beyond the first and last remaining
 // clusters get no prediction. members: positions with their Y, as clusters lists them.
-std::vector<std::optional<double>> zigzagPredictionsWithoutEach(std::span<const ZigzagCluster> clusters,
-                                                                const UsedPoints& points);
+Predictions zigzagPredictions(std::span<const ZigzagCluster> clusters, const UsedPoints& points);
 
 } // namespace kalibron

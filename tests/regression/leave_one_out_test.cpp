@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include <Eigen/Dense>
 #include <gtest/gtest.h>
 
 #include "regression/least_squares_line.h"
@@ -69,7 +70,7 @@ TEST(LeaveOneOut, ClosedFormsEqualRefitsWithoutEachPoint)
                 const LineCoefficients line = solveLine(sums);
                 brute.push_back(line.a && line.b ? std::optional<double>(*line.a + *line.b * t[i]) : std::nullopt);
             }
-            expectSamePredictions(linePredictionsWithoutEach(t, points.y), brute);
+            expectSamePredictions(linePredictions(t, points.y).withoutEach, brute);
         }
 
         // Zigzag: the member taken out of its cluster, the whole zigzag read again.
@@ -94,8 +95,63 @@ TEST(LeaveOneOut, ClosedFormsEqualRefitsWithoutEachPoint)
                         brute[i] = zigzagAt(rest, member);
             }
         }
-        expectSamePredictions(zigzagPredictionsWithoutEach(clusters, points), brute);
+        expectSamePredictions(zigzagPredictions(clusters, points).withoutEach, brute);
     }
+}
+
+// The polynomial refitted without point `skip` by an SVD (another factorisation
+// than the one under test), read at t[skip].
+std::optional<double> polynomialRefit(const std::vector<double>& t, const std::vector<double>& y, int degree,
+                                      std::size_t skip)
+{
+    const auto n = static_cast<Eigen::Index>(t.size() - 1);
+    double a = 1e300, b = -1e300;
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (i != skip) {
+            a = std::min(a, t[i]);
+            b = std::max(b, t[i]);
+        }
+    auto row = [&](double x) {
+        Eigen::RowVectorXd r(degree + 1);
+        const double s = (2 * x - (a + b)) / (b - a);
+        r(0) = 1;
+        if (degree > 0)
+            r(1) = s;
+        for (int k = 2; k <= degree; ++k)
+            r(k) = 2 * s * r(k - 1) - r(k - 2);
+        return r;
+    };
+    Eigen::MatrixXd basis(n, degree + 1);
+    Eigen::VectorXd values(n);
+    Eigen::Index r = 0;
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (i != skip) {
+            basis.row(r) = row(t[i]);
+            values(r++) = y[i];
+        }
+    const Eigen::VectorXd c = basis.bdcSvd(Eigen::ComputeThinU | Eigen::ComputeThinV).solve(values);
+    return (row(t[skip]) * c)(0);
+}
+
+TEST(LeaveOneOut, PolynomialClosedFormEqualsRefitsAtDegreesOneToTen)
+{
+    std::mt19937 rng(8122026);
+    for (int trial = 0; trial < 4; ++trial) {
+        const Store store = randomRun(rng, trial % 2 ? 3000 : 400);
+        const UsedPoints points = usedPoints(store, 1);
+        const std::vector<double> t(points.x.begin(), points.x.end());
+        for (int degree = 1; degree <= 10; ++degree) {
+            std::vector<std::optional<double>> brute;
+            for (std::size_t i = 0; i < t.size(); ++i)
+                brute.push_back(polynomialRefit(t, points.y, degree, i));
+            SCOPED_TRACE(degree);
+            expectSamePredictions(polynomialPredictions(t, points.y, degree).withoutEach, brute);
+        }
+    }
+    // Fewer distinct positions than unknowns: rank deficient, nothing predicted.
+    const std::vector<double> t{5, 5, 5, 9, 9, 9}, y{1, 2, 3, 4, 5, 6};
+    for (const auto& p : polynomialPredictions(t, y, 2).withoutEach)
+        EXPECT_FALSE(p);
 }
 
 TEST(LeaveOneOut, TooFewPredictionsGiveNoFigure)
@@ -104,13 +160,13 @@ TEST(LeaveOneOut, TooFewPredictionsGiveNoFigure)
     test::setPoints(store, {{5, 100}, {10, 90}}, 10);
     const UsedPoints two = usedPoints(store, 1);
     const std::vector<double> t{5, 10};
-    EXPECT_FALSE(summariseLeaveOneOut(two, linePredictionsWithoutEach(t, two.y)));
+    EXPECT_FALSE(summariseLeaveOneOut(two, linePredictions(t, two.y).withoutEach));
 
     // Three standards on a line: every prediction is exact, the largest error is the first.
     test::setPoints(store, {{5, 100}, {10, 90}, {20, 70}}, 20);
     const UsedPoints three = usedPoints(store, 1);
     const std::vector<double> t3{5, 10, 20};
-    const auto figure = summariseLeaveOneOut(three, linePredictionsWithoutEach(t3, three.y));
+    const auto figure = summariseLeaveOneOut(three, linePredictions(t3, three.y).withoutEach);
     ASSERT_TRUE(figure);
     EXPECT_EQ(figure->count, 3);
     EXPECT_NEAR(figure->mean, 0, 1e-9);
