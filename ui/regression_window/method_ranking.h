@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "regression/leave_one_out.h"
+
+namespace kalibron {
+
+struct Store;
+
+// One method of the regression window, judged by how well it predicts a
+// standard it has not seen (leave-one-out) beside how close it comes to the
+// standards it was fitted to (in-sample).
+struct MethodScore {
+    std::string key;  // "lin", "log", "poly<degree>", "zigzag"
+    std::string name; // "Linear", "Logarithmic", "Polynomial 3", "Zigzag"
+    std::optional<LeaveOneOut> inSample; // |y − f| over the standards
+    std::optional<LeaveOneOut> loo;      // |y − f(−i)|
+};
+
+struct MethodRanking {
+    // Best first: ascending leave-one-out mean error; methods without a
+    // figure come last, in the window's order.
+    std::vector<MethodScore> methods;
+    // First and last used standard; samples outside them are extrapolated.
+    std::optional<int> firstStandard, lastStandard;
+};
+
+// Ranks every method the window can show, whether ticked or not: the linear
+// fit (positions 0..), the logarithmic fit (1..), the polynomials of degree
+// 2..5 and of the free degree (1..; a free degree equal to one of 2..5 or
+// outside 0..23 adds nothing) and the zigzag, over the used standards of the
+// store (Y positive, not rejected) as the last ScanData left them.
+MethodRanking rankMethods(const Store& store, int freeDegree);
+
+} // namespace kalibron
