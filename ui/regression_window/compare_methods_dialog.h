@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+
+#include <vector>
+
+#include "core/number_format.h"
+#include "ui/regression_window/method_ranking.h"
+
+class QLabel;
+class QTableWidget;
+
+namespace kalibron {
+
+// Bars of the leave-one-out mean errors, best first; painted as they are given.
+class RankingBars : public QWidget {
+public:
+    explicit RankingBars(QWidget* parent = nullptr);
+    void setRanking(const MethodRanking& ranking);
+    QSize sizeHint() const override { return {260, 220}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    MethodRanking m_ranking;
+};
+
+// "Compare methods…": every method of the window sorted by how well it
+// predicts a standard it has not seen, beside its in-sample deviation, and a
+// bar chart of the leave-one-out errors. The window hands it a new ranking
+// after every recalculation while it is open.
+class CompareMethodsDialog : public QDialog {
+public:
+    explicit CompareMethodsDialog(QWidget* parent = nullptr);
+    void setRanking(const MethodRanking& ranking, const NumberLocale& locale);
+    const QTableWidget& table() const { return *m_table; }
+
+private:
+    QTableWidget* m_table = nullptr;
+    RankingBars* m_bars = nullptr;
+    QLabel* m_range = nullptr;
+};
+
+} // namespace kalibron
