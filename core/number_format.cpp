@@ -45,15 +45,6 @@ Decimal shortestDecimal(double value)
     return fromScientific(buffer, result.ptr);
 }
 
-// |value| rounded to `significant` digits (correctly rounded from the binary value).
-Decimal significantDecimal(double value, int significant)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific,
-                                      significant - 1);
-    return fromScientific(buffer, result.ptr);
-}
-
 // Keeps the first `keep` digits, rounding the rest off with halves away from zero.
 void roundToDigits(Decimal& d, int keep)
 {
@@ -191,29 +182,64 @@ std::optional<NumericPattern> parseNumericPattern(std::string_view pattern)
 
 std::string formatGeneral(double value, const NumberLocale& locale)
 {
-    if (!std::isfinite(value))
-        return std::string();
-    if (value == 0)
-        return "0"; // also for -0
-    Decimal d = significantDecimal(value, 15);
-    while (d.digits.size() > 1 && d.digits.back() == '0')
-        d.digits.pop_back();
-    const int exponent = d.pointPos - 1;
     std::string text;
-    if (exponent >= 15 || exponent < -5) {
-        text.push_back(d.digits[0]);
-        if (d.digits.size() > 1)
-            text += locale.decimalPoint + d.digits.substr(1);
-        text += exponentText(exponent, true, 2);
-    } else {
-        text = integerPart(d, std::string());
-        if (static_cast<int>(d.digits.size()) > d.pointPos) {
-            text += locale.decimalPoint;
-            for (int i = d.pointPos; i < static_cast<int>(d.digits.size()); ++i)
-                text.push_back(d.digit(i));
-        }
+    appendGeneral(text, value, locale);
+    return text;
+}
+
+void appendGeneral(std::string& out, double value, const NumberLocale& locale)
+{
+    if (!std::isfinite(value))
+        return;
+    if (value == 0) {
+        out.push_back('0'); // also for -0
+        return;
     }
-    return withSign(value < 0, std::move(text));
+    // "d.dddddddddddddde±XX": 15 significant digits, correctly rounded.
+    char buffer[32];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+    char digits[15];
+    int count = 0;
+    const char* p = buffer;
+    for (; p != written.ptr && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent);
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+
+    if (value < 0)
+        out.push_back('-');
+    if (exponent >= 15 || exponent < -5) {
+        out.push_back(digits[0]);
+        if (count > 1) {
+            out += locale.decimalPoint;
+            out.append(digits + 1, static_cast<std::size_t>(count - 1));
+        }
+        out.push_back('E');
+        out.push_back(exponent < 0 ? '-' : '+');
+        const int magnitude = std::abs(exponent);
+        if (magnitude < 10)
+            out.push_back('0');
+        char exponentDigits[8];
+        const auto end = std::to_chars(exponentDigits, exponentDigits + sizeof exponentDigits, magnitude);
+        out.append(exponentDigits, end.ptr);
+    } else if (exponent >= 0) {
+        const int integerDigits = exponent + 1;
+        for (int i = 0; i < integerDigits; ++i)
+            out.push_back(i < count ? digits[i] : '0');
+        if (count > integerDigits) {
+            out += locale.decimalPoint;
+            out.append(digits + integerDigits, static_cast<std::size_t>(count - integerDigits));
+        }
+    } else {
+        out.push_back('0');
+        out += locale.decimalPoint;
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out.append(digits, static_cast<std::size_t>(count));
+    }
 }
 
 std::string formatPattern(double value, std::string_view pattern, const NumberLocale& locale)

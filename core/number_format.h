@@ -18,6 +18,10 @@ struct NumberLocale {
 // Non-finite values give the empty text (they are never shown).
 std::string formatGeneral(double value, const NumberLocale& locale);
 
+// The same text appended to `out`, without any allocation of its own: the
+// form the long exports write hundreds of thousands of times.
+void appendGeneral(std::string& out, double value, const NumberLocale& locale);
+
 // Formats with a pattern of the common numeric pattern language, the subset
 // this program uses: "0", "0.0" ... "0.00000" (fixed decimals, halves away
 // from zero), "###,###" (grouped integer, nothing for 0), "0.0E-00" and
