@@ -49,7 +49,7 @@ void drawMarks(const Store& store, PlotScene& scene)
 }
 
 void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame,
-               const NumberLocale& locale)
+               const NumberLocale& locale, const AxisRules& rules)
 {
     const PlotScale& scale = scene.scale;
     const PlotGeometry& geometry = scene.geometry;
@@ -96,7 +96,7 @@ void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffse
         const double y = static_cast<double>(k) * major;
         if (y > top + kTopTolerance * major)
             break;
-        if (!(y > axisY0))
+        if (!(y > axisY0 || (rules.yMajorAtBottomEdge && y == axisY0)))
             continue;
         const double t = tickTop(y);
         addSegment(scene.items, Canvas::Frame, frame.plotOffsetX - 90, t, frame.plotOffsetX, t, colours::kBlack);
@@ -110,7 +110,7 @@ void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffse
 }
 
 void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool xFull, double marginX,
-               const FrameOffsets& frame, const NumberLocale& locale)
+               const FrameOffsets& frame, const NumberLocale& locale, const AxisRules& rules)
 {
     const PlotGeometry& geometry = scene.geometry;
     const double axisLength = (1 - marginX) * geometry.plotWidth;
@@ -129,7 +129,10 @@ void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool
         span = 1; // a single position still gets its tick at the axis start
     auto xpos = [&](int x) { return frame.plotOffsetX + axisLength * (x - tickX0) / span; };
 
-    const XTickSpacing spacing = xTickSpacing(maxX);
+    const std::optional<XTickSpacing> ticks = xTickSpacing(maxX, rules.xTicks);
+    if (!ticks)
+        return;
+    const XTickSpacing spacing = *ticks;
     for (int x = std::max(tickX0, 0); x <= lastPosition; ++x) {
         if (x % spacing.minor == 0) {
             const double p = xpos(x);
