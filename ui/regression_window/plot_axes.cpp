@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "core/store.h"
 #include "ui/regression_window/scene_items.h"
@@ -100,10 +101,14 @@ void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffse
             continue;
         const double t = tickTop(y);
         addSegment(scene.items, Canvas::Frame, frame.plotOffsetX - 90, t, frame.plotOffsetX, t, colours::kBlack);
-        if (label < geometry.yLabelCount && std::isfinite(t)) {
-            scene.labels.push_back(TickLabel{TickLabel::Axis::Y, label, formatPattern(y, pattern, locale),
-                                             geometry.yLabelLeft, t - 0.4 * geometry.yLabelHeight,
-                                             geometry.yLabelWidth, geometry.yLabelHeight});
+        // A label that shows nothing ("###,###" at 0) takes no control, so
+        // it cannot push a visible one out; once every control is used, the
+        // higher major ticks go unlabelled rather than drawn off the frame.
+        std::string text = formatPattern(y, pattern, locale);
+        if (label < geometry.yLabelCount && std::isfinite(t) && !text.empty()) {
+            scene.labels.push_back(TickLabel{TickLabel::Axis::Y, label, std::move(text), geometry.yLabelLeft,
+                                             t - 0.4 * geometry.yLabelHeight, geometry.yLabelWidth,
+                                             geometry.yLabelHeight});
             ++label;
         }
     }
