@@ -479,8 +479,8 @@ void RegressionWindow::Form_Activate()
             m_ComboBox1->addItem(QString::number(d));
         m_ComboBox1->setCurrentIndex(4);
     }
-    // The other program shows new data only at the next setting change or
-    // "Plot and calculate": its activation selects without recalculating.
+    // Without recalculation on activation the lists are still reset, but new
+    // data show only at the next setting change or "Plot and calculate".
     const bool recalculate = m_options.recalculateOnActivation;
     if (recalculate)
         ComboBox1_Click();
