@@ -47,7 +47,9 @@ TableParse parseTable(std::string_view text, int positionBound);
 // Replaces the sequence data of the store with an accepted table: every Y the
 // empty text, then per line Y(x) and Yerr(x) (Empty when the line has no third
 // cell; later lines win), nPointsAll = lines with Y > 0, MaxX = largest X as
-// read, every Rejected 0, nCols.
+// read, every Rejected 0, nCols. Both programs take the largest X: the X of
+// the last line would leave every point of a table that is not in ascending
+// X beyond that line out of the position loops without a word.
 void applyTable(Store& store, const ParsedTable& table);
 
 // ImportClipboard: parse + apply, reporting a refusal through the sink with

@@ -63,7 +63,8 @@ constexpr std::string_view kMainHelp =
 
 constexpr std::string_view kCommonOptionsHelp =
     "Options (defaults are the window's start state):\n"
-    "  --program NAME        program whose settings apply: 01 (default 01)\n"
+    "  --program NAME        program whose settings apply: 01 or He-VeviRavo-1\n"
+    "                        (default 01)\n"
     "  --prob N              probability level 1..6 for the confidence band:\n"
     "                        1 \"0.1    80%\", 2 \"0.05   90%\", 3 \"0.025  95%\",\n"
     "                        4 \"0.01   98%\", 5 \"0.005  99%\", 6 \"0.001  99.8\" (default 3)\n"
@@ -291,7 +292,7 @@ CliOptions parseOptions(int argc, char** argv)
             const std::string_view program = value();
             const std::optional<ProgramProfile> profile = programProfile(program);
             if (!profile)
-                throw UsageError{"--program: unknown program '" + std::string(program) + "' (01)"};
+                throw UsageError{"--program: unknown program '" + std::string(program) + "' (01, He-VeviRavo-1)"};
             o.profile = *profile;
         } else if (name == "--prob") {
             o.probIndex = integerInRange(name, value(), 1, 6);
@@ -588,7 +589,8 @@ int CliRun::run(std::istream& in)
         return status;
     store.AllData = !m_options.onlyUnrejected;
 
-    m_result = A_PLOT(store, m_options.settings, m_sink, m_locale, m_options.profile.regressionWindow.geometry);
+    const RegressionWindowOptions& window = m_options.profile.regressionWindow;
+    m_result = A_PLOT(store, m_options.settings, m_sink, m_locale, window.geometry, window.calculation);
     flushMessages();
 
     switch (m_options.command) {
@@ -617,7 +619,8 @@ int CliRun::applyRejections()
 
 int CliRun::writeExport()
 {
-    const std::string& text = buildExport(*m_store, m_options.settings, m_result.labels, m_locale);
+    const std::string& text = buildExport(*m_store, m_options.settings, m_result.labels, m_locale,
+                                          m_options.profile.regressionWindow.exportFormat);
     m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
     m_out.flush();
     if (!m_out)
@@ -687,9 +690,12 @@ int CliRun::writeFit()
     cell("LogDev", s.LogDev);
     cell("LogDevPct", s.LogDevPct);
     cell("tValue", s.tValue);
-    cell("ConfS", s.ConfS);
-    cell("ConfSxx", s.ConfSxx);
-    cell("ConfXMean", s.ConfXMean);
+    // A program that keeps none of the band's quantities has none to report.
+    if (m_options.profile.regressionWindow.calculation.keepBandQuantities) {
+        cell("ConfS", s.ConfS);
+        cell("ConfSxx", s.ConfSxx);
+        cell("ConfXMean", s.ConfXMean);
+    }
     const int clusters = std::clamp(s.nClusters, 0, static_cast<int>(s.ZzX.size()) - 1);
     number("nClusters", clusters);
     for (const auto& [name, values] : {std::pair{"ZzX", &s.ZzX}, std::pair{"ZzY", &s.ZzY}}) {

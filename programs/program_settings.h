@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -24,23 +25,66 @@ inline ProgramProfile kalibron01Profile()
     return profile;
 }
 
-// The file-list program works on a shorter sequence and shows the parameter
-// button from the start.
+// The file-list program works on a shorter sequence, ticks its axes in its
+// own way, keeps no confidence quantities beyond drawing the band (so its
+// export has no "C.I." column), has its own texts and shows the parameter
+// button from the start. Its regression window is reached from the file list,
+// whose hand-over it shows at the next recalculation the operator starts.
 inline ProgramProfile kalibronHeVeviRavo1Profile()
 {
     ProgramProfile profile{"Kalibron-He-VeviRavo-1", {}, {}};
     profile.store.positionBound = 20000;
-    profile.regressionWindow.showParametersButton = true;
-    profile.regressionWindow.geometry.xLabelCount = 11;
     profile.exampleSequence = false;
+
+    RegressionWindowOptions& window = profile.regressionWindow;
+    window.showParametersButton = true;
+    window.recalculateOnActivation = false;
+    window.geometry.xLabelCount = 11;
+
+    CalculationRules& calculation = window.calculation;
+    calculation.waitForProbabilityLevel = false;
+    calculation.keepBandQuantities = false;
+    calculation.tooFewPolynomialMessage = "Too few data for polynomial regression.";
+    // Y: a labelled major tick on the bottom edge too (in "Full" at 0).
+    calculation.axes.yMajorAtBottomEdge = true;
+    // X: three bands; MaxX exactly 2000 lies in none and gets no X ticks.
+    calculation.axes.xTicks = {{131, false, 1, 10},
+                               {2000, false, 10, 100},
+                               {2000, true, 0, 0},
+                               {std::numeric_limits<double>::infinity(), true, 100, 1000}};
+
+    window.exportFormat.summaryTail = " aver.err. / err.%";
+    window.exportFormat.confidenceColumn = false;
+
+    RegressionWindowTexts& texts = window.texts;
+    texts.aboutTitle = "TALVERO";
+    texts.aboutText =
+        "TALVERO is a Windows program that calculates interpolated values for standard-sample bracketing using "
+        "different methods.\n"
+        "\n"
+        "Input: by paste of compacte tables from clipboard.\n"
+        "First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd column is considered "
+        "as Y_ERROR.\n"
+        "\n"
+        "[Plot and calculate] button refreshes the plot.\n"
+        "\n"
+        "Mouse click on data point marks it for rejection.\n"
+        "\n"
+        "Output: copy to clipboard.";
+    texts.maximumCaption = "Max. number:";
+    texts.dataCountCaption = "Data meas.:";
+    texts.copyButton = "Copy to clipboard";
     return profile;
 }
 
-// The profile a command-line user names with --program ("01").
+// The profile a command-line user names with --program ("01" or
+// "He-VeviRavo-1"; the full program names are taken too).
 inline std::optional<ProgramProfile> programProfile(std::string_view name)
 {
-    if (name == "01")
+    if (name == "01" || name == "Kalibron-01")
         return kalibron01Profile();
+    if (name == "He-VeviRavo-1" || name == "Kalibron-He-VeviRavo-1")
+        return kalibronHeVeviRavo1Profile();
     return std::nullopt;
 }
 

@@ -87,7 +87,7 @@ void polynomialValues(std::span<const double> c, std::span<double> out)
 PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
                             const std::vector<double>& Y, MessageSink& messages,
                             std::string* parameterText, const NumberLocale& locale,
-                            std::optional<double>* dsig)
+                            std::optional<double>* dsig, const char* tooFewMessage)
 {
     if (dsig)
         dsig->reset();
@@ -103,7 +103,7 @@ PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double
     // Points the arrays do not hold are missing data, not something to read.
     const auto held = static_cast<long long>(std::min(X.size(), Y.size())) - 1;
     if (n < m || n > held) {
-        refuse(messages, kTooFewPolyDataMessage);
+        refuse(messages, tooFewMessage);
         return PolynomialStatus::TooFewData;
     }
 

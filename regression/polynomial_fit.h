@@ -88,11 +88,13 @@ enum class PolynomialStatus {
 //  Singular: PolyC(0..25) and PolyCoef(PolySlot, 2..25) become Empty, and for
 //  PolySlot = 1 *parameterText becomes empty, so no stale coefficients remain.
 // PolySlot outside 0..5 fits without touching PolyCoef.
+// tooFewMessage is the text shown when n < d + 1.
 // When dsig is given it receives √(SS/(n − 2)) of a fitted system (nullopt
 // when n − 2 <= 0, the result is not finite, or nothing was fitted).
 PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
                             const std::vector<double>& Y, MessageSink& messages,
                             std::string* parameterText, const NumberLocale& locale = NumberLocale{},
-                            std::optional<double>* dsig = nullptr);
+                            std::optional<double>* dsig = nullptr,
+                            const char* tooFewMessage = kTooFewPolyDataMessage);
 
 } // namespace kalibron

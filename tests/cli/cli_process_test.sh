@@ -43,6 +43,11 @@ status=$?
 expect_status 0 stdin
 cmp -s "$work/example.out" "$work/stdin.out" || fail "stdin: LF table on standard input exports differently"
 
+# The second program's export of the same table: its own reference.
+run example_he export --program He-VeviRavo-1 "$data/example_table.txt"
+expect_status 0 example_he
+cmp -s "$work/example_he.out" "$data/export_start_he.txt" || fail "example_he: export differs from export_start_he.txt"
+
 # A refused table: its message, status 2, nothing on standard output.
 printf '5\t980\n10\t770\n' >"$work/two_lines.txt"
 run refused export "$work/two_lines.txt"
@@ -79,6 +84,9 @@ expect_status 0 png
 run svg plot --dpi 150 -o "$work/plot.svg" "$data/example_table.txt"
 expect_status 0 svg
 grep -q '<svg xmlns="http://www.w3.org/2000/svg"' "$work/plot.svg" || fail "svg: no svg element"
+run png_he plot --program He-VeviRavo-1 -o "$work/plot_he.png" "$data/example_table.txt"
+expect_status 0 png_he
+[[ -s "$work/plot_he.png" ]] || fail "png_he: no image"
 
 # Without student.dat beside the program the run goes on without the band,
 # after saying so on standard error.

@@ -49,6 +49,7 @@ inline CliOutcome runTool(const std::vector<std::string>& args, const std::strin
 // What the regression window does with the same table and settings: start-up,
 // paste, clicks on the points, "Plot and calculate", then the export.
 struct WindowSession {
+    ProgramProfile profile = kalibron01Profile();
     std::unique_ptr<Store> store;
     CollectingMessageSink messages;
     CalculationResult result;
@@ -57,23 +58,27 @@ struct WindowSession {
 
 inline std::unique_ptr<WindowSession> runWindow(const std::string& clipboardText, const RegressionSettings& settings,
                                                 int probIndex = 3, const std::vector<int>& rejected = {},
-                                                bool allData = true)
+                                                bool allData = true,
+                                                const ProgramProfile& profile = kalibron01Profile())
 {
     auto session = std::make_unique<WindowSession>();
-    session->store = startUp(kalibron01Profile(), "kalibron", session->messages);
+    session->profile = profile;
+    session->store = startUp(profile, "kalibron", session->messages);
     Store& store = *session->store;
     store.ProbIndex = probIndex;
     session->imported = ImportClipboard(store, clipboardText, session->messages);
     for (int p : rejected)
         store.Rejected[static_cast<std::size_t>(p)] = ValueCell(1.0);
     store.AllData = allData;
-    session->result = A_PLOT(store, settings, session->messages, NumberLocale{});
+    const RegressionWindowOptions& window = profile.regressionWindow;
+    session->result = A_PLOT(store, settings, session->messages, NumberLocale{}, window.geometry, window.calculation);
     return session;
 }
 
 inline std::string windowExport(WindowSession& session, const RegressionSettings& settings)
 {
-    return buildExport(*session.store, settings, session.result.labels, NumberLocale{});
+    return buildExport(*session.store, settings, session.result.labels, NumberLocale{},
+                       session.profile.regressionWindow.exportFormat);
 }
 
 // A scratch folder removed with the fixture.

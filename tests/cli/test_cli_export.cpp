@@ -78,20 +78,38 @@ TEST(CliExport, MatchesTheWindowsExportByteForByte)
         std::string name, text;
     };
     const std::vector<Table> tables = {{"example", exampleTable()}, {"pasted", kPastedTable}};
-    for (const Table& table : tables) {
-        const std::string path = folder.file(table.name + ".txt", table.text);
-        for (const Variant& v : variants()) {
-            if (table.name == "example" && !v.rejected.empty())
-                continue; // positions 12 and 40 exist only in the pasted table
-            std::vector<std::string> args = {"export"};
-            args.insert(args.end(), v.options.begin(), v.options.end());
-            args.push_back(path);
-            const CliOutcome cli = runTool(args);
-            auto window = runWindow(table.text, v.settings, v.prob, v.rejected, v.allData);
-            SCOPED_TRACE(table.name + " with " + std::to_string(v.options.size()) + " option words");
-            ASSERT_EQ(cli.status, kExitOk) << cli.err;
-            EXPECT_EQ(cli.out, windowExport(*window, v.settings));
+    const std::pair<const char*, ProgramProfile> programs[] = {{"01", kalibron01Profile()},
+                                                               {"He-VeviRavo-1", kalibronHeVeviRavo1Profile()}};
+    for (const auto& [program, profile] : programs) {
+        for (const Table& table : tables) {
+            const std::string path = folder.file(table.name + ".txt", table.text);
+            for (const Variant& v : variants()) {
+                if (table.name == "example" && !v.rejected.empty())
+                    continue; // positions 12 and 40 exist only in the pasted table
+                std::vector<std::string> args = {"export", "--program", program};
+                args.insert(args.end(), v.options.begin(), v.options.end());
+                args.push_back(path);
+                const CliOutcome cli = runTool(args);
+                auto window = runWindow(table.text, v.settings, v.prob, v.rejected, v.allData, profile);
+                SCOPED_TRACE(std::string(program) + ": " + table.name + " with " + std::to_string(v.options.size()) +
+                             " option words");
+                ASSERT_EQ(cli.status, kExitOk) << cli.err;
+                EXPECT_EQ(cli.out, windowExport(*window, v.settings));
+            }
         }
+    }
+}
+
+// Each program's export of the start-up example is its committed reference.
+TEST(CliExport, StartExampleOfEachProgramMatchesItsReference)
+{
+    const std::string data = std::string(KALIBRON_TEST_DATA_DIR) + "/";
+    for (const auto& [program, reference] :
+         {std::pair{"01", "export_start.txt"}, std::pair{"He-VeviRavo-1", "export_start_he.txt"},
+          std::pair{"Kalibron-He-VeviRavo-1", "export_start_he.txt"}}) {
+        const CliOutcome cli = runTool({"export", "--program", program, data + "example_table.txt"});
+        ASSERT_EQ(cli.status, kExitOk) << cli.err;
+        EXPECT_EQ(cli.out, readAll(data + reference)) << program;
     }
 }
 

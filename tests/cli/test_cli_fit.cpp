@@ -232,6 +232,22 @@ TEST(CliFit, RejectionAndYScalingFollowTheWindow)
     EXPECT_EQ(unrejected["MaxY"].toDouble(), 770);
 }
 
+// The second program keeps none of the band's quantities, so its report has
+// none; its fits are those of the first program, its message its own.
+TEST(CliFit, SecondProgramReportsNoBandQuantities)
+{
+    const QJsonObject first = fitJson({"--show", "conf,poly5", examplePath()});
+    const QJsonObject second = fitJson({"--program", "He-VeviRavo-1", "--show", "conf,poly5", examplePath()});
+    for (const char* key : {"ConfS", "ConfSxx", "ConfXMean"}) {
+        EXPECT_TRUE(first.contains(QLatin1String(key))) << key;
+        EXPECT_FALSE(second.contains(QLatin1String(key))) << key;
+    }
+    for (const char* key : {"LinA", "LinB", "LinDev", "tValue", "MaxX", "nPoints"})
+        EXPECT_EQ(second[QLatin1String(key)].toDouble(), first[QLatin1String(key)].toDouble()) << key;
+    EXPECT_EQ(first["messages"].toArray(), QJsonArray{QString::fromUtf8(kTooFewPolyDataMessage)});
+    EXPECT_EQ(second["messages"].toArray(), QJsonArray{QStringLiteral("Too few data for polynomial regression.")});
+}
+
 TEST(CliFit, FitsThatDidNotRunAreNullAndMessagesAreReported)
 {
     // Three points: a degree-3 polynomial needs four.

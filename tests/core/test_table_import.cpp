@@ -153,6 +153,27 @@ TEST_F(TableImport, LaterLinesWin)
     EXPECT_DOUBLE_EQ(m_store.MaxX, 8);
 }
 
+// Both programs take the largest X as MaxX, so a table that is not in
+// ascending X keeps every point in reach of the position loops; each refuses
+// positions beyond its own bound.
+TEST(TableImportBounds, DescendingTableAndEachProgramsBound)
+{
+    for (const int bound : {30000, 20000}) {
+        Store store(ProgramSettings{bound});
+        CollectingMessageSink messages;
+        ASSERT_EQ(ImportClipboard(store, "40\t5\r\n" + std::to_string(bound) + "\t7\r\n10\t9\r\n", messages),
+                  ImportStatus::Ok);
+        EXPECT_EQ(store.MaxX, bound);
+        EXPECT_EQ(store.lastPosition(), bound);
+        EXPECT_EQ(store.Y[40], ValueCell(5.0));
+        EXPECT_EQ(store.nPointsAll, 3);
+        EXPECT_EQ(ImportClipboard(store, "1\t5\r\n" + std::to_string(bound + 1) + "\t7\r\n2\t9\r\n", messages),
+                  ImportStatus::BadFormat)
+            << bound;
+        EXPECT_EQ(store.MaxX, bound);
+    }
+}
+
 TEST_F(TableImport, RefusedShapesLeaveTheStoreUnchanged)
 {
     for (const char* text : {

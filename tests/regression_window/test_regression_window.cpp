@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -24,6 +25,7 @@
 #include "core/store.h"
 #include "core/student_table.h"
 #include "core/table_import.h"
+#include "programs/program_settings.h"
 #include "ui/regression_window/message_box_sink.h"
 #include "ui/regression_window/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
@@ -90,6 +92,70 @@ QString driftTable()
     return text;
 }
 
+// What the regression window shows and does differently in the two
+// programs: one row per program, read by the data-driven tests below.
+struct WindowDifferences {
+    const char* program;
+    ProgramProfile profile;
+    QString aboutTitle;
+    QStringList aboutLines; // the ten lines of the About box
+    QString maximumCaption, dataCountCaption, copyCaption;
+    bool showParameters = false;
+    int xLabels = 0;
+    bool recalculatesOnActivation = true;
+    const char* exportReference;
+};
+
+const std::vector<WindowDifferences>& windowDifferences()
+{
+    static const std::vector<WindowDifferences> table = {
+        {"Kalibron-01",
+         kalibron01Profile(),
+         QStringLiteral("KALIBRON"),
+         {QStringLiteral("KALIBRON is a Windows program that calculates interpolated values for "
+                         "standard-sample-standard sequences using different methods."),
+          QString(), QStringLiteral("Input: paste a compact table from clipboard (2 or 3 columns, only numbers)."),
+          QStringLiteral("First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd "
+                         "column is considered as Y_ERROR."),
+          QString(), QStringLiteral("Mouse click on data point marks it for rejection."), QString(),
+          QStringLiteral("[Plot and calculate] button refreshes the plot."), QString(),
+          QStringLiteral("Output: copy to clipboard.")},
+         QStringLiteral("Maximum:"),
+         QStringLiteral("Number of data:"),
+         QStringLiteral("Copy interpolated values to clipboard"),
+         false,
+         21,
+         true,
+         "export_start.txt"},
+        {"Kalibron-He-VeviRavo-1",
+         kalibronHeVeviRavo1Profile(),
+         QStringLiteral("TALVERO"),
+         {QStringLiteral("TALVERO is a Windows program that calculates interpolated values for standard-sample "
+                         "bracketing using different methods."),
+          QString(), QStringLiteral("Input: by paste of compacte tables from clipboard."),
+          QStringLiteral("First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd "
+                         "column is considered as Y_ERROR."),
+          QString(), QStringLiteral("[Plot and calculate] button refreshes the plot."), QString(),
+          QStringLiteral("Mouse click on data point marks it for rejection."), QString(),
+          QStringLiteral("Output: copy to clipboard.")},
+         QStringLiteral("Max. number:"),
+         QStringLiteral("Data meas.:"),
+         QStringLiteral("Copy to clipboard"),
+         true,
+         11,
+         false,
+         "export_start_he.txt"},
+    };
+    return table;
+}
+
+void addProgramRows()
+{
+    QTest::addColumn<int>("program");
+    for (std::size_t i = 0; i < windowDifferences().size(); ++i)
+        QTest::newRow(windowDifferences()[i].program) << static_cast<int>(i);
+}
+
 } // namespace
 
 class TestRegressionWindow : public QObject {
@@ -100,15 +166,21 @@ private slots:
     void cleanup();
 
     void startUpShowsTheExample();
+    void controlsCarryTheirTextsAndStartStates_data() { addProgramRows(); }
     void controlsCarryTheirTextsAndStartStates();
+    void layoutKeepsControlsApartAndReadable_data() { addProgramRows(); }
     void layoutKeepsControlsApartAndReadable();
     void activationResetsListsOnlyWhenShown();
+    void activationRecalculatesOnlyWhereTheProgramDoes_data() { addProgramRows(); }
+    void activationRecalculatesOnlyWhereTheProgramDoes();
     void pasteReplacesDataOrRefusesAndRedraws();
     void clickRejectsAndRestoresPoints();
     void showBoxesAddAndRemoveExactlyTheirCurve();
     void zoomOptionsChangeTheScale();
     void freeDegreeRefitsRowOne();
+    void exportOfTheStartStateMatchesReference_data() { addProgramRows(); }
     void exportOfTheStartStateMatchesReference();
+    void aboutBoxAndMessageBoxes_data() { addProgramRows(); }
     void aboutBoxAndMessageBoxes();
     void showParametersWidensTheWindow();
     void painterMapsClipsAndPlacesLabels();
@@ -125,6 +197,11 @@ private:
         return widget;
     }
     QPoint pixelOf(double x, double y) const;
+    // Opens the window anew with a program's options, on the start-up
+    // example (the first program's start, or a hand-over in the second).
+    void openWindow(const ProgramProfile& profile);
+    // The program of the current data row, its window opened.
+    const WindowDifferences& programUnderTest();
 
     std::unique_ptr<Store> m_store;
     std::unique_ptr<RegressionWindow> m_window;
@@ -134,16 +211,22 @@ private:
 
 void TestRegressionWindow::init()
 {
+    openWindow(kalibron01Profile());
+}
+
+void TestRegressionWindow::openWindow(const ProgramProfile& profile)
+{
+    m_window.reset();
     m_messages.messages.clear();
     m_boxes.clear();
-    m_store = std::make_unique<Store>(ProgramSettings{30000});
+    m_store = std::make_unique<Store>(profile.store);
     m_store->gPath = QCoreApplication::applicationDirPath().toStdString();
     LoadStudent(*m_store, m_messages);
     QVERIFY2(m_messages.messages.empty(), "student.dat must load beside the test");
     m_store->AllData = true;
     m_store->FileListShown = false;
     putExampleSequence(*m_store);
-    m_window = std::make_unique<RegressionWindow>(*m_store);
+    m_window = std::make_unique<RegressionWindow>(*m_store, profile.regressionWindow);
     m_window->setMessageSink(&m_messages);
     m_window->setBoxRunner([this](QMessageBox& box) {
         m_boxes.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons()});
@@ -156,6 +239,15 @@ void TestRegressionWindow::cleanup()
 {
     m_window.reset();
     m_store.reset();
+}
+
+const WindowDifferences& TestRegressionWindow::programUnderTest()
+{
+    QFETCH(int, program);
+    const WindowDifferences& differences = windowDifferences()[static_cast<std::size_t>(program)];
+    if (program != 0)
+        openWindow(differences.profile);
+    return differences;
 }
 
 QPoint TestRegressionWindow::pixelOf(double x, double y) const
@@ -207,23 +299,28 @@ void TestRegressionWindow::startUpShowsTheExample()
 
 void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
 {
-    const std::pair<const char*, const char*> buttons[] = {
-        {"cmdPlot", "Plot and calculate"},
-        {"cmdRestore", "Restore all data"},
-        {"cmdPaste", "Paste data from clipboard"},
-        {"cmdCopy", "Copy interpolated values to clipboard"},
-        {"cmdShowPars", "Show parameters"},
-        {"cmdBack", "Back to File List"},
-        {"cmdAbout", "About"},
-        {"cmdClose", "Close"},
+    const WindowDifferences& program = programUnderTest();
+    const std::pair<const char*, QString> buttons[] = {
+        {"cmdPlot", QStringLiteral("Plot and calculate")},
+        {"cmdRestore", QStringLiteral("Restore all data")},
+        {"cmdPaste", QStringLiteral("Paste data from clipboard")},
+        {"cmdCopy", program.copyCaption},
+        {"cmdShowPars", QStringLiteral("Show parameters")},
+        {"cmdBack", QStringLiteral("Back to File List")},
+        {"cmdAbout", QStringLiteral("About")},
+        {"cmdClose", QStringLiteral("Close")},
     };
     for (const auto& [name, text] : buttons) {
         auto* button = control<QPushButton>(QLatin1String(name));
         QVERIFY2(button, name);
-        QCOMPARE(button->text(), QLatin1String(text));
+        QCOMPARE(button->text(), text);
     }
     QVERIFY(!control<QPushButton>(QStringLiteral("cmdBack"))->isVisible());
-    QVERIFY(!control<QPushButton>(QStringLiteral("cmdShowPars"))->isVisible());
+    QCOMPARE(control<QPushButton>(QStringLiteral("cmdShowPars"))->isVisible(), program.showParameters);
+    QCOMPARE(static_cast<int>(m_window->findChildren<QLabel*>(QRegularExpression(QStringLiteral("^lblX\\(\\d+\\)$")))
+                                  .size()),
+             program.xLabels);
+    QVERIFY(control<QLabel>(QStringLiteral("lblX(%1)").arg(program.xLabels - 1)));
 
     const std::tuple<const char*, const char*, bool> options[] = {
         {"optScale(0)", "Full", true},           {"optScale(1)", "Zoom", false},
@@ -266,7 +363,9 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
     QCOMPARE(combo1->currentText(), QStringLiteral("6"));
 
     // Row titles, headers and counts, with the grid's text colours.
-    const std::tuple<const char*, QColor> texts[] = {
+    const std::tuple<QString, QColor> texts[] = {
+        {program.maximumCaption, QColor(0, 0, 0)},
+        {program.dataCountCaption, QColor(0, 0, 0)},
         {"Linar regression", QColor(0, 0, 0)},
         {"Logarithmic regression", QColor(255, 0, 255)},
         {"Polynomial regression", QColor(0, 128, 0)},
@@ -282,15 +381,13 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
         {"%:", QColor(0, 0, 0)},
         {"Show", QColor(0, 0, 0)},
         {"Export", QColor(0, 0, 0)},
-        {"Maximum:", QColor(0, 0, 0)},
-        {"Number of data:", QColor(0, 0, 0)},
         {"Rejected:", QColor(0, 0, 0)},
     };
     const QList<QLabel*> labels = m_window->findChildren<QLabel*>();
     for (const auto& [text, colour] : texts) {
-        const auto found = std::find_if(labels.begin(), labels.end(),
-                                        [&](const QLabel* l) { return l->text() == QLatin1String(text); });
-        QVERIFY2(found != labels.end(), text);
+        const auto found =
+            std::find_if(labels.begin(), labels.end(), [&](const QLabel* l) { return l->text() == text; });
+        QVERIFY2(found != labels.end(), qPrintable(text));
         QCOMPARE((*found)->palette().color(QPalette::WindowText), colour);
     }
     QCOMPARE(label("lbl_LoRa")->palette().color(QPalette::WindowText), QColor(255, 0, 255));
@@ -304,6 +401,7 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
 
 void TestRegressionWindow::layoutKeepsControlsApartAndReadable()
 {
+    programUnderTest();
     const QRect client(0, 0, m_window->twipsToPixelsX(12825), m_window->twipsToPixelsY(9795));
     QCOMPARE(m_window->size(), client.size());
     auto* pict2 = control<QWidget>(QStringLiteral("pict2"));
@@ -390,6 +488,35 @@ void TestRegressionWindow::activationResetsListsOnlyWhenShown()
     QVERIFY(!m_store->AllData);
     QTest::mouseClick(control<QRadioButton>(QStringLiteral("optAllData(0)")), Qt::LeftButton);
     QVERIFY(m_store->AllData);
+}
+
+// The first program recalculates whenever its window is shown; the second
+// shows a hand-over only once the operator asks for a calculation.
+void TestRegressionWindow::activationRecalculatesOnlyWhereTheProgramDoes()
+{
+    const WindowDifferences& program = programUnderTest();
+    const bool recalculates = program.recalculatesOnActivation;
+    QCOMPARE(m_store->ProbIndex, std::optional<int>(3));
+    QCOMPARE(caption("lblNData"), recalculates ? QStringLiteral("27") : QString());
+    QCOMPARE(m_window->shownScene().items.empty(), !recalculates);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
+    QCOMPARE(caption("lblNData"), QStringLiteral("27"));
+
+    // New data in the store, as the file list's hand-over leaves them, then
+    // the window is shown again.
+    m_store->Y[40] = 450.0;
+    m_store->MaxX = 40;
+    m_store->nPointsAll = 6;
+    m_store->FileListShown = true;
+    m_window->hide();
+    m_window->show();
+    QVERIFY(control<QPushButton>(QStringLiteral("cmdBack"))->isVisible());
+    QCOMPARE(caption("lblNData"), recalculates ? QStringLiteral("40") : QStringLiteral("27"));
+    QCOMPARE(control<QComboBox>(QStringLiteral("comboProb"))->currentText(), QStringLiteral("0.025  95%"));
+    // Any setting change shows them.
+    QTest::mouseClick(control<QCheckBox>(QStringLiteral("chkLog")), Qt::LeftButton);
+    QCOMPARE(caption("lblNData"), QStringLiteral("40"));
+    QCOMPARE(caption("lblnDataOK"), QStringLiteral("6"));
 }
 
 void TestRegressionWindow::pasteReplacesDataOrRefusesAndRedraws()
@@ -626,12 +753,13 @@ void TestRegressionWindow::freeDegreeRefitsRowOne()
 
 void TestRegressionWindow::exportOfTheStartStateMatchesReference()
 {
-    QFile reference(QStringLiteral(KALIBRON_TEST_DATA_DIR "/export_start.txt"));
-    if (!reference.exists())
-        QSKIP("tests/data/export_start.txt is not there yet");
+    const WindowDifferences& program = programUnderTest();
+    QFile reference(QStringLiteral(KALIBRON_TEST_DATA_DIR "/") + QLatin1String(program.exportReference));
     QVERIFY(reference.open(QIODevice::ReadOnly));
     const QString expected = QString::fromUtf8(reference.readAll());
 
+    if (!program.recalculatesOnActivation)
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
     QGuiApplication::clipboard()->clear();
     QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
@@ -644,21 +772,14 @@ void TestRegressionWindow::exportOfTheStartStateMatchesReference()
 
 void TestRegressionWindow::aboutBoxAndMessageBoxes()
 {
+    const WindowDifferences& program = programUnderTest();
     QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdAbout")), Qt::LeftButton);
     QCOMPARE(m_boxes.size(), std::size_t(1));
     const RecordedBox& about = m_boxes[0];
-    QCOMPARE(about.title, QStringLiteral("KALIBRON"));
+    QCOMPARE(about.title, program.aboutTitle);
     QCOMPARE(about.icon, QMessageBox::Warning);
     QCOMPARE(about.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    const QStringList lines = about.text.split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 10);
-    for (int empty : {1, 4, 6, 8})
-        QVERIFY(lines[empty].isEmpty());
-    QVERIFY(lines[0].startsWith(QStringLiteral("KALIBRON is a Windows program")));
-    QCOMPARE(lines[2], QStringLiteral("Input: paste a compact table from clipboard (2 or 3 columns, only numbers)."));
-    QCOMPARE(lines[5], QStringLiteral("Mouse click on data point marks it for rejection."));
-    QCOMPARE(lines[7], QStringLiteral("[Plot and calculate] button refreshes the plot."));
-    QCOMPARE(lines[9], QStringLiteral("Output: copy to clipboard."));
+    QCOMPARE(about.text.split(QLatin1Char('\n')), program.aboutLines);
 
     // With the boxes restored as the sink, a refused paste becomes a box:
     // exclamation, OK, empty title.

@@ -65,13 +65,19 @@ void clearLogarithmic(Store& store)
     store.LogDevPct.clear();
 }
 
-void clearConfidence(Store& store)
+// s, x̄ and Sxx of the band, which only the band's readers use.
+void clearBandQuantities(Store& store)
 {
-    store.tValue.clear();
     store.ConfS.clear();
     store.ConfSxx.clear();
     store.ConfXMean.clear();
     store.ConfN = 0;
+}
+
+void clearConfidence(Store& store)
+{
+    store.tValue.clear();
+    clearBandQuantities(store);
 }
 
 // The export and the hand-back read a slot's coefficients whether or not its
@@ -93,8 +99,8 @@ void drawZigzag(const Store& store, PlotScene& scene)
     }
 }
 
-void runLinear(Store& store, const RegressionSettings& settings, MessageSink& messages, const NumberLocale& locale,
-               double maxX, CalculationResult& result)
+void runLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
+               MessageSink& messages, const NumberLocale& locale, double maxX, CalculationResult& result)
 {
     ResultLabels& labels = result.labels;
     // With two points the fit leaves r and the deviations untouched; cleared
@@ -123,25 +129,14 @@ void runLinear(Store& store, const RegressionSettings& settings, MessageSink& me
     store.LineY1 = numberOrEmpty(a + b * maxX);
     addSegment(result.scene.items, Canvas::Plot, store.LineX0, a, store.LineX1, a + b * maxX, colours::kBlack);
 
-    if (!(settings.chkConf && store.nPoints > 2 && store.Student.loaded && Confidence_Calc(store))) {
+    // The belt tests the number of usable points itself (at least 3, which
+    // also means nPoints > 2).
+    if (!(settings.chkConf && Confidence_Belt(store, result.scene.items))) {
         clearConfidence(store);
         return;
     }
-    const int last = store.lastPosition();
-    for (int x = store.FirstX; x < last; ++x) {
-        const auto h1 = confidenceHalfWidth(store, x);
-        const auto h2 = confidenceHalfWidth(store, x + 1);
-        if (!h1 || !h2)
-            continue;
-        const double y1 = b * x + a;
-        const double y2 = b * (x + 1) + a;
-        store.ConfHalf = *h1;
-        store.ConfHalf2 = *h2;
-        store.LinFit = numberOrEmpty(y1);
-        store.LineY1 = numberOrEmpty(y2);
-        addSegment(result.scene.items, Canvas::Plot, x, y1 + *h1, x + 1, y2 + *h2, colours::kBlack);
-        addSegment(result.scene.items, Canvas::Plot, x, y1 - *h1, x + 1, y2 - *h2, colours::kBlack);
-    }
+    if (!rules.keepBandQuantities)
+        clearBandQuantities(store);
 }
 
 void runLogarithmic(Store& store, MessageSink& messages, const NumberLocale& locale, CalculationResult& result)
@@ -168,8 +163,8 @@ void runLogarithmic(Store& store, MessageSink& messages, const NumberLocale& loc
 
 // One polynomial row: collect, fit, evaluate, deviations, labels, curve.
 // Returns whether the row was fitted.
-bool runPolynomialRow(Store& store, int slot, int degree, MessageSink& messages, const NumberLocale& locale,
-                      CalculationResult& result)
+bool runPolynomialRow(Store& store, int slot, int degree, const CalculationRules& rules, MessageSink& messages,
+                      const NumberLocale& locale, CalculationResult& result)
 {
     const int last = store.lastPosition();
     int count = 0;
@@ -188,7 +183,8 @@ bool runPolynomialRow(Store& store, int slot, int degree, MessageSink& messages,
     PolynomialRowResult& row = result.poly[static_cast<std::size_t>(slot)].emplace();
     row.degree = degree;
     const PolynomialStatus status = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages,
-                                               slot == 1 ? &parameters : nullptr, locale, &row.dsig);
+                                               slot == 1 ? &parameters : nullptr, locale, &row.dsig,
+                                               rules.tooFewPolynomialMessage.c_str());
     if (slot == 1)
         result.labels.Label2 = status == PolynomialStatus::Fitted ? parameters : std::string();
     if (status != PolynomialStatus::Fitted) {
@@ -241,11 +237,38 @@ bool runPolynomialRow(Store& store, int slot, int degree, MessageSink& messages,
 
 } // namespace
 
+bool Confidence_Belt(Store& store, std::vector<Primitive>& items)
+{
+    if (!Confidence_Calc(store))
+        return false;
+    const auto band = confidenceBand(store);
+    if (!band)
+        return true; // all points at one position: the band has no width anywhere
+    const double a = store.LinA.value();
+    const double b = store.LinB.value();
+    const int last = store.lastPosition();
+    for (int x = store.FirstX; x < last; ++x) {
+        const double h1 = band->at(x);
+        const double h2 = band->at(x + 1.0);
+        if (!std::isfinite(h1) || !std::isfinite(h2))
+            continue;
+        const double y1 = b * x + a;
+        const double y2 = b * (x + 1) + a;
+        store.ConfHalf = h1;
+        store.ConfHalf2 = h2;
+        store.LinFit = numberOrEmpty(y1);
+        store.LineY1 = numberOrEmpty(y2);
+        addSegment(items, Canvas::Plot, x, y1 + h1, x + 1, y2 + h2, colours::kBlack);
+        addSegment(items, Canvas::Plot, x, y1 - h1, x + 1, y2 - h2, colours::kBlack);
+    }
+    return true;
+}
+
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                         const NumberLocale& locale, const PlotGeometry& geometry)
+                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
 {
     CalculationResult result;
-    if (!store.ProbIndex)
+    if (rules.waitForProbabilityLevel && !store.ProbIndex)
         return result;
     result.ran = true;
     PlotScene& scene = result.scene;
@@ -279,8 +302,8 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
     const FrameOffsets frame = frameOffsets(geometry);
     store.PlotOffsetX = frame.plotOffsetX;
     store.PlotBottomY = frame.plotBottomY;
-    drawYAxis(scene, span, settings.yFull, frame, locale);
-    drawXAxis(scene, maxX, last, store.FirstX, settings.xFull, store.MarginX, frame, locale);
+    drawYAxis(scene, span, settings.yFull, frame, locale, rules.axes);
+    drawXAxis(scene, maxX, last, store.FirstX, settings.xFull, store.MarginX, frame, locale, rules.axes);
 
     if (settings.chkZigZag) {
         ZigZag(store);
@@ -290,7 +313,7 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
     }
 
     if (store.nPoints > 1) {
-        runLinear(store, settings, messages, locale, maxX, result);
+        runLinear(store, settings, rules, messages, locale, maxX, result);
     } else {
         clearLinear(store);
         clearConfidence(store);
@@ -313,7 +336,7 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
             result.poly[static_cast<std::size_t>(slot)].emplace().degree = degree;
             continue;
         }
-        anyFitted = runPolynomialRow(store, slot, degree, messages, locale, result) || anyFitted;
+        anyFitted = runPolynomialRow(store, slot, degree, rules, messages, locale, result) || anyFitted;
     }
     if (!anyFitted) {
         store.PolyDev.clear();

@@ -50,8 +50,19 @@ struct CalculationResult {
 // scale, marks and axes, then zigzag, linear fit (+ band), logarithmic fit and
 // polynomial rows 1..5, as the settings enable them. Fits that do not run in
 // this pass are cleared in the store so that nothing exports results of
-// earlier data.
+// earlier data. The rules say whether it waits for a probability level,
+// whether the band's quantities stay in the store, how the axes are ticked
+// and what the polynomial fit says about too few points.
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                         const NumberLocale& locale, const PlotGeometry& geometry = {});
+                         const NumberLocale& locale, const PlotGeometry& geometry = {},
+                         const CalculationRules& rules = {});
+
+// Confidence_Belt: the confidence band of the linear fit LinA + LinB·X,
+// computed by Confidence_Calc and drawn as an upper and a lower segment from
+// X to X + 1, ±h(X) to ±h(X + 1), for X = FirstX .. MaxX − 1 (ConfHalf,
+// ConfHalf2, LinFit and LineY1 hold the values of the last step). With fewer
+// than 3 usable points, no t table, no probability level or no linear fit it
+// draws nothing and returns false, leaving the band's quantities as they were.
+bool Confidence_Belt(Store& store, std::vector<Primitive>& items);
 
 } // namespace kalibron

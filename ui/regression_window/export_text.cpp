@@ -80,7 +80,7 @@ void appendBlock(std::string& out, const std::string& first, const std::string& 
 } // namespace
 
 const std::string& buildExport(Store& store, const RegressionSettings& settings, const ResultLabels& shown,
-                               const NumberLocale& locale)
+                               const NumberLocale& locale, const ExportFormat& format)
 {
     const auto& ex = settings.chkEX;
     const std::string& freeText = settings.ComboBox1;
@@ -88,26 +88,27 @@ const std::string& buildExport(Store& store, const RegressionSettings& settings,
     std::string out = kTitle;
     out += kCr;
 
+    const std::string& tail = format.summaryTail;
     if (ex[0])
-        appendItem(out, "L.R. aver.diff. /diff.%", general(store.LinDev, locale), general(store.LinDevPct, locale));
+        appendItem(out, "L.R." + tail, general(store.LinDev, locale), general(store.LinDevPct, locale));
     if (ex[1])
-        appendItem(out, "Log.R. aver.diff. /diff.%", general(store.LogDev, locale),
-                   general(store.LogDevPct, locale));
+        appendItem(out, "Log.R." + tail, general(store.LogDev, locale), general(store.LogDevPct, locale));
     for (int k = 2; k <= 5; ++k) {
         if (ex[static_cast<std::size_t>(k)])
-            appendItem(out, "Poly" + std::to_string(k) + ".R. aver.diff. /diff.%",
-                       shown.lblDiffPoly[static_cast<std::size_t>(k)],
+            appendItem(out, "Poly" + std::to_string(k) + ".R." + tail, shown.lblDiffPoly[static_cast<std::size_t>(k)],
                        shown.lblDiffProcPoly[static_cast<std::size_t>(k)]);
     }
     if (ex[6])
-        appendItem(out, "Poly" + freeText + ".R. aver.diff. /diff.%", shown.lblDiffPoly[1], shown.lblDiffProcPoly[1]);
+        appendItem(out, "Poly" + freeText + ".R." + tail, shown.lblDiffPoly[1], shown.lblDiffProcPoly[1]);
     if (ex[7])
         out += "Zigzag";
     out += kCr;
     out += kCr;
 
-    if (ex[0])
+    if (ex[0] && format.confidenceColumn)
         appendBlock(out, "No.", "Data", {"Lin.Reg.", "C.I."});
+    else if (ex[0])
+        appendBlock(out, "No.", "Data", {"Lin.Reg."});
     if (ex[1])
         appendBlock(out, "No.", "Data", {"Log.Reg."});
     for (int k = 2; k <= 5; ++k) {
@@ -122,7 +123,7 @@ const std::string& buildExport(Store& store, const RegressionSettings& settings,
 
     // The band's quantities belong to the data being exported, whether or
     // not the band is shown; without them the C.I. cells stay empty.
-    const bool band = store.nPoints > 2 && Confidence_Calc(store);
+    const bool band = format.confidenceColumn && store.nPoints > 2 && Confidence_Calc(store);
     const int nClusters = std::min(store.nClusters, kMaxClusters);
     const double zigzagFirst = nClusters >= 1 ? store.ZzX[1].value() : 0;
     const double zigzagLast = nClusters >= 1 ? store.ZzX[static_cast<std::size_t>(nClusters)].value() : 0;
@@ -132,10 +133,12 @@ const std::string& buildExport(Store& store, const RegressionSettings& settings,
         const double x = i;
         const std::string no = std::to_string(i);
         const std::string data = dataCell(store.Y[static_cast<std::size_t>(i)], locale);
-        if (ex[0])
+        if (ex[0] && format.confidenceColumn)
             appendBlock(out, no, data,
                         {general(linearValueAt(store, x), locale),
                          band ? general(confidenceHalfWidth(store, x), locale) : std::string()});
+        else if (ex[0])
+            appendBlock(out, no, data, {general(linearValueAt(store, x), locale)});
         if (ex[1])
             appendBlock(out, no, data, {general(logarithmicValueAt(store, x), locale)});
         for (int k = 2; k <= 5; ++k) {

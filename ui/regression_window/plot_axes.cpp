@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "core/store.h"
 #include "ui/regression_window/scene_items.h"
@@ -49,7 +50,7 @@ void drawMarks(const Store& store, PlotScene& scene)
 }
 
 void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame,
-               const NumberLocale& locale)
+               const NumberLocale& locale, const AxisRules& rules)
 {
     const PlotScale& scale = scene.scale;
     const PlotGeometry& geometry = scene.geometry;
@@ -96,21 +97,25 @@ void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffse
         const double y = static_cast<double>(k) * major;
         if (y > top + kTopTolerance * major)
             break;
-        if (!(y > axisY0))
+        if (!(y > axisY0 || (rules.yMajorAtBottomEdge && y == axisY0)))
             continue;
         const double t = tickTop(y);
         addSegment(scene.items, Canvas::Frame, frame.plotOffsetX - 90, t, frame.plotOffsetX, t, colours::kBlack);
-        if (label < geometry.yLabelCount && std::isfinite(t)) {
-            scene.labels.push_back(TickLabel{TickLabel::Axis::Y, label, formatPattern(y, pattern, locale),
-                                             geometry.yLabelLeft, t - 0.4 * geometry.yLabelHeight,
-                                             geometry.yLabelWidth, geometry.yLabelHeight});
+        // A label that shows nothing ("###,###" at 0) takes no control, so
+        // it cannot push a visible one out; once every control is used, the
+        // higher major ticks go unlabelled rather than drawn off the frame.
+        std::string text = formatPattern(y, pattern, locale);
+        if (label < geometry.yLabelCount && std::isfinite(t) && !text.empty()) {
+            scene.labels.push_back(TickLabel{TickLabel::Axis::Y, label, std::move(text), geometry.yLabelLeft,
+                                             t - 0.4 * geometry.yLabelHeight, geometry.yLabelWidth,
+                                             geometry.yLabelHeight});
             ++label;
         }
     }
 }
 
 void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool xFull, double marginX,
-               const FrameOffsets& frame, const NumberLocale& locale)
+               const FrameOffsets& frame, const NumberLocale& locale, const AxisRules& rules)
 {
     const PlotGeometry& geometry = scene.geometry;
     const double axisLength = (1 - marginX) * geometry.plotWidth;
@@ -129,7 +134,10 @@ void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool
         span = 1; // a single position still gets its tick at the axis start
     auto xpos = [&](int x) { return frame.plotOffsetX + axisLength * (x - tickX0) / span; };
 
-    const XTickSpacing spacing = xTickSpacing(maxX);
+    const std::optional<XTickSpacing> ticks = xTickSpacing(maxX, rules.xTicks);
+    if (!ticks)
+        return;
+    const XTickSpacing spacing = *ticks;
     for (int x = std::max(tickX0, 0); x <= lastPosition; ++x) {
         if (x % spacing.minor == 0) {
             const double p = xpos(x);

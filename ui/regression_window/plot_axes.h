@@ -23,16 +23,20 @@ void drawMarks(const Store& store, PlotScene& scene);
 
 // Y axis in pict1 at X = 0, minor ticks (50 twips) and labelled major ticks
 // (90 twips, ten minor steps) in pict2 from Y = 0 upwards; only values at or
-// above the bottom edge get a tick, and none below 0. The loops start at the
-// first step at or above the bottom edge, so the work depends on the visible
-// range only, not on how far the data lie from 0.
+// above the bottom edge get a tick, and none below 0. A major tick on the
+// bottom edge itself gets its tick and label only when the rules say so.
+// Labels go to lblY(0), lblY(1), ... from the bottom up; a major tick beyond
+// the last label control keeps its tick and gets no label. The loops start
+// at the first step at or above the bottom edge, so the work depends on the
+// visible range only, not on how far the data lie from 0.
 void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame,
-               const NumberLocale& locale);
+               const NumberLocale& locale, const AxisRules& rules = {});
 
 // X axis line and ticks in pict2, placed by position between TickX0 (0, or
 // FirstX in Zoom, which also gets a substitute Y axis) and maxX across 95 % of
-// the plot width; labels every major step while a label control is left.
+// the plot width, spaced by the rules' X tick table (no ticks where it has
+// none for maxX); labels every major step while a label control is left.
 void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool xFull, double marginX,
-               const FrameOffsets& frame, const NumberLocale& locale);
+               const FrameOffsets& frame, const NumberLocale& locale, const AxisRules& rules = {});
 
 } // namespace kalibron

@@ -84,15 +84,16 @@ std::string_view yLabelPattern(int exponent)
     }
 }
 
-XTickSpacing xTickSpacing(double maxX)
+std::optional<XTickSpacing> xTickSpacing(double maxX, const std::vector<XTickBand>& table)
 {
-    if (maxX < 131)
-        return {1, 10};
-    if (maxX <= 2000)
-        return {10, 100};
-    if (maxX <= 20000)
-        return {100, 1000};
-    return {1000, 10000};
+    for (const XTickBand& band : table) {
+        if (maxX < band.upTo || (band.upToIncluded && maxX == band.upTo)) {
+            if (band.minor <= 0 || band.major <= 0)
+                return std::nullopt;
+            return XTickSpacing{band.minor, band.major};
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace kalibron

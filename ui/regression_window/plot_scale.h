@@ -1,7 +1,9 @@
 #pragma once
 
+#include <limits>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "ui/regression_window/plot_scene.h"
 
@@ -45,13 +47,33 @@ std::optional<YTickStep> yTickStep(double range);
 // 0.001 "0.00", 0.0001 "0.000", 0.00001 "0.0000", smaller "0E-00".
 std::string_view yLabelPattern(int exponent);
 
-// X tick spacing by MaxX: below 131 every position (labels every 10), up to
-// 2000 every 10 (100), up to 20000 every 100 (1000), above every 1000 (10000).
-// 2000 and 20000 belong to the lower band so that their 21 labels fit.
+// One row of an X tick table: the spacing of the ticks for MaxX up to
+// `upTo` (included when `upToIncluded`), for MaxX above the previous row.
+// A row with minor spacing 0 draws no X ticks and no X labels at all.
+struct XTickBand {
+    double upTo = 0;
+    bool upToIncluded = false;
+    int minor = 1;
+    int major = 10;
+};
+
+// How the axes are ticked. The defaults are those of Kalibron-01:
+//  - a labelled major Y tick only above the bottom edge (not on it);
+//  - X ticks below 131 every position (labels every 10), up to 2000 every
+//    10 (100), up to 20000 every 100 (1000), above every 1000 (10000);
+//    2000 and 20000 belong to the lower band so that their 21 labels fit.
+struct AxisRules {
+    bool yMajorAtBottomEdge = false; // a labelled major tick also at the bottom edge itself
+    std::vector<XTickBand> xTicks{{131, false, 1, 10}, {2000, true, 10, 100}, {20000, true, 100, 1000},
+                                  {std::numeric_limits<double>::infinity(), true, 1000, 10000}};
+};
+
+// The X tick spacing for MaxX from the first row of `table` that holds it;
+// nullopt when no row does or the row draws no ticks.
 struct XTickSpacing {
     int minor = 1;
     int major = 10;
 };
-XTickSpacing xTickSpacing(double maxX);
+std::optional<XTickSpacing> xTickSpacing(double maxX, const std::vector<XTickBand>& table = AxisRules{}.xTicks);
 
 } // namespace kalibron

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "regression/polynomial_fit.h"
+#include "ui/regression_window/plot_scale.h"
 #include "ui/regression_window/plot_scene.h"
 
 namespace kalibron {
@@ -21,10 +23,60 @@ struct RegressionSettings {
     std::array<bool, 8> chkEX{true, true, true, false, false, false, false, false};
 };
 
+// What the calculation driver does differently in the programs. The
+// defaults are Kalibron-01's.
+struct CalculationRules {
+    // Return at once, touching nothing, while no probability level has been
+    // chosen (as before the window's first activation).
+    bool waitForProbabilityLevel = true;
+    // Keep the band's s, x̄ and Sxx (ConfS, ConfSxx, ConfXMean) in the store
+    // after drawing it; without them nothing outside the band reads them.
+    bool keepBandQuantities = true;
+    AxisRules axes;
+    // What the polynomial fit says when a row has fewer points than d + 1.
+    std::string tooFewPolynomialMessage = kTooFewPolyDataMessage;
+};
+
+// How the export text is built. The defaults are Kalibron-01's.
+struct ExportFormat {
+    // Each summary item is the method's name ("L.R.", "Log.R.", "Poly2.R.",
+    // ...) followed by this text.
+    std::string summaryTail = " aver.diff. /diff.%";
+    // The linear block carries the band's half-width in a "C.I." column,
+    // computed afresh for the export; without it no band quantity is computed.
+    bool confidenceColumn = true;
+};
+
+// Texts of the regression window that differ between the programs.
+struct RegressionWindowTexts {
+    std::string aboutTitle = "KALIBRON";
+    // Lines separated by LF.
+    std::string aboutText =
+        "KALIBRON is a Windows program that calculates interpolated values for standard-sample-standard sequences "
+        "using different methods.\n"
+        "\n"
+        "Input: paste a compact table from clipboard (2 or 3 columns, only numbers).\n"
+        "First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd column is considered "
+        "as Y_ERROR.\n"
+        "\n"
+        "Mouse click on data point marks it for rejection.\n"
+        "\n"
+        "[Plot and calculate] button refreshes the plot.\n"
+        "\n"
+        "Output: copy to clipboard.";
+    std::string maximumCaption = "Maximum:";        // beside lblNData
+    std::string dataCountCaption = "Number of data:"; // beside lblnDataOK
+    std::string copyButton = "Copy interpolated values to clipboard"; // cmdCopy
+};
+
 // What differs in the regression window between the programs.
 struct RegressionWindowOptions {
-    bool showParametersButton = false; // cmdShowPars visible from the start
-    PlotGeometry geometry;             // picture boxes and tick label counts
+    bool showParametersButton = false;   // cmdShowPars visible from the start
+    bool recalculateOnActivation = true; // Form_Activate ends in a full recalculation
+    PlotGeometry geometry;               // picture boxes and tick label counts
+    CalculationRules calculation;
+    ExportFormat exportFormat;
+    RegressionWindowTexts texts;
 };
 
 } // namespace kalibron

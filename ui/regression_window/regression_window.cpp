@@ -291,7 +291,7 @@ void RegressionWindow::createControls()
     m_cmdPlot = button("cmdPlot", "Plot and calculate");
     m_cmdRestore = button("cmdRestore", "Restore all data");
     m_cmdPaste = button("cmdPaste", "Paste data from clipboard");
-    m_cmdCopy = button("cmdCopy", "Copy interpolated values to clipboard");
+    m_cmdCopy = button("cmdCopy", m_options.texts.copyButton.c_str());
     m_cmdShowPars = button("cmdShowPars", "Show parameters");
     m_cmdBack = button("cmdBack", "Back to File List");
     m_cmdAbout = button("cmdAbout", "About");
@@ -321,8 +321,8 @@ void RegressionWindow::createControls()
     fixed.setPointSize(8);
     m_comboProb->setFont(fixed);
 
-    staticLabel(this, "lblCapMax", QStringLiteral("Maximum:"));
-    staticLabel(this, "lblCapData", QStringLiteral("Number of data:"));
+    staticLabel(this, "lblCapMax", QString::fromStdString(m_options.texts.maximumCaption));
+    staticLabel(this, "lblCapData", QString::fromStdString(m_options.texts.dataCountCaption));
     staticLabel(this, "lblCapRej", QStringLiteral("Rejected:"));
     m_lblNData = resultLabel(this, QStringLiteral("lblNData"));
     m_lblnDataOK = resultLabel(this, QStringLiteral("lblnDataOK"));
@@ -479,7 +479,11 @@ void RegressionWindow::Form_Activate()
             m_ComboBox1->addItem(QString::number(d));
         m_ComboBox1->setCurrentIndex(4);
     }
-    ComboBox1_Click();
+    // Without recalculation on activation the lists are still reset, but new
+    // data show only at the next setting change or "Plot and calculate".
+    const bool recalculate = m_options.recalculateOnActivation;
+    if (recalculate)
+        ComboBox1_Click();
     {
         const QSignalBlocker block(m_comboProb);
         m_comboProb->clear();
@@ -487,16 +491,19 @@ void RegressionWindow::Form_Activate()
             m_comboProb->addItem(QString::fromUtf8(level.data(), static_cast<qsizetype>(level.size())));
         m_comboProb->setCurrentIndex(2);
     }
-    comboProb_Click();
+    if (recalculate)
+        comboProb_Click();
     m_store.ProbIndex = 3;
     if (m_store.FileListShown)
         m_cmdBack->setVisible(true);
-    A_PLOT();
+    if (recalculate)
+        A_PLOT();
 }
 
 void RegressionWindow::A_PLOT()
 {
-    const CalculationResult result = kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry);
+    const CalculationResult result =
+        kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation);
     showResult(result);
 }
 
@@ -637,7 +644,7 @@ void RegressionWindow::cmdPaste_Click()
 void RegressionWindow::cmdCopy_Click()
 {
     const BusyCursor busy;
-    const std::string& text = buildExport(m_store, readSettings(), m_labels, m_locale);
+    const std::string& text = buildExport(m_store, readSettings(), m_labels, m_locale, m_options.exportFormat);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(QString::fromStdString(text));
@@ -645,8 +652,8 @@ void RegressionWindow::cmdCopy_Click()
 
 void RegressionWindow::cmdAbout_Click()
 {
-    QMessageBox box(QMessageBox::Warning, QLatin1String(kAboutTitle), QLatin1String(kAboutText), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(m_options.texts.aboutTitle),
+                    QString::fromStdString(m_options.texts.aboutText), QMessageBox::Ok, this);
     m_boxRunner(box);
 }
 

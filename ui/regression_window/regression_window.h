@@ -31,22 +31,6 @@ struct Store;
 inline constexpr const char* kRegressionCaption =
     "KALIBRON - calculates interpolated values for samples between standard measurements";
 
-inline constexpr const char* kAboutTitle = "KALIBRON";
-inline constexpr const char* kAboutText =
-    "KALIBRON is a Windows program that calculates interpolated values for standard-sample-standard sequences "
-    "using different methods.\n"
-    "\n"
-    "Input: paste a compact table from clipboard (2 or 3 columns, only numbers).\n"
-    "First column: X, 2nd column: Y. If more columns are in the copied table then the 3rd column is considered "
-    "as Y_ERROR.\n"
-    "\n"
-    "Mouse click on data point marks it for rejection.\n"
-    "\n"
-    "[Plot and calculate] button refreshes the plot.\n"
-    "\n"
-    "Output: copy to clipboard.";
-
-// What differs in the regression window between the programs.
 // The clipboard text as the table import reads it. Spreadsheets on this
 // platform end lines with LF alone, which the import does not take as a line
 // end; a text without any CR therefore gets CR LF line ends.
