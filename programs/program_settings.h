@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/store.h"
+#include "ui/file_list_window/file_list_options.h"
 #include "ui/regression_window/regression_settings.h"
 
 namespace kalibron {
@@ -14,6 +15,7 @@ struct ProgramProfile {
     ProgramSettings store;
     RegressionWindowOptions regressionWindow;
     bool exampleSequence = true; // start-up puts the example sequence in the store
+    FileListOptions fileListWindow{};
 };
 
 inline ProgramProfile kalibron01Profile()
@@ -36,11 +38,13 @@ inline ProgramProfile kalibronHeVeviRavo1Profile()
     return profile;
 }
 
-// The profile a command-line user names with --program ("01").
+// The profile a command-line user names with --program ("01", "He-VeviRavo-1").
 inline std::optional<ProgramProfile> programProfile(std::string_view name)
 {
     if (name == "01")
         return kalibron01Profile();
+    if (name == "He-VeviRavo-1")
+        return kalibronHeVeviRavo1Profile();
     return std::nullopt;
 }
 
