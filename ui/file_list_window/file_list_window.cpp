@@ -38,15 +38,20 @@ constexpr double kTwipsPerInch = 1440.0;
 constexpr double kClientWidth = 13935;
 constexpr double kClientHeight = 8910;
 constexpr int kGridColumnsWithText = 13; // columns 1..13 are all any output reads
+constexpr int kCellMargin = 10;           // pixels around a cell's text
+constexpr int kStandardColumnWidth = 960; // twips, the grid's width of the other columns
 
 struct Place {
     const char* name;
     int left, top, width, height;
 };
 
-// The window's layout in twips. The extension's caption is cut where its
-// field begins, "Accept date" is wide enough for its caption on one line,
-// and "Save master file" stands below "Copy" and "Close".
+// The window's layout in twips. Where two rectangles would overlap, the
+// caption gives way: the extension's caption ends where its field begins, the
+// captions of the directory tree and of the listing end where these begin,
+// and "Selected files:" ends before "Edit list in table". "Accept date" is
+// wide enough for its caption on one line; "Save master file" stands below
+// "Copy" and "Close".
 constexpr Place kLayout[] = {
     {"FlexGrid2", 120, 120, 9375, 4575},
     {"lblRizsa(5)", 9600, 360, 4095, 375},
@@ -72,11 +77,11 @@ constexpr Place kLayout[] = {
     {"lblRizsa(2)", 3600, 4710, 1215, 495},
     {"cmdAccept", 8880, 5160, 1695, 375},
     {"Drive1", 240, 5640, 2775, 315},
-    {"lblRizsa(11)", 240, 6120, 2415, 255},
+    {"lblRizsa(11)", 240, 6120, 2415, 240},
     {"Dir1", 240, 6360, 2775, 2340},
-    {"lblRizsa(0)", 3240, 6360, 2415, 255},
+    {"lblRizsa(0)", 3240, 6360, 2415, 240},
     {"List1", 3240, 6600, 4095, 2010},
-    {"lblRizsa(4)", 7560, 5280, 2415, 255},
+    {"lblRizsa(4)", 7560, 5280, 1275, 255},
     {"Label1", 7560, 5640, 4095, 3135},
 };
 
@@ -183,7 +188,7 @@ void FileListWindow::createControls()
     m_FlexGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
     m_FlexGrid2->verticalHeader()->setDefaultSectionSize(twipsToPixelsY(240));
     m_FlexGrid2->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_FlexGrid2->horizontalHeader()->setDefaultSectionSize(twipsToPixelsX(960));
+    m_FlexGrid2->horizontalHeader()->setDefaultSectionSize(twipsToPixelsX(kStandardColumnWidth));
     m_FlexGrid2->horizontalHeader()->setMinimumSectionSize(5);
     m_FlexGrid2->verticalHeader()->setFixedWidth(twipsToPixelsX(m_options.table.columnWidths[0]));
     for (int c = 1; c < static_cast<int>(m_options.table.columnWidths.size()); ++c)
@@ -247,8 +252,12 @@ void FileListWindow::createControls()
         m_Dir1->hideColumn(c);
     m_Dir1->setExpandsOnDoubleClick(false);
     // The model reads folders in the background; keep the current one in view.
-    connect(m_dirModel, &QFileSystemModel::directoryLoaded, m_Dir1,
-            [this] { m_Dir1->scrollTo(m_Dir1->currentIndex()); });
+    connect(m_dirModel, &QFileSystemModel::directoryLoaded, m_Dir1, [this] {
+        const QModelIndex current = m_Dir1->currentIndex();
+        for (QModelIndex open = current.parent(); open.isValid(); open = open.parent())
+            m_Dir1->expand(open);
+        m_Dir1->scrollTo(current);
+    });
 
     m_List1 = new QListWidget(this);
     m_List1->setObjectName(QStringLiteral("List1"));
@@ -527,6 +536,19 @@ void FileListWindow::showGrid()
         }
     }
     m_shownRows = list.nDayFiles;
+
+    // A column is never narrower than its set width, and widens to show its
+    // texts whole (fifteen-digit results, times, long names).
+    for (int c = 1; c <= kGridColumnsWithText; ++c) {
+        const auto index = static_cast<std::size_t>(c);
+        const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
+                                                                                    : kStandardColumnWidth);
+        int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
+        for (int r = 1; r <= list.nDayFiles; ++r)
+            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
+                needed = std::max(needed, m_FlexGrid2->fontMetrics().horizontalAdvance(item->text()) + kCellMargin);
+        m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
+    }
     m_FlexGrid2->setUpdatesEnabled(true);
 }
 
