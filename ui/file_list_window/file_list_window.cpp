@@ -11,11 +11,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QStorageInfo>
+#include <QStringListModel>
 #include <QTableWidget>
 #include <QTreeView>
 
@@ -259,9 +260,12 @@ void FileListWindow::createControls()
         m_Dir1->scrollTo(current);
     });
 
-    m_List1 = new QListWidget(this);
+    m_List1 = new QListView(this);
     m_List1->setObjectName(QStringLiteral("List1"));
     m_List1->setUniformItemSizes(true);
+    m_List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_List1Model = new QStringListModel(this);
+    m_List1->setModel(m_List1Model);
     m_Label1 = new QLabel(this);
     m_Label1->setObjectName(QStringLiteral("Label1"));
     m_Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -453,19 +457,21 @@ void FileListWindow::Dir1_Change()
                        static_cast<QWidget*>(m_List1), static_cast<QWidget*>(m_Label1)})
         w->show();
 
-    const DirectoryListing listing = listDirectory(QFile::encodeName(m_currentDirectory).toStdString());
+    const std::string extension = m_txtExtension->text().toStdString();
+    const DirectoryListing listing =
+        listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
+                      [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
     if (!listing.problem.empty())
         m_sink->show({"The directory " + m_currentDirectory.toStdString() + " cannot be read completely: " +
                       listing.problem + "."});
     const std::string listText =
-        scanDay(list, listing.files, m_txtExtension->text().toStdString(), *m_sink);
+        scanDay(list, listing.files, extension, *m_sink);
 
-    m_List1->clear();
     QStringList names;
     names.reserve(list.nAllFiles);
     for (const std::string& name : list.AllFiles)
         names << fromName(name);
-    m_List1->addItems(names);
+    m_List1Model->setStringList(names);
     QString selection = fromName(listText);
     selection.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_Label1->setText(selection);

@@ -12,7 +12,7 @@
 
 namespace kalibron {
 
-DirectoryListing listDirectory(const std::string& path)
+DirectoryListing listDirectory(const std::string& path, const std::function<bool(std::string_view name)>& needsTime)
 {
     namespace fs = std::filesystem;
     DirectoryListing listing;
@@ -34,12 +34,15 @@ DirectoryListing listDirectory(const std::string& path)
         std::error_code entryError;
         if (!entry.is_regular_file(entryError) || entryError)
             continue;
-        const auto written = entry.last_write_time(entryError);
-        if (entryError)
-            continue;
-        const auto sys = std::chrono::file_clock::to_sys(written);
-        const auto seconds = std::chrono::floor<std::chrono::seconds>(sys).time_since_epoch().count();
-        listing.files.push_back({std::move(name), static_cast<std::int64_t>(seconds)});
+        std::int64_t seconds = 0;
+        if (!needsTime || needsTime(name)) {
+            const auto written = entry.last_write_time(entryError);
+            if (entryError)
+                continue;
+            const auto sys = std::chrono::file_clock::to_sys(written);
+            seconds = std::chrono::floor<std::chrono::seconds>(sys).time_since_epoch().count();
+        }
+        listing.files.push_back({std::move(name), seconds});
     }
     std::sort(listing.files.begin(), listing.files.end(),
               [](const FileEntry& a, const FileEntry& b) { return a.name < b.name; });

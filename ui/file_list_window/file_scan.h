@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,11 @@ struct DirectoryListing {
 // The plain files of a directory: no directories, no hidden files (names
 // beginning with "."), symbolic links followed. Names in code-point order (as
 // `ls` sorts under LC_ALL=C). A file that vanishes while it is listed is left
-// out.
-DirectoryListing listDirectory(const std::string& path);
+// out. Reading a write time costs a system call per file, so only files for
+// which `needsTime` holds (all when it is empty) get theirs; the others
+// keep lastWrite 0.
+DirectoryListing listDirectory(const std::string& path,
+                               const std::function<bool(std::string_view name)>& needsTime = {});
 
 // Seconds since local midnight of a write time (TZ is honoured).
 int secondsOfDay(std::int64_t time);
