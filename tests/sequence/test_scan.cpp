@@ -63,6 +63,10 @@ TEST(Scan, PicksTheDayAndKeepsEveryFileInTheList)
     EXPECT_EQ(s.selection, "0808_27a   \t09:05:07");
     EXPECT_EQ(s.state.DayListing, "0808_27a\t09:05:07\t0\r");
     EXPECT_TRUE(s.messages.messages.empty());
+
+    // Names are bytes: one that is not UTF-8 passes through unchanged.
+    const Scan raw = scan({fileAt("0808_27\xFF\xFE.env", 9, 0, 0)});
+    EXPECT_EQ(raw.state.DayListing, "0808_27\xFF\xFE\t09:00:00\t0\r");
 }
 
 TEST(Scan, TimeOrderTiesMidnightAndElapsedSeconds)

@@ -318,9 +318,11 @@ void FileListWindow::fillDrives()
     const QSignalBlocker block(m_Drive1);
     for (const QString& root : roots)
         m_Drive1->addItem(root, root);
-    m_Drive1->setCurrentIndex(1); // the home folder
-    m_dirModel->setRootPath(QDir::homePath());
-    m_Dir1->setRootIndex(m_dirModel->index(QDir::homePath()));
+    // Start in the home folder; the scan waits for the operator's double click.
+    m_Drive1->setCurrentIndex(1);
+    m_currentDirectory = QDir::homePath();
+    m_dirModel->setRootPath(m_currentDirectory);
+    m_Dir1->setRootIndex(m_dirModel->index(m_currentDirectory));
 }
 
 int FileListWindow::twipsToPixelsX(double twips) const
