@@ -5,6 +5,8 @@
 #include <utime.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -58,6 +60,14 @@ TEST_F(SequenceCli, ListingTableAndInterpolatedTable)
     EXPECT_EQ(listing.status, 0);
     EXPECT_EQ(listing.out, "0808_27a-S01\t09:00:00\t0\r0808_27b02\t09:10:00\t600\r0808_27c-S03\t09:20:00\t1200\r"
                            "0808_27d04\t09:30:00\t1800\r0808_27e-S05\t09:40:00\t2400\r");
+
+    // Times of day are local: 09:00 UTC is 18:00 nine hours east.
+    ::setenv("TZ", "UTC-9", 1);
+    ::tzset();
+    const auto east = run({"--listing"});
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(east.out.substr(0, east.out.find('\r')), "0808_27a-S01\t18:00:00\t0");
 
     const auto table = run({});
     EXPECT_EQ(table.status, 0);
