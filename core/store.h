@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_list_state.h"
 #include "core/student_table.h"
 #include "core/value_cell.h"
 
@@ -78,6 +79,9 @@ struct Store {
     std::string gPath;          // folder of the program file, no trailing separator
     bool FileListShown = false;
     std::string ClipOut;        // text of the last export
+
+    // --- File list window ---------------------------------------------------
+    FileListState fileList;
 };
 
 // Main's data part: the example sequence of the start-up window

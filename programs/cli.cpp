@@ -1,4 +1,5 @@
 #include "programs/cli.h"
+#include "programs/cli_sequence.h"
 
 #include <algorithm>
 #include <array>
@@ -57,6 +58,7 @@ constexpr std::string_view kMainHelp =
     "  export   write the text \"Copy interpolated values to clipboard\" gives\n"
     "  fit      write the fit results as one JSON object\n"
     "  plot     draw the plot into a PNG or SVG file (-o FILE)\n"
+    "  sequence the file list window's day on a directory (kalibron sequence --help)\n"
     "\n"
     "Run 'kalibron COMMAND --help' for the options of a command.\n"
     "Exit status: 0 done, 2 refused table or wrong option, 1 file not readable or writable.\n";
@@ -832,50 +834,10 @@ std::string clipboardTextFromFile(std::string_view bytes)
     return text;
 }
 
-std::string writeFileAtomically(const std::string& path, std::string_view bytes)
-{
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    std::error_code ec;
-    if (fs::is_directory(target, ec))
-        return std::strerror(EISDIR);
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return std::strerror(errno);
-    std::string problem;
-    for (std::size_t written = 0; written < bytes.size() && problem.empty();) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno != EINTR)
-                problem = std::strerror(errno);
-        } else {
-            written += static_cast<std::size_t>(n);
-        }
-    }
-    if (problem.empty() && ::fsync(fd) != 0)
-        problem = std::strerror(errno);
-    // mkstemp creates the file readable by its owner only; an image is
-    // written like any other file, subject to the umask.
-    if (problem.empty()) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    if (::close(fd) != 0 && problem.empty())
-        problem = std::strerror(errno);
-    if (problem.empty() && std::rename(temp.c_str(), path.c_str()) != 0)
-        problem = std::strerror(errno);
-    if (!problem.empty())
-        ::unlink(temp.c_str());
-    return problem;
-}
-
 int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
 {
+    if (argc >= 2 && std::string_view(argv[1]) == "sequence")
+        return runSequence(argc, argv, in, out, err);
     if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         out << kMainHelp;
         return kExitOk;

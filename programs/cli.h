@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/atomic_file.h"
+
 namespace kalibron {
 
 // Exit statuses of the command-line tool.
@@ -27,10 +29,5 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
 // file written on Linux imports like the same table pasted; CR LF and lone CR
 // line ends stay as they are.
 std::string clipboardTextFromFile(std::string_view bytes);
-
-// Writes `bytes` to `path` through a temporary file in the same folder that is
-// renamed over the target only when complete, so a failure never leaves a
-// half-written file. Returns an empty string on success, else the reason.
-std::string writeFileAtomically(const std::string& path, std::string_view bytes);
 
 } // namespace kalibron

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/store.h"
+#include "ui/file_list_window/file_list_options.h"
 #include "ui/regression_window/regression_settings.h"
 
 namespace kalibron {
@@ -15,6 +16,7 @@ struct ProgramProfile {
     ProgramSettings store;
     RegressionWindowOptions regressionWindow;
     bool exampleSequence = true; // start-up puts the example sequence in the store
+    FileListOptions fileListWindow{};
 };
 
 inline ProgramProfile kalibron01Profile()

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kalibron {
+
+// Writes `bytes` to `path` through a temporary file in the same folder that is
+// renamed over the target only when complete, so a failure never leaves a
+// half-written file and an existing file stays as it was. Returns an empty
+// string on success, else the reason (the system's text for the error).
+std::string writeFileAtomically(const std::string& path, std::string_view bytes);
+
+} // namespace kalibron

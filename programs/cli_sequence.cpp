@@ -1,0 +1,270 @@
+#include "programs/cli_sequence.h"
+
+#include <charconv>
+#include <fstream>
+#include <istream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "core/file_list_state.h"
+#include "core/messages.h"
+#include "core/store.h"
+#include "programs/cli.h"
+#include "programs/program_settings.h"
+#include "programs/startup.h"
+#include "ui/file_list_window/file_scan.h"
+#include "ui/file_list_window/interpolation.h"
+#include "ui/file_list_window/sequence_table.h"
+#include "ui/file_list_window/table_output.h"
+#include "ui/regression_window/calculation.h"
+#include "ui/regression_window/qt_locale.h"
+
+namespace kalibron {
+namespace {
+
+constexpr std::string_view kSequenceHelp =
+    "Usage: kalibron sequence [--program 01|He-VeviRavo-1] --day YYMM_DD --ext EXT\n"
+    "                         [--standard MARK] [--values FILE|-] [--prob N]\n"
+    "                         [--master FILE] [--listing] DIR\n"
+    "\n"
+    "Runs the file list window's day on DIR: the scan (files of the day YYMM_DD\n"
+    "with the extension EXT, in time order), \"Edit list in table\", and with\n"
+    "--values the typed standard values, \"Interpolate\" and \"Back to File List\".\n"
+    "Writes the text \"Copy\" puts on the clipboard (TAB cells, CR line ends).\n"
+    "  --program NAME   program whose settings apply (default 01)\n"
+    "  --day YYMM_DD    the day at the start of the file names, e.g. 0808_27\n"
+    "  --ext EXT        extension of the files, without the dot, e.g. env\n"
+    "  --standard MARK  2-character marker of standard files (default -S)\n"
+    "  --values FILE    lines ROW<TAB>VALUE typed into column \"STD c/s\" of table\n"
+    "                   row ROW ('-' reads standard input); a later line for a row\n"
+    "                   replaces an earlier one; an empty VALUE clears the cell\n"
+    "  --prob N         probability level 1..6 of the confidence band (default 3)\n"
+    "  --master FILE    also write the master file, as \"Save master file\" does\n"
+    "  --listing        write the day listing of the scan instead of the table\n"
+    "Exit status: 0 done, 2 wrong option, refused value or too few standards,\n"
+    "1 folder not readable or master file not writable.\n";
+
+struct SequenceOptions {
+    ProgramProfile profile = kalibron01Profile();
+    std::string day, extension, standard = "-S", values, master, directory;
+    bool dayGiven = false, extensionGiven = false, valuesGiven = false, directoryGiven = false;
+    bool listing = false, help = false;
+    int probIndex = 3;
+};
+
+struct Refused {
+    std::string reason;
+};
+
+SequenceOptions parseSequenceOptions(int argc, char** argv)
+{
+    SequenceOptions o;
+    for (int i = 2; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            o.help = true;
+            continue;
+        }
+        if (!arg.starts_with("-") || arg == "-") {
+            if (o.directoryGiven)
+                throw Refused{"more than one directory given ('" + o.directory + "' and '" + std::string(arg) + "')"};
+            o.directory = std::string(arg);
+            o.directoryGiven = true;
+            continue;
+        }
+        std::optional<std::string_view> inlineValue;
+        if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        const std::string name(arg);
+        auto value = [&]() -> std::string {
+            if (inlineValue)
+                return std::string(*inlineValue);
+            if (i + 1 >= argc)
+                throw Refused{name + " needs a value"};
+            return argv[++i];
+        };
+        if (name == "--program") {
+            const std::string program = value();
+            const auto profile = programProfile(program);
+            if (!profile)
+                throw Refused{"--program: unknown program '" + program + "' (01, He-VeviRavo-1)"};
+            o.profile = *profile;
+        } else if (name == "--day") {
+            o.day = value();
+            o.dayGiven = true;
+        } else if (name == "--ext") {
+            o.extension = value();
+            o.extensionGiven = true;
+        } else if (name == "--standard") {
+            o.standard = value();
+        } else if (name == "--values") {
+            o.values = value();
+            o.valuesGiven = true;
+        } else if (name == "--prob") {
+            const std::string text = value();
+            int n = 0;
+            const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+            if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 6)
+                throw Refused{"--prob: '" + text + "' is not a whole number from 1 to 6"};
+            o.probIndex = n;
+        } else if (name == "--master") {
+            o.master = value();
+            if (o.master.empty())
+                throw Refused{"--master needs a file name"};
+        } else if (name == "--listing") {
+            if (inlineValue)
+                throw Refused{"--listing takes no value"};
+            o.listing = true;
+        } else {
+            throw Refused{"unknown option '" + name + "' for sequence"};
+        }
+    }
+    if (o.help)
+        return o;
+    if (!o.dayGiven)
+        throw Refused{"--day YYMM_DD is needed"};
+    if (!o.extensionGiven)
+        throw Refused{"--ext EXT is needed"};
+    if (!o.directoryGiven)
+        throw Refused{"no directory given"};
+    return o;
+}
+
+// Writes collected messages, one line each, as the window would have shown them.
+void flush(CollectingMessageSink& sink, std::size_t& written, std::ostream& err)
+{
+    for (; written < sink.messages.size(); ++written) {
+        std::string line = sink.messages[written].text;
+        for (char& c : line)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        err << line << '\n';
+    }
+}
+
+// Types the values of --values into the table, with the yellow field's rules.
+// Returns the reason of the first refused line, or nothing.
+std::optional<std::string> typeValues(FileListState& list, const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        const std::string where = "--values line " + std::to_string(number) + " ('" + line + "'): ";
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            return where + "no TAB between row and value";
+        int row = 0;
+        const auto r = std::from_chars(line.data(), line.data() + tab, row);
+        if (tab == 0 || r.ec != std::errc() || r.ptr != line.data() + tab || row < 1 || row > list.nDayFiles)
+            return where + "row is not a number from 1 to " + std::to_string(list.nDayFiles);
+        const std::string value = line.substr(tab + 1);
+        if (const auto refused = refuseStandardValue(value))
+            return where + *refused;
+        list.EditRow = row;
+        enterStandardValue(list, value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> readAll(const std::string& path, std::istream& in, std::string& text)
+{
+    if (path == "-") {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return "cannot read " + path;
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (file.bad())
+        return "cannot read " + path;
+    return std::nullopt;
+}
+
+} // namespace
+
+int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    SequenceOptions o;
+    try {
+        o = parseSequenceOptions(argc, argv);
+    } catch (const Refused& e) {
+        err << "kalibron: " << e.reason << '\n';
+        return kExitRefused;
+    }
+    if (o.help) {
+        out << kSequenceHelp;
+        return kExitOk;
+    }
+
+    std::string valuesText;
+    if (o.valuesGiven) {
+        if (const auto problem = readAll(o.values, in, valuesText)) {
+            err << "kalibron: " << *problem << '\n';
+            return kExitIoError;
+        }
+    }
+
+    const DirectoryListing listing = listDirectory(
+        o.directory, [&](std::string_view name) { return matchesDay(name, o.day, o.extension); });
+    if (!listing.problem.empty()) {
+        err << "kalibron: cannot read the directory " << o.directory << ": " << listing.problem << '\n';
+        return kExitIoError;
+    }
+
+    CollectingMessageSink sink;
+    std::size_t written = 0;
+    const std::unique_ptr<Store> store = startUp(o.profile, argc > 0 ? argv[0] : "kalibron", sink);
+    flush(sink, written, err);
+    FileListState& list = store->fileList;
+    const FileListOptions& options = o.profile.fileListWindow;
+    const NumberLocale locale = systemNumberLocale();
+
+    // The scan, then "Edit list in table".
+    list.DayKey = o.day;
+    scanDay(list, listing.files, o.extension, sink);
+    flush(sink, written, err);
+    Update_Flex2(list, o.standard, options.table);
+
+    if (o.valuesGiven) {
+        if (const auto refused = typeValues(list, valuesText)) {
+            err << "kalibron: " << *refused << '\n';
+            return kExitRefused;
+        }
+        // "Interpolate", the regression window's activation, "Back to File List".
+        if (!Interpolate(*store, options, sink)) {
+            flush(sink, written, err);
+            return kExitRefused;
+        }
+        store->ProbIndex = o.probIndex;
+        A_PLOT(*store, RegressionSettings{}, sink, locale, o.profile.regressionWindow.geometry);
+        flush(sink, written, err);
+        BackToFileList(*store, options.table, locale);
+    }
+
+    out << (o.listing ? list.DayListing : tableCopyText(list, options.table));
+    out.flush();
+    if (!o.master.empty()) {
+        const std::string problem = WriteMaster(list, o.master);
+        if (!problem.empty()) {
+            err << "kalibron: " << problem << '\n';
+            return kExitIoError;
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace kalibron

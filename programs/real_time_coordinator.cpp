@@ -1,0 +1,39 @@
+#include "programs/real_time_coordinator.h"
+
+#include "core/store.h"
+#include "ui/file_list_window/file_list_window.h"
+#include "ui/file_list_window/interpolation.h"
+#include "ui/regression_window/qt_locale.h"
+#include "ui/regression_window/regression_window.h"
+
+namespace kalibron {
+
+RealTimeCoordinator::RealTimeCoordinator(Store& store, const ProgramProfile& profile)
+    : m_store(store),
+      m_profile(profile),
+      m_fileList(std::make_unique<FileListWindow>(store, profile.fileListWindow)),
+      m_regression(std::make_unique<RegressionWindow>(store, profile.regressionWindow))
+{
+    m_fileList->setInterpolateHandler([this] { interpolate(); });
+    m_regression->setBackHandler([this] { backToFileList(); });
+}
+
+RealTimeCoordinator::~RealTimeCoordinator() = default;
+
+void RealTimeCoordinator::interpolate()
+{
+    // Showing the regression window activates it, which recalculates.
+    m_regression->show();
+    m_regression->raise();
+    m_fileList->hide();
+}
+
+void RealTimeCoordinator::backToFileList()
+{
+    m_fileList->show();
+    m_fileList->raise();
+    BackToFileList(m_store, m_profile.fileListWindow.table, systemNumberLocale());
+    m_fileList->showGrid();
+}
+
+} // namespace kalibron

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "ui/regression_window/plot_scene.h"
+
+namespace kalibron {
+
+// Which fit value a result column of the sequence table shows at a row's
+// position (written by "Back to File List").
+enum class ResultKind {
+    Linear,              // LinA + LinB·x
+    ConfidenceHalfWidth, // half-width of the linear fit's confidence band at x
+    Logarithmic,         // LogA + LogB·ln x
+    Polynomial2,         // the degree-2 polynomial at x (also kept in YPoly(x))
+};
+
+struct ResultColumn {
+    int column;
+    const char* title;
+    ResultKind kind;
+    std::optional<Rgb> background; // per filled row; none = the grid's default
+    bool copiedByClick;            // a single click copies the cell
+};
+
+// The sequence table's result columns, width and colours. The window lays
+// the table out from it, and the hand-back, the copy text and the master file
+// read the same value, so a program with other columns changes only this.
+struct FileListTableLayout {
+    std::vector<ResultColumn> results{
+        {6, "Lin. Interp.", ResultKind::Linear, Rgb{255, 255, 0}, true},
+        {7, "C.I.", ResultKind::ConfidenceHalfWidth, std::nullopt, true},
+        {8, "Log. Interp.", ResultKind::Logarithmic, Rgb{255, 192, 255}, true},
+        {9, "Poly2 Inter.", ResultKind::Polynomial2, std::nullopt, false},
+    };
+    Rgb standardValueBackground{255, 255, 128}; // column 5 "STD c/s"
+    int tableWidth = 9350;                      // twips, set by Update_Flex2
+    int tableHeight = 4575;
+    // Widths in twips of columns 0..7; the others keep the grid's standard width.
+    std::array<int, 8> columnWidths{400, 2600, 400, 800, 600, 800, 800, 800};
+    int lastCopiedColumn = 8; // "Copy" puts columns 1..this on the clipboard
+};
+
+// What differs in the file list window between the programs.
+struct FileListOptions {
+    FileListTableLayout table;
+    // "Interpolate" refuses a table with fewer than two standard values.
+    bool checkStandardCount = true;
+};
+
+} // namespace kalibron

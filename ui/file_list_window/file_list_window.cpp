@@ -1,0 +1,665 @@
+#include "ui/file_list_window/file_list_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStorageInfo>
+#include <QStringListModel>
+#include <QTableWidget>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/file_list_state.h"
+#include "core/store.h"
+#include "ui/file_list_window/file_scan.h"
+#include "ui/file_list_window/interpolation.h"
+#include "ui/file_list_window/sequence_table.h"
+#include "ui/file_list_window/table_output.h"
+#include "ui/regression_window/qt_locale.h"
+
+namespace kalibron {
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kClientWidth = 13935;
+constexpr double kClientHeight = 8910;
+constexpr int kGridColumnsWithText = 13; // columns 1..13 are all any output reads
+constexpr int kCellMargin = 10;           // pixels around a cell's text
+constexpr int kStandardColumnWidth = 960; // twips, the grid's width of the other columns
+
+struct Place {
+    const char* name;
+    int left, top, width, height;
+};
+
+// The window's layout in twips. Where two rectangles would overlap, the
+// caption gives way: the extension's caption ends where its field begins, the
+// captions of the directory tree and of the listing end where these begin,
+// and "Selected files:" ends before "Edit list in table". "Accept date" is
+// wide enough for its caption on one line; "Save master file" stands below
+// "Copy" and "Close".
+constexpr Place kLayout[] = {
+    {"FlexGrid2", 120, 120, 9375, 4575},
+    {"lblRizsa(5)", 9600, 360, 4095, 375},
+    {"lblRizsa(6)", 9600, 840, 4095, 375},
+    {"lblRizsa(7)", 9600, 1320, 4095, 615},
+    {"lblRizsa(8)", 9600, 2040, 4095, 735},
+    {"lblRizsa(9)", 9600, 2880, 4095, 375},
+    {"lblRizsa(10)", 9600, 3360, 4095, 735},
+    {"cmdInterpolate", 9600, 4320, 1215, 495},
+    {"cmdCopy", 11040, 4320, 1215, 495},
+    {"cmdClose", 12480, 4320, 1215, 495},
+    {"cmdSave", 11040, 4920, 2655, 495},
+    {"Label3", 120, 4800, 975, 255},
+    {"Text1", 240, 5160, 855, 375},
+    {"Label6", 1440, 4800, 735, 255},
+    {"Text3", 1560, 5160, 495, 375},
+    {"cmdTakeIt", 2280, 4920, 1215, 615},
+    {"lblRizsa(12)", 3600, 5280, 2370, 255},
+    {"txtExtension", 6000, 5280, 615, 285},
+    {"lblRizsa(13)", 3600, 5760, 2175, 495},
+    {"txtStandard", 5880, 5880, 975, 285},
+    {"txtInpSTDgas", 4920, 4800, 855, 285},
+    {"lblRizsa(2)", 3600, 4710, 1215, 495},
+    {"cmdAccept", 8880, 5160, 1695, 375},
+    {"Drive1", 240, 5640, 2775, 315},
+    {"lblRizsa(11)", 240, 6120, 2415, 240},
+    {"Dir1", 240, 6360, 2775, 2340},
+    {"lblRizsa(0)", 3240, 6360, 2415, 240},
+    {"List1", 3240, 6600, 4095, 2010},
+    {"lblRizsa(4)", 7560, 5280, 1275, 255},
+    {"Label1", 7560, 5640, 4095, 3135},
+};
+
+constexpr const char* kRizsa[14] = {
+    "Files in alphabetic order:",
+    "Path of the processed directory:",
+    "Type STD gas c/s and Enter",
+    " Step 2: Check file list ",
+    "Selected files:",
+    "1) Specify the date and [Accept date]",
+    "2) Select directory (refresh needed)",
+    "3) If blue field contains a list of proper files then [Edit list]",
+    "4) Doble click on the cell, where measured value exists, type value in yellow field and [Enter]",
+    "5) When all data OK: show plot [Interpolate]",
+    "6) After return: click on interpolated result = copy value in cell to clipboard OR [Copy] puts entire table "
+    "to clipboard",
+    "Directory list (double click)",
+    "Extension of selected files:",
+    "String in the file name denoting standard file:",
+};
+
+QString indexed(const char* name, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+QColor qColour(const Rgb& rgb)
+{
+    return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+void setBackground(QWidget* widget, const QColor& colour)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+}
+
+// File names are bytes; show them as the file system names them.
+QString fromName(const std::string& name)
+{
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+QString fromText(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString defaultSaveChooser(QWidget* parent, const QString& folder, const QString& presetName)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save master file"),
+                                        QDir(folder).filePath(presetName),
+                                        QStringLiteral("Master Files (*.csv);;All Files (*)"));
+}
+
+} // namespace
+
+FileListWindow::FileListWindow(Store& store, const FileListOptions& options, QWidget* parent)
+    : QWidget(parent),
+      m_store(store),
+      m_options(options),
+      m_locale(systemNumberLocale()),
+      m_boxSink(this),
+      m_sink(&m_boxSink)
+{
+    setObjectName(QStringLiteral("frm_FileList"));
+    setWindowTitle(QLatin1String(kFileListCaption));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+
+    createControls();
+    applyLayout();
+    connectHandlers();
+    resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
+}
+
+FileListWindow::~FileListWindow() = default;
+
+void FileListWindow::createControls()
+{
+    auto button = [this](const char* name, const char* text) {
+        auto* b = new QPushButton(QLatin1String(text), this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    auto label = [this](const QString& name, const char* text) {
+        auto* l = new QLabel(QLatin1String(text), this);
+        l->setObjectName(name);
+        return l;
+    };
+    auto field = [this](const char* name, const char* text) {
+        auto* f = new QLineEdit(QLatin1String(text), this);
+        f->setObjectName(QLatin1String(name));
+        return f;
+    };
+
+    m_FlexGrid2 = new QTableWidget(SequenceGrid::kRows - 1, SequenceGrid::kCols - 1, this);
+    m_FlexGrid2->setObjectName(QStringLiteral("FlexGrid2"));
+    m_FlexGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_FlexGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_FlexGrid2->verticalHeader()->setDefaultSectionSize(twipsToPixelsY(240));
+    m_FlexGrid2->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_FlexGrid2->horizontalHeader()->setDefaultSectionSize(twipsToPixelsX(kStandardColumnWidth));
+    m_FlexGrid2->horizontalHeader()->setMinimumSectionSize(5);
+    m_FlexGrid2->verticalHeader()->setFixedWidth(twipsToPixelsX(m_options.table.columnWidths[0]));
+    for (int c = 1; c < static_cast<int>(m_options.table.columnWidths.size()); ++c)
+        m_FlexGrid2->setColumnWidth(c - 1, twipsToPixelsX(m_options.table.columnWidths[static_cast<std::size_t>(c)]));
+    QStringList none;
+    for (int c = 1; c < SequenceGrid::kCols; ++c)
+        none << QString();
+    m_FlexGrid2->setHorizontalHeaderLabels(none);
+    QStringList noRows;
+    for (int r = 1; r < SequenceGrid::kRows; ++r)
+        noRows << QString();
+    m_FlexGrid2->setVerticalHeaderLabels(noRows);
+
+    for (int i = 0; i < 14; ++i)
+        m_lblRizsa[static_cast<std::size_t>(i)] = label(indexed("lblRizsa", i), kRizsa[i]);
+    for (int i = 5; i <= 10; ++i) {
+        QLabel* step = m_lblRizsa[static_cast<std::size_t>(i)];
+        step->setWordWrap(true);
+        step->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setBackground(step, Qt::white);
+    }
+    m_lblRizsa[13]->setWordWrap(true);
+
+    m_cmdInterpolate = button("cmdInterpolate", "Interpolate");
+    m_cmdCopy = button("cmdCopy", "Copy");
+    m_cmdClose = button("cmdClose", "Close");
+    m_cmdSave = button("cmdSave", "Save master file");
+    m_cmdTakeIt = button("cmdTakeIt", "Accept date");
+    m_cmdAccept = button("cmdAccept", "Edit list in table");
+    m_cmdReOrd = button("cmdReOrd", "Re-order file list according to these parameters");
+    m_cmdBack = button("cmdBack", "Back");
+    m_cmdInterpolate->setEnabled(false);
+    m_cmdCopy->setEnabled(false);
+    m_cmdSave->setEnabled(false);
+    m_cmdAccept->setEnabled(false);
+    m_cmdReOrd->setEnabled(false);
+    m_cmdReOrd->hide();
+    m_cmdBack->hide();
+
+    label(QStringLiteral("Label3"), "Year Month");
+    m_Text1 = field("Text1", "0808");
+    label(QStringLiteral("Label6"), "Day");
+    m_Text3 = field("Text3", "27");
+    m_txtExtension = field("txtExtension", "env");
+    m_txtStandard = field("txtStandard", "-S");
+    m_txtInpSTDgas = field("txtInpSTDgas", "");
+    setBackground(m_txtInpSTDgas, qColour(m_options.table.standardValueBackground));
+    m_txtInpSTDgas->hide();
+    m_lblRizsa[2]->setWordWrap(true);
+    m_lblRizsa[2]->hide();
+
+    m_Drive1 = new QComboBox(this);
+    m_Drive1->setObjectName(QStringLiteral("Drive1"));
+    m_dirModel = new QFileSystemModel(this);
+    m_dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    m_Dir1 = new QTreeView(this);
+    m_Dir1->setObjectName(QStringLiteral("Dir1"));
+    m_Dir1->setModel(m_dirModel);
+    m_Dir1->setHeaderHidden(true);
+    for (int c = 1; c < m_dirModel->columnCount(); ++c)
+        m_Dir1->hideColumn(c);
+    m_Dir1->setExpandsOnDoubleClick(false);
+    // The model reads folders in the background; keep the current one in view.
+    connect(m_dirModel, &QFileSystemModel::directoryLoaded, m_Dir1, [this] {
+        const QModelIndex current = m_Dir1->currentIndex();
+        for (QModelIndex open = current.parent(); open.isValid(); open = open.parent())
+            m_Dir1->expand(open);
+        m_Dir1->scrollTo(current);
+    });
+
+    m_List1 = new QListView(this);
+    m_List1->setObjectName(QStringLiteral("List1"));
+    m_List1->setUniformItemSizes(true);
+    m_List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_List1Model = new QStringListModel(this);
+    m_List1->setModel(m_List1Model);
+    m_Label1 = new QLabel(this);
+    m_Label1->setObjectName(QStringLiteral("Label1"));
+    m_Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setBackground(m_Label1, QColor(192, 192, 255));
+    m_Label1->setTextFormat(Qt::PlainText);
+
+    // Hidden from the start, and nothing shows them.
+    m_lblPath = label(QStringLiteral("lblPath"), "");
+    m_lblPath->hide();
+    m_lblRizsa[1]->hide();
+    m_lblRizsa[3]->hide();
+    m_comboStd = new QComboBox(this);
+    m_comboStd->setObjectName(QStringLiteral("comboStd"));
+    m_comboStd->setPlaceholderText(QStringLiteral("Standards"));
+    m_comboStd->hide();
+    m_Frame1 = new QGroupBox(QStringLiteral("Serial numbers of analyses in the file names"), this);
+    m_Frame1->setObjectName(QStringLiteral("Frame1"));
+    const char* searches[3] = {"First characters of the file names",
+                               "In the middle of the file names, starting at character number of",
+                               "At the end of the file names, before the extension"};
+    for (int i = 0; i < 3; ++i) {
+        m_optStringSearch[static_cast<std::size_t>(i)] = new QRadioButton(QLatin1String(searches[i]), m_Frame1);
+        m_optStringSearch[static_cast<std::size_t>(i)]->setObjectName(indexed("optStringSearch", i));
+    }
+    m_optStringSearch[2]->setChecked(true);
+    m_Combo1 = new QComboBox(m_Frame1);
+    m_Combo1->setObjectName(QStringLiteral("Combo1"));
+    auto* serialLabel =
+        new QLabel(QStringLiteral("Number of characters indicating the serial number in the file name:"), m_Frame1);
+    serialLabel->setObjectName(QStringLiteral("Label2"));
+    m_Combo2 = new QComboBox(m_Frame1);
+    m_Combo2->setObjectName(QStringLiteral("Combo2"));
+    m_Frame1->hide();
+
+    fillDrives();
+}
+
+void FileListWindow::fillDrives()
+{
+    // The root, the home folder and removable media stand in for the drives.
+    QStringList roots{QStringLiteral("/"), QDir::homePath()};
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        if (volume.isValid() && volume.isReady() &&
+            (root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/run/media/")) ||
+             root.startsWith(QLatin1String("/mnt/"))))
+            roots << root;
+    }
+    roots.removeDuplicates();
+    const QSignalBlocker block(m_Drive1);
+    for (const QString& root : roots)
+        m_Drive1->addItem(root, root);
+    // Start in the home folder; the scan waits for the operator's double click.
+    m_Drive1->setCurrentIndex(1);
+    m_currentDirectory = QDir::homePath();
+    m_dirModel->setRootPath(m_currentDirectory);
+    m_Dir1->setRootIndex(m_dirModel->index(m_currentDirectory));
+}
+
+int FileListWindow::twipsToPixelsX(double twips) const
+{
+    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
+}
+
+int FileListWindow::twipsToPixelsY(double twips) const
+{
+    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
+}
+
+void FileListWindow::applyLayout()
+{
+    for (const Place& place : kLayout) {
+        auto* widget = findChild<QWidget*>(QLatin1String(place.name), Qt::FindDirectChildrenOnly);
+        if (!widget)
+            continue;
+        widget->setGeometry(twipsToPixelsX(place.left), twipsToPixelsY(place.top), twipsToPixelsX(place.width),
+                            twipsToPixelsY(place.height));
+    }
+}
+
+void FileListWindow::connectHandlers()
+{
+    connect(m_cmdTakeIt, &QPushButton::clicked, this, &FileListWindow::cmdTakeIt_Click);
+    connect(m_cmdAccept, &QPushButton::clicked, this, &FileListWindow::cmdAccept_Click);
+    connect(m_cmdReOrd, &QPushButton::clicked, this, &FileListWindow::cmdReOrd_Click);
+    connect(m_cmdBack, &QPushButton::clicked, this, &FileListWindow::cmdBack_Click);
+    connect(m_cmdInterpolate, &QPushButton::clicked, this, &FileListWindow::cmdInterpolate_Click);
+    connect(m_cmdCopy, &QPushButton::clicked, this, &FileListWindow::cmdCopy_Click);
+    connect(m_cmdSave, &QPushButton::clicked, this, &FileListWindow::cmdSave_Click);
+    connect(m_cmdClose, &QPushButton::clicked, this, &FileListWindow::cmdClose_Click);
+    connect(m_Drive1, &QComboBox::activated, this, &FileListWindow::Drive1_Change);
+    connect(m_Dir1, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex& index) { setCurrentDirectory(m_dirModel->filePath(index)); });
+    // A double click reports a click on its first press and the double click
+    // on its second, so a double click acts as a click and then a double click.
+    connect(m_FlexGrid2, &QTableWidget::cellClicked, this,
+            [this](int row, int col) { FlexGrid2_Click(row + 1, col + 1); });
+    connect(m_FlexGrid2, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int col) { FlexGrid2_DblClick(row + 1, col + 1); });
+    connect(m_txtInpSTDgas, &QLineEdit::returnPressed, this, [this] { txtInpSTDgas_KeyPress(13); });
+}
+
+void FileListWindow::setMessageSink(MessageSink* sink)
+{
+    m_sink = sink ? sink : &m_boxSink;
+}
+
+void FileListWindow::setSaveFileChooser(SaveFileChooser chooser)
+{
+    m_chooser = std::move(chooser);
+}
+
+void FileListWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Every show from code (start-up, each return from the regression window).
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void FileListWindow::Form_Activate()
+{
+    m_store.FileListShown = true;
+    m_store.fileList.DayKey = (m_Text1->text() + QLatin1Char('_') + m_Text3->text()).toStdString();
+    m_Combo1->clear();
+    for (int i = 1; i <= 25; ++i)
+        m_Combo1->addItem(QString::number(i));
+    m_Combo1->setCurrentIndex(6);
+    m_Combo2->clear();
+    for (int i = 1; i <= 5; ++i)
+        m_Combo2->addItem(QString::number(i));
+    m_Combo2->setCurrentIndex(2);
+    m_comboStd->clear();
+}
+
+void FileListWindow::cmdTakeIt_Click()
+{
+    m_store.fileList.DayKey = (m_Text1->text() + QLatin1Char('_') + m_Text3->text()).toStdString();
+}
+
+void FileListWindow::Drive1_Change()
+{
+    const QString root = m_Drive1->currentData().toString();
+    if (root.isEmpty() || !QDir(root).exists())
+        return; // a drive that cannot be switched to changes nothing
+    m_dirModel->setRootPath(root);
+    m_Dir1->setRootIndex(m_dirModel->index(root));
+    setCurrentDirectory(root);
+}
+
+void FileListWindow::setCurrentDirectory(const QString& path)
+{
+    m_currentDirectory = QDir::cleanPath(QDir(path).absolutePath());
+    // The tree shows the drive that holds the directory.
+    int drive = -1;
+    qsizetype longest = -1;
+    for (int i = 0; i < m_Drive1->count(); ++i) {
+        const QString root = m_Drive1->itemData(i).toString();
+        const bool holds = root == QLatin1String("/") || m_currentDirectory == root ||
+                           m_currentDirectory.startsWith(root + QLatin1Char('/'));
+        if (holds && root.size() > longest) {
+            drive = i;
+            longest = root.size();
+        }
+    }
+    if (drive >= 0 && drive != m_Drive1->currentIndex()) {
+        const QSignalBlocker block(m_Drive1);
+        m_Drive1->setCurrentIndex(drive);
+        const QString root = m_Drive1->itemData(drive).toString();
+        m_dirModel->setRootPath(root);
+        m_Dir1->setRootIndex(m_dirModel->index(root));
+    }
+    const QModelIndex index = m_dirModel->index(m_currentDirectory);
+    if (index.isValid()) {
+        m_Dir1->setCurrentIndex(index);
+        for (QModelIndex open = index; open.isValid(); open = open.parent())
+            m_Dir1->expand(open);
+        m_Dir1->scrollTo(index);
+    }
+    Dir1_Change();
+}
+
+void FileListWindow::Dir1_Change()
+{
+    FileListState& list = m_store.fileList;
+    m_cmdAccept->setEnabled(true);
+    m_cmdAccept->show();
+    m_cmdReOrd->setEnabled(true);
+    m_lblPath->setText(m_currentDirectory);
+    for (QWidget* w : {static_cast<QWidget*>(m_lblRizsa[0]), static_cast<QWidget*>(m_lblRizsa[4]),
+                       static_cast<QWidget*>(m_List1), static_cast<QWidget*>(m_Label1)})
+        w->show();
+
+    const std::string extension = m_txtExtension->text().toStdString();
+    const DirectoryListing listing =
+        listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
+                      [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
+    if (!listing.problem.empty())
+        m_sink->show({"The directory " + m_currentDirectory.toStdString() + " cannot be read completely: " +
+                      listing.problem + "."});
+    const std::string listText =
+        scanDay(list, listing.files, extension, *m_sink);
+
+    QStringList names;
+    names.reserve(list.nAllFiles);
+    for (const std::string& name : list.AllFiles)
+        names << fromName(name);
+    m_List1Model->setStringList(names);
+    QString selection = fromName(listText);
+    selection.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_Label1->setText(selection);
+    showGrid();
+    putOnClipboard(list.DayListing);
+}
+
+void FileListWindow::cmdAccept_Click()
+{
+    m_cmdAccept->hide();
+    m_cmdCopy->setEnabled(true);
+    m_cmdSave->setEnabled(true);
+    Update_Flex2();
+}
+
+void FileListWindow::cmdReOrd_Click()
+{
+    // The rows stay in time order; the serial numbers order nothing.
+    Update_Flex2();
+}
+
+void FileListWindow::Update_Flex2()
+{
+    for (QWidget* w : {static_cast<QWidget*>(m_lblRizsa[0]), static_cast<QWidget*>(m_lblRizsa[4]),
+                       static_cast<QWidget*>(m_List1), static_cast<QWidget*>(m_Label1)})
+        w->hide();
+    m_FlexGrid2->show();
+    m_FlexGrid2->resize(twipsToPixelsX(m_options.table.tableWidth), twipsToPixelsY(m_options.table.tableHeight));
+    kalibron::Update_Flex2(m_store.fileList, m_txtStandard->text().toStdString(), m_options.table);
+    showGrid();
+}
+
+void FileListWindow::showGrid()
+{
+    const FileListState& list = m_store.fileList;
+    const SequenceGrid& grid = list.FlexGrid2;
+    m_FlexGrid2->setUpdatesEnabled(false);
+    QStringList titles;
+    for (int c = 1; c < SequenceGrid::kCols; ++c)
+        titles << fromText(grid.text(0, c));
+    m_FlexGrid2->setHorizontalHeaderLabels(titles);
+
+    std::array<std::optional<Rgb>, kGridColumnsWithText + 1> backgrounds{};
+    backgrounds[kColStandard] = m_options.table.standardValueBackground;
+    for (const ResultColumn& result : m_options.table.results)
+        if (result.column >= 0 && result.column <= kGridColumnsWithText)
+            backgrounds[static_cast<std::size_t>(result.column)] = result.background;
+
+    const int rows = std::max(m_shownRows, list.nDayFiles);
+    for (int r = 1; r <= rows; ++r) {
+        QTableWidgetItem* header = m_FlexGrid2->verticalHeaderItem(r - 1);
+        if (header)
+            header->setText(fromText(grid.text(r, 0)));
+        for (int c = 1; c <= kGridColumnsWithText; ++c) {
+            const QString text = c == kColFileName ? fromName(grid.text(r, c)) : fromText(grid.text(r, c));
+            // Update_Flex2 colours the rows it fills.
+            const bool filled = r <= list.nDayFiles && !grid.text(r, 0).empty();
+            const auto& background = filled ? backgrounds[static_cast<std::size_t>(c)] : std::nullopt;
+            QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1);
+            if (!item) {
+                if (text.isEmpty() && !background)
+                    continue;
+                item = new QTableWidgetItem;
+                m_FlexGrid2->setItem(r - 1, c - 1, item);
+            }
+            item->setText(text);
+            item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
+        }
+    }
+    m_shownRows = list.nDayFiles;
+
+    // A column is never narrower than its set width, and widens to show its
+    // texts whole (fifteen-digit results, times, long names).
+    for (int c = 1; c <= kGridColumnsWithText; ++c) {
+        const auto index = static_cast<std::size_t>(c);
+        const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
+                                                                                    : kStandardColumnWidth);
+        int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
+        for (int r = 1; r <= list.nDayFiles; ++r)
+            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
+                needed = std::max(needed, m_FlexGrid2->fontMetrics().horizontalAdvance(item->text()) + kCellMargin);
+        m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
+    }
+    m_FlexGrid2->setUpdatesEnabled(true);
+}
+
+void FileListWindow::FlexGrid2_Click(int row, int col)
+{
+    m_txtInpSTDgas->hide();
+    m_lblRizsa[2]->hide();
+    for (const ResultColumn& result : m_options.table.results) {
+        if (result.column == col && result.copiedByClick) {
+            putOnClipboard(m_store.fileList.FlexGrid2.text(row, col));
+            m_store.ClipOut = m_store.fileList.FlexGrid2.text(row, col);
+        }
+    }
+}
+
+void FileListWindow::FlexGrid2_DblClick(int row, int col)
+{
+    if (row < 1 || row > m_store.fileList.nDayFiles)
+        return; // only rows of the table hold a file to mark or value
+    if (col == kColType) {
+        if (toggleStandardType(m_store.fileList, row))
+            showGrid();
+    } else if (col == kColStandard) {
+        m_store.fileList.EditRow = row;
+        m_txtInpSTDgas->show();
+        m_lblRizsa[2]->show();
+        m_txtInpSTDgas->setFocus();
+    }
+}
+
+void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
+{
+    if (keyAscii != 13)
+        return;
+    const std::string text = m_txtInpSTDgas->text().toStdString();
+    if (const auto refused = refuseStandardValue(text)) {
+        m_sink->show({*refused});
+        m_txtInpSTDgas->setFocus();
+        return; // the field stays open with the text in it
+    }
+    if (!enterStandardValue(m_store.fileList, text))
+        return;
+    m_lblRizsa[2]->hide();
+    m_txtInpSTDgas->clear();
+    m_txtInpSTDgas->hide();
+    m_cmdInterpolate->setEnabled(true);
+    showGrid();
+}
+
+void FileListWindow::cmdBack_Click()
+{
+    m_store.fileList.FlexGrid2.clear();
+    showGrid();
+    m_FlexGrid2->hide();
+    m_lblRizsa[0]->show();
+    m_List1->show();
+    m_lblRizsa[3]->hide();
+    m_comboStd->hide();
+    m_lblRizsa[2]->hide();
+    resize(twipsToPixelsX(9600), twipsToPixelsY(6975));
+    m_cmdClose->move(twipsToPixelsX(600), twipsToPixelsY(5400));
+}
+
+void FileListWindow::cmdInterpolate_Click()
+{
+    if (!Interpolate(m_store, m_options, *m_sink))
+        return;
+    if (m_interpolateHandler)
+        m_interpolateHandler();
+}
+
+void FileListWindow::cmdCopy_Click()
+{
+    m_store.ClipOut = tableCopyText(m_store.fileList, m_options.table);
+    putOnClipboard(m_store.ClipOut);
+}
+
+void FileListWindow::cmdSave_Click()
+{
+    FileListState& list = m_store.fileList;
+    list.MasterName = "0_master.csv";
+    const QString folder = QString::fromStdString(
+        masterDialogFolder(m_store.gPath, QFile::encodeName(m_currentDirectory).toStdString()));
+    const QString preset = QString::fromStdString(list.MasterName);
+    const QString chosen = m_chooser ? m_chooser(folder, preset) : defaultSaveChooser(this, folder, preset);
+    if (chosen.isEmpty())
+        return; // cancelled
+    list.MasterPath = QFile::encodeName(chosen).toStdString();
+    const std::string problem = WriteMaster(list, list.MasterPath);
+    if (!problem.empty())
+        m_sink->show({problem});
+}
+
+void FileListWindow::cmdClose_Click()
+{
+    QCoreApplication::quit();
+}
+
+void FileListWindow::putOnClipboard(const std::string& text)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(fromName(text));
+}
+
+} // namespace kalibron

@@ -1,0 +1,98 @@
+#include "ui/file_list_window/interpolation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/file_list_state.h"
+#include "core/messages.h"
+#include "core/number_format.h"
+#include "core/store.h"
+#include "regression/confidence_band.h"
+#include "regression/fit_values.h"
+#include "ui/file_list_window/sequence_table.h"
+
+namespace kalibron {
+
+bool Interpolate(Store& store, const FileListOptions& options, MessageSink& messages)
+{
+    FileListState& list = store.fileList;
+    const SequenceGrid& grid = list.FlexGrid2;
+    const int rows = list.nDayFiles;
+
+    int standards = 0;
+    for (int r = 1; r <= rows; ++r)
+        if (leadingNumber(grid.text(r, kColStandard)) > 0)
+            ++standards;
+    if (options.checkStandardCount && standards < 2) {
+        messages.show({kTooFewStandards});
+        return false;
+    }
+    const int bound = store.bound();
+    for (int r = 1; r <= rows; ++r) {
+        const double position = roundHalfEven(leadingNumber(grid.text(r, kColPosition)));
+        if (position < 1 || position > bound) {
+            messages.show({"Row " + std::to_string(r) + " (" + grid.text(r, kColFileName) + ") lies at position " +
+                           grid.text(r, kColPosition) + ", outside the positions 1 to " + std::to_string(bound) +
+                           " of this program: a file written more than " + std::to_string(bound - 1) +
+                           " seconds after the first file of the day. Nothing was handed over."});
+            return false;
+        }
+    }
+
+    for (int x = 1; x <= bound; ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        store.Y[i] = ValueCell::emptyText();
+        store.Yerr[i] = ValueCell::emptyText();
+        store.YPoly[i] = ValueCell::emptyText();
+    }
+    list.RowPos.assign(static_cast<std::size_t>(rows), 0.0);
+    for (int r = 1; r <= rows; ++r) {
+        const double position = leadingNumber(grid.text(r, kColPosition));
+        const double value = leadingNumber(grid.text(r, kColStandard));
+        if (value > 0)
+            store.Y[static_cast<std::size_t>(roundHalfEven(position))] = ValueCell(value);
+        list.RowPos[static_cast<std::size_t>(r - 1)] = position;
+    }
+    store.nPoints = standards;
+    store.MaxX = leadingNumber(grid.text(rows, kColPosition));
+    store.nCols = 2;
+    return true;
+}
+
+void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale)
+{
+    bool band = false;
+    for (const ResultColumn& result : layout.results)
+        band = band || result.kind == ResultKind::ConfidenceHalfWidth;
+    if (band)
+        Confidence_Calc(store);
+
+    FileListState& list = store.fileList;
+    const int rows = std::min(list.nDayFiles, static_cast<int>(list.RowPos.size()));
+    for (int r = 1; r <= rows; ++r) {
+        const double x = list.RowPos[static_cast<std::size_t>(r - 1)];
+        for (const ResultColumn& result : layout.results) {
+            std::optional<double> value;
+            switch (result.kind) {
+            case ResultKind::Linear:
+                value = linearValueAt(store, x);
+                break;
+            case ResultKind::ConfidenceHalfWidth:
+                value = confidenceHalfWidth(store, x);
+                break;
+            case ResultKind::Logarithmic:
+                value = logarithmicValueAt(store, x);
+                break;
+            case ResultKind::Polynomial2:
+                value = polynomialValueAt(store, 2, 2, x);
+                if (x >= 0 && x <= store.bound() && x == std::floor(x))
+                    store.YPoly[static_cast<std::size_t>(x)] = value ? ValueCell(*value) : ValueCell::emptyText();
+                break;
+            }
+            list.FlexGrid2.setText(r, result.column, value ? formatGeneral(*value, locale) : std::string());
+        }
+    }
+}
+
+} // namespace kalibron

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/file_list_window/file_list_options.h"
+
+namespace kalibron {
+
+class MessageSink;
+struct NumberLocale;
+struct Store;
+
+inline constexpr const char* kTooFewStandards = "Too few data. Type more standard values in the pale yellow field.";
+
+// "Interpolate" without the windows: hands the standards of the sequence
+// table to the regression data. A row is a standard when the numeric value
+// of its column 5 is above 0. Refuses, with a message and nothing changed:
+//  - fewer than two standards, when options.checkStandardCount;
+//  - a row whose position (column 4) lies outside 1 .. store.bound().
+// Otherwise clears Y(), Yerr() and YPoly() at 1..bound, sets Y(position) of
+// each standard (a later row at the same position wins), nPoints = number of
+// standards, MaxX = position of the last row, nCols = 2 and RowPos of every
+// row. Rejected() and entry 0 are not touched. Returns whether it handed over.
+bool Interpolate(Store& store, const FileListOptions& options, MessageSink& messages);
+
+// "Back to File List" without the windows: Confidence_Calc when the layout
+// has a band column, then the value of each result column at every row's
+// position (RowPos), standards and samples alike, in the general number form.
+// A fit without a result gives the empty text; so does the band when it
+// cannot be computed (fewer than three points), so no cell keeps a value of
+// an earlier interpolation. The degree-2 value is also kept in YPoly(x).
+void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale);
+
+} // namespace kalibron

@@ -1,0 +1,73 @@
+#include "ui/file_list_window/table_output.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "core/atomic_file.h"
+#include "core/file_list_state.h"
+
+namespace kalibron {
+
+std::string tableCopyText(const FileListState& state, const FileListTableLayout& layout)
+{
+    std::string text;
+    for (int r = 0; r <= state.nDayFiles; ++r) {
+        for (int c = 1; c <= layout.lastCopiedColumn; ++c) {
+            text += '\t';
+            text += state.FlexGrid2.text(r, c);
+        }
+        text += '\r';
+    }
+    return text;
+}
+
+namespace {
+
+void appendQuoted(std::string& out, const std::string& text)
+{
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::string masterFileText(const FileListState& state)
+{
+    const int lastRow = std::min(std::max(state.nAllFiles, state.nDayFiles), SequenceGrid::kRows - 1);
+    std::string text;
+    for (int r = 0; r <= lastRow; ++r) {
+        if (r == 0)
+            text += "\"\"";
+        else
+            text += std::to_string(r);
+        for (int c = 1; c <= 13; ++c) {
+            text += ',';
+            appendQuoted(text, state.FlexGrid2.text(r, c));
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string WriteMaster(const FileListState& state, const std::string& fileName)
+{
+    const std::string problem = writeFileAtomically(fileName, masterFileText(state));
+    if (problem.empty())
+        return {};
+    return "The master file " + fileName + " could not be written: " + problem + ".";
+}
+
+std::string masterDialogFolder(const std::string& programFolder, const std::string& scannedDirectory)
+{
+    if (!programFolder.empty() && ::access(programFolder.c_str(), W_OK) == 0)
+        return programFolder;
+    return scannedDirectory;
+}
+
+} // namespace kalibron
