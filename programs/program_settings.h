@@ -76,6 +76,20 @@ inline ProgramProfile kalibronHeVeviRavo1Profile()
     texts.maximumCaption = "Max. number:";
     texts.dataCountCaption = "Data meas.:";
     texts.copyButton = "Copy to clipboard";
+
+    // The file list's table has no "C.I." column and "Interpolate" hands over
+    // any number of standards (the regression reports too few itself).
+    FileListOptions& fileList = profile.fileListWindow;
+    fileList.checkStandardCount = false;
+    fileList.table.results = {
+        {6, "Lin. Interp.", ResultKind::Linear, std::nullopt, true},
+        // &HFFC0FF, a Windows BGR value: red 255, green 192, blue 255 (pink).
+        {7, "Log. Interp.", ResultKind::Logarithmic, Rgb{255, 192, 255}, true},
+        {8, "Poly2 Inter.", ResultKind::Polynomial2, std::nullopt, true},
+    };
+    // &H80FFFF, BGR: red 255, green 255, blue 128 (pale yellow).
+    fileList.table.standardValueBackground = Rgb{255, 255, 128};
+    fileList.table.tableWidth = 9000;
     return profile;
 }
 
