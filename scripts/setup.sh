@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
     build-essential cmake ninja-build git pkg-config
-    qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+    qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libeigen3-dev
     xvfb xauth fonts-dejavu-core
 )
 
