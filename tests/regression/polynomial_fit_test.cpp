@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
+#include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression_test_support.h"
 
@@ -116,6 +117,13 @@ TEST(PolynomialValues, EveryPositionAsTheSingleEvaluatorGivesIt)
     }
     for (int p = 0; p <= 3; ++p)
         EXPECT_TRUE(near(fit.power[static_cast<std::size_t>(p)], c[p], 1e-10)) << p;
+    // The export reads the slot's fit through the same evaluator.
+    store.PolySlot = 4;
+    ASSERT_EQ(Polynomial(store, 8, 3, xs, ys, messages, nullptr).status, PolynomialStatus::Fitted);
+    for (std::size_t x = 0; x < all.size(); x += 1499)
+        EXPECT_EQ(polynomialValueAt(store, 4, 3, static_cast<double>(x)), all[x]) << x;
+    EXPECT_FALSE(polynomialValueAt(store, 4, 2, 10).has_value()); // not the degree the slot holds
+    EXPECT_FALSE(polynomialValueAt(store, 3, 3, 10).has_value());  // nothing fitted there
     std::vector<double> none(3, 0.0);
     polynomialValues(PolyChebyshev{}, none);
     EXPECT_TRUE(std::isnan(none[0]) && std::isnan(none[2]));
