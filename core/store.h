@@ -61,10 +61,15 @@ struct Store {
         std::array<long double, 24> c{};
 
         bool fitted() const { return degree >= 0; }
-        long double scaled(double x) const
+        // t = (2x − (a + b))·(1/(b − a)), in long double; the reciprocal
+        // spares a division per position.
+        long double centreTwice() const { return static_cast<long double>(a) + b; }
+        long double inverseWidth() const { return b > a ? 1.0L / (static_cast<long double>(b) - a) : 0.0L; }
+        static long double scaled(double x, long double centreTwice, long double inverseWidth)
         {
-            return b > a ? (2.0L * x - (static_cast<long double>(a) + b)) / (static_cast<long double>(b) - a) : 0.0L;
+            return (2.0L * x - centreTwice) * inverseWidth;
         }
+        long double scaled(double x) const { return scaled(x, centreTwice(), inverseWidth()); }
         void clear() { *this = PolyChebyshev{}; }
     };
 

@@ -81,15 +81,18 @@ inline void clenshaw3(const PolyChebyshev& fit, const long double* t, long doubl
 void clenshawAt(const PolyChebyshev& fit, std::span<const double> xs, long double* out)
 {
     constexpr int kWidth = 3;
+    // Copies: stores into out could otherwise alias the fit.
+    const PolyChebyshev local = fit;
+    const long double centre = local.centreTwice(), inverse = local.inverseWidth();
     std::size_t i = 0;
     long double t[kWidth];
     for (; i + kWidth <= xs.size(); i += kWidth) {
         for (int j = 0; j < kWidth; ++j)
-            t[j] = fit.scaled(xs[i + static_cast<std::size_t>(j)]);
-        clenshaw3(fit, t, out + i);
+            t[j] = PolyChebyshev::scaled(xs[i + static_cast<std::size_t>(j)], centre, inverse);
+        clenshaw3(local, t, out + i);
     }
     for (; i < xs.size(); ++i)
-        out[i] = clenshaw1(fit, fit.scaled(xs[i]));
+        out[i] = clenshaw1(local, PolyChebyshev::scaled(xs[i], centre, inverse));
 }
 
 // T_0(t) .. T_d(t) into row[0..d].

@@ -82,8 +82,8 @@ TEST(Polynomial, RecoversExactPolynomialsWithNoSpread)
     EXPECT_TRUE(near(store.PolyC[1], 2, 1e-12) && near(store.PolyC[2], -1, 1e-12) && near(store.PolyC[3], 2, 1e-12));
     EXPECT_LT(std::abs(dsig(text)), 1e-10);
 
-    // Spread over the whole sequence the normal equations span twenty orders
-    // of magnitude and still solve.
+    // Spread over the whole sequence: powers of x span twenty orders of
+    // magnitude, the scaled positions none.
     const Points wide({1, 7500, 15000, 22500, 30000}, {500, -0.01, 1e-7});
     ASSERT_EQ(Polynomial(store, wide.n(), 2, wide.x, wide.y, messages, nullptr).status, PolynomialStatus::Fitted);
     EXPECT_TRUE(near(store.PolyC[1], 500, 1e-9) && near(store.PolyC[3], 1e-7, 1e-7));
