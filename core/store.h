@@ -50,10 +50,35 @@ struct Store {
     double SumX = 0, SumY = 0, SumX2 = 0, SumY2 = 0, SumXY = 0;
 
     // --- Polynomial regression ------------------------------------------------
+    // The stable form of a slot's polynomial fit, the one every reader
+    // evaluates: f(x) = Σ_k c_k·T_k(t), T_k the Chebyshev polynomials and
+    // t = (2x − (a + b)) / (b − a) the position scaled onto [−1, 1] by the
+    // first and last fitted position a, b (t = 0 when a = b). PolyC and
+    // PolyCoef hold the same curve in powers of x, for display only: at high
+    // degree a sum of powers loses the digits the curve has.
+    struct PolyChebyshev {
+        int degree = -1; // −1: no fit
+        double a = 0, b = 0;
+        std::array<long double, 24> c{};
+
+        bool fitted() const { return degree >= 0; }
+        // t = (2x − (a + b))·(1/(b − a)), in long double; the reciprocal
+        // spares a division per position.
+        long double centreTwice() const { return static_cast<long double>(a) + b; }
+        long double inverseWidth() const { return b > a ? 1.0L / (static_cast<long double>(b) - a) : 0.0L; }
+        static long double scaled(double x, long double centreTwice, long double inverseWidth)
+        {
+            return (2.0L * x - centreTwice) * inverseWidth;
+        }
+        long double scaled(double x) const { return scaled(x, centreTwice(), inverseWidth()); }
+        void clear() { *this = PolyChebyshev{}; }
+    };
+
     std::vector<double> PX, PY;                     // 0..bound
     int nPoly = 0;
     std::array<ValueCell, 26> PolyC{};              // PolyC(p+1) = c_p
     std::array<std::array<ValueCell, 27>, 6> PolyCoef{}; // PolyCoef(slot, p+2) = c_p
+    std::array<PolyChebyshev, 6> PolyFit{};          // per slot, cleared with PolyCoef(slot, ·)
     int PolySlot = 0;
     std::vector<ValueCell> YPoly;                   // 0..bound
     ValueCell PolyDev, PolyDevPct;

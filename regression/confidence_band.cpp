@@ -1,8 +1,10 @@
 #include "regression/confidence_band.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/store.h"
+#include "regression/least_squares_line.h"
 #include "regression/result_cell.h"
 
 namespace kalibron {
@@ -16,37 +18,40 @@ bool Confidence_Calc(Store& store)
     if (!a || !b)
         return false;
 
-    const int last = store.lastPosition();
-    int n = 0;
-    double sum = 0, ssr = 0, fit = 0;
-    for (int x = 1; x <= last; ++x) {
-        if (!store.isUsed(x))
-            continue;
-        ++n;
-        sum += x;
-        fit = *a + *b * x;
-        const double r = store.Y[static_cast<std::size_t>(x)].value() - fit;
-        ssr += r * r;
-    }
-    if (n < 3)
+    const UsedPoints points = usedPoints(store, 1, store.lastPosition(), [](int x) { return static_cast<double>(x); });
+    const auto band = bandQuantities(points.x, points.y, *a, *b);
+    if (!band)
         return false;
-
-    // The spread about the mean needs the mean first: a second pass, rather
-    // than Σx² − n·x̄², which loses digits for positions far from 0.
-    const double mean = sum / n;
-    double sxx = 0;
-    for (int x = 1; x <= last; ++x) {
-        if (store.isUsed(x))
-            sxx += (x - mean) * (x - mean);
-    }
-
+    const int n = band->n;
     store.tValue = store.Student.at(*store.ProbIndex, n < 103 ? n - 2 : 101);
     store.ConfN = n;
-    store.ConfXMean = mean;
-    store.ConfSxx = sxx;
-    store.ConfS = resultCell(std::sqrt(ssr / (n - 2)));
-    store.LinFit = fit;
+    store.ConfXMean = band->mean;
+    store.ConfSxx = band->sxx;
+    store.ConfS = resultCell(band->s);
+    store.LinFit = band->lastFit;
     return true;
+}
+
+std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a,
+                                             double b)
+{
+    const std::size_t count = std::min(x.size(), y.size());
+    if (count < 3)
+        return std::nullopt;
+    BandQuantities band;
+    band.n = static_cast<int>(count);
+    double sum = 0, ssr = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        sum += x[i];
+        band.lastFit = a + b * x[i];
+        const double r = y[i] - band.lastFit;
+        ssr += r * r;
+    }
+    band.mean = sum / band.n;
+    for (std::size_t i = 0; i < count; ++i)
+        band.sxx += (x[i] - band.mean) * (x[i] - band.mean);
+    band.s = std::sqrt(ssr / (band.n - 2));
+    return band;
 }
 
 std::optional<ConfidenceBand> confidenceBand(const Store& store)

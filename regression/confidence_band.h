@@ -2,10 +2,23 @@
 
 #include <cmath>
 #include <optional>
+#include <span>
 
 namespace kalibron {
 
 struct Store;
+
+// The band's quantities for the points (x_i, y_i) about the line a + b·x:
+//   mean = Σx / n, sxx = Σ(x − mean)², s = √(Σ(y − (a + b·x))² / (n − 2)),
+//   lastFit = a + b·x of the last point.
+// Empty for n < 3. The spread about the mean is summed in a second pass,
+// rather than as Σx² − n·mean², which loses digits far from 0.
+struct BandQuantities {
+    int n = 0;
+    double mean = 0, sxx = 0, s = 0, lastFit = 0;
+};
+std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a,
+                                             double b);
 
 // Confidence_Calc: the quantities of the confidence band of the linear fit,
 // over the used points (Y positive, Rejected < 1) at positions

@@ -32,25 +32,12 @@ std::optional<double> logarithmicValueAt(const Store& store, double x)
 
 std::optional<double> polynomialValueAt(const Store& store, int slot, int degree, double x)
 {
-    if (degree < 0 || degree > kMaxPolynomialDegree || slot < 0 || slot >= static_cast<int>(store.PolyCoef.size()))
+    if (slot < 0 || slot >= static_cast<int>(store.PolyFit.size()))
         return std::nullopt;
-    const auto& row = store.PolyCoef[static_cast<std::size_t>(slot)];
-    return evaluatePolynomial(std::span<const ValueCell>(row.data() + 2, static_cast<std::size_t>(degree) + 1), x);
-}
-
-std::optional<double> evaluatePolynomial(std::span<const ValueCell> coefficients, double x)
-{
-    // The power is carried from term to term: pow() per term costs more than
-    // the whole rest of a recalculation at 30000 positions.
-    double sum = 0;
-    double power = 1;
-    for (const ValueCell& c : coefficients) {
-        if (!c.isNumber())
-            return std::nullopt;
-        sum += c.value() * power;
-        power *= x;
-    }
-    return finite(sum);
+    const PolyChebyshev& fit = store.PolyFit[static_cast<std::size_t>(slot)];
+    if (!fit.fitted() || fit.degree != degree)
+        return std::nullopt;
+    return finite(static_cast<double>(chebyshevValue(fit, x)));
 }
 
 } // namespace kalibron

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <span>
 
 #include "core/value_cell.h"
 
@@ -22,13 +21,9 @@ std::optional<double> linearValueAt(const Store& store, double x);
 // LogA + LogB·ln x; also empty for x <= 0.
 std::optional<double> logarithmicValueAt(const Store& store, double x);
 
-// The polynomial of the given degree kept in PolyCoef(slot, ·) (slot 1..5),
-// at x; empty for a degree outside 0..23 or a slot outside 0..5.
+// The polynomial fit of the given degree kept for a slot (PolyFit(slot),
+// slot 0..5), at x, by its stable form (chebyshevValue, polynomial_fit.h);
+// empty when the slot holds no fit of that degree.
 std::optional<double> polynomialValueAt(const Store& store, int slot, int degree, double x);
-
-// Σ c[p]·x^p for p = 0 .. c.size() − 1, summed from 0 in increasing p.
-// Empty when a coefficient is not a number (the fit did not run or was
-// refused) or the sum is not finite.
-std::optional<double> evaluatePolynomial(std::span<const ValueCell> coefficients, double x);
 
 } // namespace kalibron

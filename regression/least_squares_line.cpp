@@ -1,5 +1,7 @@
 #include "regression/least_squares_line.h"
 
+#include <algorithm>
+
 namespace kalibron {
 
 namespace {
@@ -58,6 +60,37 @@ std::optional<double> DeviationSums::meanPct() const
     if (n <= 0)
         return std::nullopt;
     return finiteOrNothing(100.0 * relSum / n);
+}
+
+LineFit fitLine(std::span<const double> x, std::span<const double> y)
+{
+    LineFit fit;
+    const std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i)
+        fit.sums.add(x[i], y[i]);
+    fit.line = solveLine(fit.sums);
+    if (!fit.line.a || !fit.line.b)
+        return fit;
+    DeviationSums dev;
+    for (std::size_t i = 0; i < n; ++i)
+        dev.add(*fit.line.a + *fit.line.b * x[i], y[i]);
+    fit.dev = dev.meanAbs();
+    fit.devPct = dev.meanPct();
+    return fit;
+}
+
+void storeLine(Store& store, const LineFit& fit, LineResultCells cells)
+{
+    store.SumX = fit.sums.sumX;
+    store.SumX2 = fit.sums.sumX2;
+    store.SumY = fit.sums.sumY;
+    store.SumY2 = fit.sums.sumY2;
+    store.SumXY = fit.sums.sumXY;
+    cells.b = resultCell(fit.line.b);
+    cells.a = resultCell(fit.line.a);
+    cells.r = resultCell(fit.line.r);
+    cells.dev = resultCell(fit.dev);
+    cells.devPct = resultCell(fit.devPct);
 }
 
 } // namespace kalibron

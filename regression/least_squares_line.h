@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "core/store.h"
 #include "regression/result_cell.h"
@@ -58,6 +60,35 @@ struct DeviationSums {
     std::optional<double> meanPct() const;
 };
 
+// A least-squares line through points (x_i, y_i), y_i > 0: the sums, the
+// coefficients by solveLine and the mean deviations of the points from it
+// (dev, devPct empty when the line is). The one kernel of the linear and
+// the logarithmic regression, which hand it x or ln x.
+struct LineFit {
+    LineSums sums;
+    LineCoefficients line;
+    std::optional<double> dev, devPct;
+};
+LineFit fitLine(std::span<const double> x, std::span<const double> y);
+
+// The used points (Y positive, Rejected < 1) at positions first..last as
+// arrays: abscissa(X) and Y(X), in increasing X.
+struct UsedPoints {
+    std::vector<double> x, y;
+};
+template <class Abscissa>
+UsedPoints usedPoints(const Store& store, int first, int last, Abscissa abscissa)
+{
+    UsedPoints points;
+    for (int x = first; x <= last; ++x) {
+        if (store.isUsed(x)) {
+            points.x.push_back(abscissa(x));
+            points.y.push_back(store.Y[static_cast<std::size_t>(x)].value());
+        }
+    }
+    return points;
+}
+
 // The five results of a fitted line as the store keeps them.
 struct LineResultCells {
     ValueCell& a;
@@ -67,35 +98,8 @@ struct LineResultCells {
     ValueCell& devPct;
 };
 
-// Keeps the sums as the store's working sums, solves the line into the cells
-// and takes the mean deviations of the used points at positions first..last,
-// whose abscissa is abscissa(x) (x itself, or ln x). Results that cannot be
-// computed are left as the empty text.
-template <class Abscissa>
-void storeLine(Store& store, const LineSums& sums, LineResultCells cells, int first, int last, Abscissa abscissa)
-{
-    store.SumX = sums.sumX;
-    store.SumX2 = sums.sumX2;
-    store.SumY = sums.sumY;
-    store.SumY2 = sums.sumY2;
-    store.SumXY = sums.sumXY;
-
-    const LineCoefficients line = solveLine(sums);
-    cells.b = resultCell(line.b);
-    cells.a = resultCell(line.a);
-    cells.r = resultCell(line.r);
-    if (!line.a || !line.b) {
-        cells.dev = ValueCell::emptyText();
-        cells.devPct = ValueCell::emptyText();
-        return;
-    }
-    DeviationSums dev;
-    for (int x = first; x <= last; ++x) {
-        if (store.isUsed(x))
-            dev.add(*line.a + *line.b * abscissa(x), store.Y[static_cast<std::size_t>(x)].value());
-    }
-    cells.dev = resultCell(dev.meanAbs());
-    cells.devPct = resultCell(dev.meanPct());
-}
+// Keeps the fit's sums as the store's working sums and its results in the
+// cells; results that cannot be computed are left as the empty text.
+void storeLine(Store& store, const LineFit& fit, LineResultCells cells);
 
 } // namespace kalibron

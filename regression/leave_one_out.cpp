@@ -13,15 +13,7 @@ namespace kalibron {
 
 UsedPoints usedPoints(const Store& store, int first)
 {
-    UsedPoints points;
-    const int last = store.lastPosition();
-    for (int x = std::max(first, 0); x <= last; ++x) {
-        if (store.isUsed(x)) {
-            points.x.push_back(x);
-            points.y.push_back(store.Y[static_cast<std::size_t>(x)].value());
-        }
-    }
-    return points;
+    return usedPoints(store, std::max(first, 0), store.lastPosition(), [](int x) { return static_cast<double>(x); });
 }
 
 std::optional<LeaveOneOut> summariseLeaveOneOut(const UsedPoints& points,
@@ -39,7 +31,7 @@ std::optional<LeaveOneOut> summariseLeaveOneOut(const UsedPoints& points,
         relSum += error / points.y[i];
         if (out.count == 1 || error > out.max) {
             out.max = error;
-            out.maxAt = points.x[i];
+            out.maxAt = static_cast<int>(points.x[i]);
         }
     }
     if (out.count < 2)
@@ -141,7 +133,7 @@ Predictions zigzagPredictions(std::span<const ZigzagCluster> clusters, const Use
     std::unordered_map<int, std::size_t> index;
     index.reserve(points.x.size());
     for (std::size_t i = 0; i < points.x.size(); ++i)
-        index.emplace(points.x[i], i);
+        index.emplace(static_cast<int>(points.x[i]), i);
 
     for (std::size_t c = 0; c < clusters.size(); ++c) {
         const ZigzagCluster& cluster = clusters[c];

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "regression/least_squares_line.h"
 #include "regression/zigzag.h"
 
 namespace kalibron {
@@ -23,11 +24,7 @@ struct LeaveOneOut {
 };
 
 // The points a fit uses (Y positive, not rejected) at positions first..lastPosition(),
-// in ascending position.
-struct UsedPoints {
-    std::vector<int> x;
-    std::vector<double> y;
-};
+// in ascending position, x being the position.
 UsedPoints usedPoints(const Store& store, int first);
 
 // What a method gives at each used standard: the value of its fit through all

@@ -30,24 +30,15 @@ double lnPosition(int x)
 
 void Logarithmic_Calc(Store& store, MessageSink& messages)
 {
-    const int last = store.lastPosition();
-
-    LineSums sums;
-    for (int x = 1; x <= last; ++x) {
-        if (store.isUsed(x))
-            sums.add(lnPosition(x), store.Y[static_cast<std::size_t>(x)].value());
-    }
-
-    if (sums.n < 3) {
+    const UsedPoints points = usedPoints(store, 1, store.lastPosition(), lnPosition);
+    if (points.x.size() < 3) {
         messages.show(Message{kTooFewRegressionDataMessage});
         store.LogB = ValueCell::emptyText();
         store.LogA = ValueCell::emptyText();
         store.LogR = ValueCell::emptyText();
         return;
     }
-
-    storeLine(store, sums, {store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct}, 1, last,
-              lnPosition);
+    storeLine(store, fitLine(points.x, points.y), {store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct});
 }
 
 } // namespace kalibron

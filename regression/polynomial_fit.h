@@ -1,24 +1,18 @@
 #pragma once
 
-#include <array>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/number_format.h"
+#include "core/store.h"
 
 namespace kalibron {
 
 class MessageSink;
-struct Store;
 
-// Working matrix of the normal equations: indices 0..25 (rows and columns
-// 1..m, column m+1 the right-hand side).
-using GaussMatrix = std::array<std::array<double, 26>, 26>;
-using GaussVector = std::array<double, 26>;
-
-// Largest degree the working matrix holds (m + 1 <= 25).
+// Largest degree the coefficient tables hold (PolyCoef(slot, d + 2) <= 25).
 inline constexpr int kMaxPolynomialDegree = 23;
 
 inline constexpr const char* kTooFewPolyDataMessage =
@@ -28,73 +22,79 @@ inline constexpr const char* kPolyDegreeTooHighMessage =
 inline constexpr const char* kPolyDegreeNegativeMessage =
     "Too few data for polynomial regression of the requested degree. The lowest degree is 0.";
 
-// Relative size below which gauss takes a pivot for zero (see gauss).
-inline constexpr double kPivotTolerance = 1e-13;
+// A diagonal element |R_kk| of the pivoted triangular factor not above this
+// times |R_00| makes the system rank deficient: the fit is left empty.
+inline constexpr double kRankTolerance = 1e-10;
 
-// gauss: solves the m×m system A·c = A(·, m+1) (rows and columns 1..m) by
-// Gaussian elimination with complete pivoting. Pivots are chosen by
-// |A(i,j)|·s(i) with the row scales s(i) = 1/Σ_j |A(i,j)| of the matrix before
-// elimination; strictly greater wins, ties keep the first in row-then-column
-// order. Row swaps carry s along, column swaps are tracked in idx so that
-// B(1..m) receives the coefficients in their own order.
-//
-// Singularity is judged by cancellation, never by an exact zero: alongside
-// every entry gauss keeps the sum of the magnitudes of the terms that were
-// added up into it (|A| at the start, + |f|·bound of the pivot row at each
-// elimination). A pivot not above kPivotTolerance times its bound has lost
-// all but the last two or three of its digits: it is what rounding left of
-// an exact zero (an exactly singular system, such as fewer distinct x than
-// unknowns, ends near 1e-16). The test does not change when rows or columns
-// are scaled, so the huge spread of magnitudes in normal equations of large x
-// does not fool it. Then, and for an all-zero row, m outside 1..24 or a
-// non-finite solution, gauss returns false and leaves B unchanged; A is
-// modified in any case.
-// A true result on a badly conditioned but passing system is only as good as
-// its condition: normal equations square the condition of the data, so for a
-// high degree over a wide x range fit in centred, scaled x or use a QR solver.
-bool gauss(int m, GaussMatrix& A, GaussVector& B);
-
-// Normal equations of the least-squares polynomial with m = d + 1 unknowns
-// through X(1..n), Y(1..n): A(i, j) = Σ x^(i+j−2) (i, j = 1..m) and
-// A(i, m+1) = Σ x^(i−1)·y; A(1, 1) = n. Each power sum is formed once and
-// copied along its anti-diagonal. Requires 1 <= m <= 24 and X, Y holding
-// indices 1..n.
-void normalEquations(int n, int m, const std::vector<double>& X, const std::vector<double>& Y, GaussMatrix& A);
-
-// Values of c0 + c1·x + … + cd·x^d (d = c.size() − 1) at every position
-// x = 0..out.size() − 1, by Horner's rule. Four positions are worked at a
-// time: each Horner chain waits on its previous multiply, so independent
-// chains side by side keep the arithmetic units busy. Empty c gives zeros.
-void polynomialValues(std::span<const double> c, std::span<double> out);
+using PolyChebyshev = Store::PolyChebyshev;
 
 enum class PolynomialStatus {
-    Fitted,      // coefficients stored
+    Fitted,      // fit stored
     TooFewData,  // n < d + 1, or d outside 0..23: message shown, outputs unchanged
-    Singular,    // system cannot be solved: slot's coefficients left empty
+    Singular,    // rank deficient: slot's coefficients and stable form left empty
 };
 
-// Polynomial: least-squares polynomial y = c0 + c1·x + … + cd·x^d through the
-// n points X(1..n), Y(1..n) (index 0 unused), by the normal equations
-// A(i, j) = Σ x^(i+j−2), A(i, m+1) = Σ x^(i−1)·y, m = d + 1, solved by gauss.
-// Reads store.PolySlot.
+// What one polynomial fit came to.
+struct PolynomialFit {
+    PolynomialStatus status = PolynomialStatus::TooFewData;
+    PolyChebyshev stable;              // the curve; evaluate it with chebyshevValue
+    std::vector<double> power;         // c0 .. cd in powers of x, for display
+    std::optional<double> dsig;        // √(SS/(n − 2)); empty when n <= 2
+    std::optional<double> dev, devPct; // mean |f − y| and 100·mean(|f − y|/y) over the n points
+    // Triangular factor of the column-pivoted QR of the Chebyshev design
+    // matrix V (n × m, V(i, k) = T_k(t_i)): V·P = Q·R, R upper triangular,
+    // column-major m × m; column j of V·P is column pivot[j] of V.
+    // Enough for the leverages (polynomialLeverages) without Q.
+    std::vector<double> r;
+    std::vector<int> pivot;
+};
+
+// Polynomial: least-squares polynomial of degree d through the n points
+// X(1..n), Y(1..n) (index 0 unused; Y > 0 for the relative deviation).
+//  Method: t_i = (2x_i − (a + b))/(b − a) with a = min x, b = max x; the
+//  design matrix V(i, k) = T_k(t_i) (k = 0..d) is reduced by a Householder QR,
+//  its triangle by a column-pivoted Householder QR (together one pivoted QR
+//  of V). |R_kk| <= kRankTolerance·|R_00| for some k: rank deficient. The
+//  solution is refined once with the residual y − f formed in long double.
 //  d outside 0..kMaxPolynomialDegree, or n < d + 1 (or X, Y shorter than
-//  n + 1): message with no icon and the application's title, nothing changed,
-//  TooFewData.
-//  Fitted: PolyC(k) = B(k) (k = 0..25, so PolyC(p+1) = c_p and PolyC(0) = 0),
-//  PolyCoef(PolySlot, k) = B(k − 1) (k = 2..25); when PolySlot = 1 and
-//  parameterText is given, *parameterText = "P0 = c0" CR LF … "Pd = cd" CR LF,
-//  CR LF, CR LF, "dsig=" √(SS/(n − 2)) CR LF, numbers in the general format of
-//  locale; the dsig number is left out when n − 2 <= 0.
-//  Singular: PolyC(0..25) and PolyCoef(PolySlot, 2..25) become Empty, and for
-//  PolySlot = 1 *parameterText becomes empty, so no stale coefficients remain.
-// PolySlot outside 0..5 fits without touching PolyCoef.
-// tooFewMessage is the text shown when n < d + 1.
-// When dsig is given it receives √(SS/(n − 2)) of a fitted system (nullopt
-// when n − 2 <= 0, the result is not finite, or nothing was fitted).
-PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double>& X,
-                            const std::vector<double>& Y, MessageSink& messages,
-                            std::string* parameterText, const NumberLocale& locale = NumberLocale{},
-                            std::optional<double>* dsig = nullptr,
-                            const char* tooFewMessage = kTooFewPolyDataMessage);
+//  n + 1): message (d < 0 or d > 23 with their own texts, else tooFewMessage)
+//  with no icon and the application's title; nothing changed; TooFewData.
+//  Fitted: PolyFit(PolySlot) = the stable form; PolyC(p + 1) = c_p (p = 0..d,
+//  every other entry of PolyC 0) and PolyCoef(PolySlot, p + 2) = c_p
+//  (k = 2..25, entries beyond d + 2 are 0), the power coefficients converted
+//  in long double then rounded; when PolySlot = 1 and parameterText is given,
+//  *parameterText = "P0 = c0" CR LF … "Pd = cd" CR LF, CR LF, CR LF, "dsig="
+//  √(SS/(n − 2)) CR LF in the general format of locale (the dsig number left
+//  out when n − 2 <= 0). SS, dev and devPct use the stable form.
+//  Singular: PolyC(0..25), PolyCoef(PolySlot, 2..25) become Empty and
+//  PolyFit(PolySlot) is cleared; for PolySlot = 1 *parameterText becomes
+//  empty, so no stale coefficients remain.
+// PolySlot outside 0..5 fits without touching PolyCoef and PolyFit.
+PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& X, const std::vector<double>& Y,
+                         MessageSink& messages, std::string* parameterText,
+                         const NumberLocale& locale = NumberLocale{},
+                         const char* tooFewMessage = kTooFewPolyDataMessage);
+
+// f(x) of a stable form by Clenshaw's recurrence in t with a long double
+// accumulator: b_k = (c_k − b_{k+2}) + 2t·b_{k+1}, f = (c_0 − b_2) + t·b_1.
+// The one evaluator of a polynomial fit. Not for an unfitted form.
+long double chebyshevValue(const PolyChebyshev& fit, double x);
+
+// f(x) at every position x = 0 .. out.size() − 1, each exactly as
+// chebyshevValue gives it (rounded to double); several positions are worked
+// side by side. An unfitted form gives NaN.
+void polynomialValues(const PolyChebyshev& fit, std::span<double> out);
+
+// Power coefficients c0..cd of the stable form in x, computed in long double
+// (Chebyshev series to powers of t, then t = αx + β substituted by Horner's
+// rule). For display: they lose digits that the stable form keeps.
+std::vector<long double> powerCoefficients(const PolyChebyshev& fit);
+
+// Leverages h_ii = v_i·(VᵀV)⁻¹·v_iᵀ of the points x (the diagonal of the hat
+// matrix, v_i the Chebyshev row of x_i) from the fit's triangular factor:
+// h_i = ‖z‖² with Rᵀz = Pᵀv_i. For the fitted points they lie in [0, 1] and
+// sum to d + 1; e_i/(1 − h_ii) is the leave-one-out residual. Empty when
+// the fit has no factor.
+std::vector<double> polynomialLeverages(const PolynomialFit& fit, std::span<const double> x);
 
 } // namespace kalibron

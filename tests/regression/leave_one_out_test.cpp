@@ -59,7 +59,7 @@ TEST(LeaveOneOut, ClosedFormsEqualRefitsWithoutEachPoint)
         // Straight line in x and in ln x: the line refitted from its sums without i.
         for (bool logarithmic : {false, true}) {
             std::vector<double> t;
-            for (int x : points.x)
+            for (double x : points.x)
                 t.push_back(logarithmic ? std::log(x) : x);
             std::vector<std::optional<double>> brute;
             for (std::size_t i = 0; i < t.size(); ++i) {

@@ -1,11 +1,13 @@
-// Polynomial regression and the Gaussian elimination behind it.
+// Polynomial regression: the pivoted QR in the Chebyshev basis and its one evaluator.
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
+#include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression_test_support.h"
 
@@ -63,50 +65,6 @@ void markOutputs(Store& store)
         row.fill(ValueCell(-2.0));
 }
 
-TEST(Gauss, SolvesThroughSwapsAndKeepsTheFirstOfEqualPivots)
-{
-    // No usable diagonal: rows and columns must move; c = (1, 2, 3).
-    GaussMatrix A{};
-    A[1][2] = 2, A[2][3] = 3, A[3][1] = 4;
-    A[1][4] = 4, A[2][4] = 9, A[3][4] = 4;
-    GaussVector B{};
-    ASSERT_TRUE(gauss(3, A, B));
-    EXPECT_TRUE(near(B[1], 1, 1e-15) && near(B[2], 2, 1e-15) && near(B[3], 3, 1e-15));
-    EXPECT_TRUE(B[0] == 0 && B[4] == 0);
-
-    // x + 2y = 4, 2x + y = 5: A(1,2) and A(2,1) tie at 2/3 scaled; the first
-    // in row order wins, so row 1 stays on top with its columns swapped.
-    GaussMatrix T{};
-    T[1][1] = 1, T[1][2] = 2, T[1][3] = 4;
-    T[2][1] = 2, T[2][2] = 1, T[2][3] = 5;
-    ASSERT_TRUE(gauss(2, T, B));
-    EXPECT_TRUE(T[1][1] == 2 && T[1][3] == 4);
-    EXPECT_TRUE(near(B[1], 2, 1e-15) && near(B[2], 1, 1e-15));
-}
-
-TEST(Gauss, JudgesSingularityRelativeToScale)
-{
-    // Dependent rows not exact in binary: elimination leaves noise, not 0.
-    GaussMatrix A{};
-    A[1][1] = 0.1, A[1][2] = 0.3, A[1][3] = 1;
-    A[2][1] = 0.3, A[2][2] = 0.9, A[2][3] = 2;
-    GaussVector B;
-    B.fill(7);
-    EXPECT_FALSE(gauss(2, A, B));
-    for (double b : B)
-        EXPECT_EQ(b, 7);
-    EXPECT_FALSE(gauss(25, A, B));
-
-    // A sound system is solved at any scale.
-    for (double scale : {1e-200, 1e200}) {
-        GaussMatrix S{};
-        S[1][1] = 3 * scale, S[1][2] = scale, S[1][3] = 5 * scale;
-        S[2][1] = scale, S[2][2] = 2 * scale, S[2][3] = 5 * scale;
-        ASSERT_TRUE(gauss(2, S, B)) << scale;
-        EXPECT_TRUE(near(B[1], 1, 1e-14) && near(B[2], 2, 1e-14));
-    }
-}
-
 TEST(Polynomial, RecoversExactPolynomialsWithNoSpread)
 {
     Store store;
@@ -114,38 +72,61 @@ TEST(Polynomial, RecoversExactPolynomialsWithNoSpread)
     CollectingMessageSink messages;
     std::string text;
     const Points line({1, 2, 3, 4, 5}, {2, 3});
-    ASSERT_EQ(Polynomial(store, line.n(), 2, line.x, line.y, messages, &text), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, line.n(), 2, line.x, line.y, messages, &text).status, PolynomialStatus::Fitted);
     EXPECT_TRUE(near(store.PolyC[1], 2, 1e-12) && near(store.PolyC[2], 3, 1e-12));
     EXPECT_LT(std::abs(store.PolyC[3].value()), 1e-12);
     EXPECT_LT(dsig(text), 1e-10);
 
     const Points parabola({1, 3, 4}, {2, -1, 2}); // n = m: through the points
-    ASSERT_EQ(Polynomial(store, parabola.n(), 2, parabola.x, parabola.y, messages, &text), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, parabola.n(), 2, parabola.x, parabola.y, messages, &text).status, PolynomialStatus::Fitted);
     EXPECT_TRUE(near(store.PolyC[1], 2, 1e-12) && near(store.PolyC[2], -1, 1e-12) && near(store.PolyC[3], 2, 1e-12));
     EXPECT_LT(std::abs(dsig(text)), 1e-10);
 
-    // Spread over the whole sequence the normal equations span twenty orders
-    // of magnitude and still solve.
+    // Spread over the whole sequence: powers of x span twenty orders of
+    // magnitude, the scaled positions none.
     const Points wide({1, 7500, 15000, 22500, 30000}, {500, -0.01, 1e-7});
-    ASSERT_EQ(Polynomial(store, wide.n(), 2, wide.x, wide.y, messages, nullptr), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, wide.n(), 2, wide.x, wide.y, messages, nullptr).status, PolynomialStatus::Fitted);
     EXPECT_TRUE(near(store.PolyC[1], 500, 1e-9) && near(store.PolyC[3], 1e-7, 1e-7));
     EXPECT_TRUE(messages.messages.empty());
 }
 
-TEST(PolynomialValues, MatchesTheSumOfTermsAtEveryPosition)
+TEST(PolynomialValues, EveryPositionAsTheSingleEvaluatorGivesIt)
 {
+    // 500 − 0.01x + 1e-7x² − 2e-12x³ through eight points on 0..30000.
     const double c[] = {500, -0.01, 1e-7, -2e-12};
-    for (std::size_t size : {0u, 3u, 9u}) { // below, above and between groups of four
-        std::vector<double> out(size, -1.0);
-        polynomialValues(c, out);
-        for (std::size_t x = 0; x < size; ++x) {
-            const double v = static_cast<double>(x);
-            EXPECT_TRUE(near(out[x], 500 - 0.01 * v + 1e-7 * v * v - 2e-12 * v * v * v, 1e-14)) << x;
-        }
+    std::vector<double> xs{0}, ys{0};
+    for (double x : {0.0, 10.0, 3000.0, 7000.0, 12000.0, 20000.0, 25000.0, 30000.0}) {
+        xs.push_back(x);
+        ys.push_back(c[0] + x * (c[1] + x * (c[2] + x * c[3])));
     }
-    std::vector<double> zeros(5, -1.0);
-    polynomialValues({}, zeros);
-    EXPECT_EQ(zeros, std::vector<double>(5, 0.0));
+    Store store;
+    CollectingMessageSink messages;
+    const PolynomialFit fit = Polynomial(store, 8, 3, xs, ys, messages, nullptr);
+    ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+    for (std::size_t size : {0u, 1u, 9u}) { // odd and even counts
+        std::vector<double> out(size, -1.0);
+        polynomialValues(fit.stable, out);
+        for (std::size_t x = 0; x < size; ++x)
+            EXPECT_EQ(out[x], static_cast<double>(chebyshevValue(fit.stable, static_cast<double>(x)))) << x;
+    }
+    std::vector<double> all(30001);
+    polynomialValues(fit.stable, all);
+    for (std::size_t x = 0; x < all.size(); x += 997) {
+        const double v = static_cast<double>(x);
+        EXPECT_TRUE(near(all[x], c[0] + v * (c[1] + v * (c[2] + v * c[3])), 1e-13)) << x;
+    }
+    for (int p = 0; p <= 3; ++p)
+        EXPECT_TRUE(near(fit.power[static_cast<std::size_t>(p)], c[p], 1e-10)) << p;
+    // The export reads the slot's fit through the same evaluator.
+    store.PolySlot = 4;
+    ASSERT_EQ(Polynomial(store, 8, 3, xs, ys, messages, nullptr).status, PolynomialStatus::Fitted);
+    for (std::size_t x = 0; x < all.size(); x += 1499)
+        EXPECT_EQ(polynomialValueAt(store, 4, 3, static_cast<double>(x)), all[x]) << x;
+    EXPECT_FALSE(polynomialValueAt(store, 4, 2, 10).has_value()); // not the degree the slot holds
+    EXPECT_FALSE(polynomialValueAt(store, 3, 3, 10).has_value());  // nothing fitted there
+    std::vector<double> none(3, 0.0);
+    polynomialValues(PolyChebyshev{}, none);
+    EXPECT_TRUE(std::isnan(none[0]) && std::isnan(none[2]));
 }
 
 TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
@@ -162,7 +143,7 @@ TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
     std::string text = "unchanged";
 
     store.PolySlot = 3;
-    ASSERT_EQ(Polynomial(store, p.n(), 2, p.x, p.y, messages, &text), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, p.n(), 2, p.x, p.y, messages, &text).status, PolynomialStatus::Fitted);
     EXPECT_EQ(text, "unchanged");
     EXPECT_TRUE(near(store.PolyCoef[3][2], 1.5, 1e-12) && near(store.PolyCoef[3][4], 0.01, 1e-10));
     EXPECT_EQ(store.PolyC[0], ValueCell(0.0));
@@ -172,7 +153,7 @@ TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
     EXPECT_EQ(store.PolyCoef[2][2], ValueCell(-2.0));
 
     store.PolySlot = 1;
-    ASSERT_EQ(Polynomial(store, p.n(), 2, p.x, p.y, messages, &text), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, p.n(), 2, p.x, p.y, messages, &text).status, PolynomialStatus::Fitted);
     const auto l = lines(text);
     ASSERT_EQ(l.size(), 7u) << text; // P0, P1, P2, "", "", dsig, end
     for (std::size_t i = 0; i <= 2; ++i)
@@ -185,7 +166,7 @@ TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
 
     // With two points n − 2 has no spread: "dsig=" stays bare.
     const Points two({2, 6}, {3});
-    ASSERT_EQ(Polynomial(store, two.n(), 0, two.x, two.y, messages, &text), PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, two.n(), 0, two.x, two.y, messages, &text).status, PolynomialStatus::Fitted);
     EXPECT_EQ(lines(text).at(3), "dsig=");
 }
 
@@ -198,11 +179,15 @@ TEST(Polynomial, TooFewPointsOrAnImpossibleDegreeChangeNothing)
     CollectingMessageSink messages;
     std::string text = "unchanged";
     for (int d : {3, 24, -1})
-        EXPECT_EQ(Polynomial(store, p.n(), d, p.x, p.y, messages, &text), PolynomialStatus::TooFewData) << d;
+        EXPECT_EQ(Polynomial(store, p.n(), d, p.x, p.y, messages, &text).status, PolynomialStatus::TooFewData) << d;
     // n beyond what the arrays hold is missing data, never read.
-    EXPECT_EQ(Polynomial(store, 10, 2, p.x, p.y, messages, &text), PolynomialStatus::TooFewData);
+    EXPECT_EQ(Polynomial(store, 10, 2, p.x, p.y, messages, &text).status, PolynomialStatus::TooFewData);
+    // Each program may word the too-few message its own way.
+    EXPECT_EQ(Polynomial(store, p.n(), 3, p.x, p.y, messages, &text, NumberLocale{}, "Own words.").status,
+              PolynomialStatus::TooFewData);
 
-    ASSERT_EQ(messages.messages.size(), 4u);
+    ASSERT_EQ(messages.messages.size(), 5u);
+    EXPECT_EQ(messages.messages[4].text, "Own words.");
     const std::string tooFew = "Too few data for polynomial regression of the requested degree.";
     EXPECT_EQ(messages.messages[0], (Message{tooFew, std::nullopt, MessageIcon::None}));
     EXPECT_EQ(messages.messages[1], (Message{tooFew + " The highest degree is 23.", std::nullopt, MessageIcon::None}));
@@ -213,35 +198,87 @@ TEST(Polynomial, TooFewPointsOrAnImpossibleDegreeChangeNothing)
     EXPECT_EQ(store.PolyCoef[1][2], ValueCell(-2.0));
 }
 
-TEST(Polynomial, SingularSystemsEmptyTheFitInsteadOfShowingGarbage)
+TEST(Polynomial, RankDeficientLayoutsEmptyTheFitInsteadOfShowingGarbage)
 {
     Store store;
     CollectingMessageSink messages;
     std::string text = "old coefficients";
     struct Case {
         Points points;
+        int degree;
         int slot;
     };
+    Points ends({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 30000}, {900, -0.01});
     const Case cases[] = {
-        {Points({5.3, 5.3, 5.3, 5.3}, {4}), 1},           // all points at one position
-        {Points({0.7, 0.7, 1.9, 1.9, 1.9}, {10, 1}), 4},  // two positions, three unknowns
-        // Ten positions wide near 30000, 1, X and X² are parallel to
-        // rounding: the coefficients would swing by hundreds.
-        {Points({29990, 29992, 29995, 29997, 30000}, {500, -0.01, 1e-7}), 2},
+        {Points({5.3, 5.3, 5.3, 5.3}, {4}), 2, 1},                  // all points at one position
+        {Points({0.7, 0.7, 1.9, 1.9, 1.9, 0.7}, {10, 1}), 5, 4},    // two positions, six unknowns
+        {ends, 10, 2}, // eleven positions, but ten of them within 1e-4 of each other on the scale
     };
     for (const Case& c : cases) {
         markOutputs(store);
+        store.PolyFit[static_cast<std::size_t>(c.slot)].degree = 7;
         store.PolySlot = c.slot;
-        EXPECT_EQ(Polynomial(store, c.points.n(), 2, c.points.x, c.points.y, messages, &text), PolynomialStatus::Singular);
+        const PolynomialFit fit = Polynomial(store, c.points.n(), c.degree, c.points.x, c.points.y, messages, &text);
+        EXPECT_EQ(fit.status, PolynomialStatus::Singular);
+        EXPECT_FALSE(fit.stable.fitted());
         for (const auto& coefficient : store.PolyC)
             EXPECT_TRUE(coefficient.isEmpty());
         for (std::size_t k = 2; k <= 25; ++k)
             EXPECT_TRUE(store.PolyCoef[static_cast<std::size_t>(c.slot)][k].isEmpty()) << k;
+        EXPECT_FALSE(store.PolyFit[static_cast<std::size_t>(c.slot)].fitted());
         EXPECT_EQ(store.PolyCoef[static_cast<std::size_t>(c.slot)][1], ValueCell(-2.0));
         EXPECT_EQ(store.PolyCoef[5][2], ValueCell(-2.0));
     }
     EXPECT_EQ(text, ""); // slot 1 shows no stale coefficients
     EXPECT_TRUE(messages.messages.empty());
+
+    // Ten positions wide near 30000 was too narrow for the power basis; on
+    // the scaled positions it is an ordinary parabola.
+    const Points narrow({29990, 29992, 29995, 29997, 30000}, {500, -0.01, 1e-7});
+    store.PolySlot = 3;
+    const PolynomialFit fit = Polynomial(store, narrow.n(), 2, narrow.x, narrow.y, messages, nullptr);
+    ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+    for (int k = 1; k <= narrow.n(); ++k)
+        EXPECT_TRUE(near(static_cast<double>(chebyshevValue(fit.stable, narrow.x[static_cast<std::size_t>(k)])),
+                         narrow.y[static_cast<std::size_t>(k)], 1e-15));
+    EXPECT_EQ(store.PolyFit[3].degree, 2);
+}
+
+// The leverages are the diagonal of the hat matrix: for a line the closed
+// form 1/n + (x − x̄)²/Sxx, and at any degree they sum to d + 1.
+TEST(Polynomial, LeveragesFromTheTriangularFactor)
+{
+    Store store;
+    CollectingMessageSink messages;
+    const Points line({3, 5, 6, 10, 19, 24}, {7, 0.5});
+    const PolynomialFit fit = Polynomial(store, line.n(), 1, line.x, line.y, messages, nullptr);
+    ASSERT_EQ(fit.status, PolynomialStatus::Fitted);
+    const std::span<const double> xs(line.x.data() + 1, 6);
+    const std::vector<double> h = polynomialLeverages(fit, xs);
+    ASSERT_EQ(h.size(), 6u);
+    const double mean = (3 + 5 + 6 + 10 + 19 + 24) / 6.0;
+    double sxx = 0;
+    for (double x : xs)
+        sxx += (x - mean) * (x - mean);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_TRUE(near(h[i], 1.0 / 6 + (xs[i] - mean) * (xs[i] - mean) / sxx, 1e-13)) << i;
+
+    std::vector<double> x{0}, y{0};
+    for (int k = 1; k <= 40; ++k) {
+        x.push_back(7 * k + (k % 3));
+        y.push_back(100 + std::sin(k));
+    }
+    for (int d : {5, 12, 23}) {
+        const PolynomialFit high = Polynomial(store, 40, d, x, y, messages, nullptr);
+        ASSERT_EQ(high.status, PolynomialStatus::Fitted) << d;
+        double trace = 0;
+        for (double hi : polynomialLeverages(high, std::span<const double>(x.data() + 1, 40))) {
+            EXPECT_TRUE(hi >= 0 && hi <= 1 + 1e-12) << hi;
+            trace += hi;
+        }
+        EXPECT_TRUE(near(trace, d + 1, 1e-10)) << d;
+    }
+    EXPECT_TRUE(polynomialLeverages(PolynomialFit{}, xs).empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/messages.h"
 #include "core/store.h"
@@ -12,6 +13,7 @@
 #include "regression/linear_fit.h"
 #include "regression/logarithmic_fit.h"
 #include "regression/polynomial_fit.h"
+#include "regression/result_cell.h"
 #include "regression/rounding.h"
 #include "regression/zigzag.h"
 #include "ui/regression_window/plot_axes.h"
@@ -88,6 +90,7 @@ void clearPolynomialSlot(Store& store, int slot)
     auto& row = store.PolyCoef[static_cast<std::size_t>(slot)];
     for (std::size_t k = 2; k <= 25; ++k)
         row[k].clear();
+    store.PolyFit[static_cast<std::size_t>(slot)].clear();
 }
 
 void drawZigzag(const Store& store, PlotScene& scene)
@@ -182,44 +185,26 @@ bool runPolynomialRow(Store& store, int slot, int degree, const CalculationRules
     std::string parameters;
     PolynomialRowResult& row = result.poly[static_cast<std::size_t>(slot)].emplace();
     row.degree = degree;
-    const PolynomialStatus status = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages,
-                                               slot == 1 ? &parameters : nullptr, locale, &row.dsig,
-                                               rules.tooFewPolynomialMessage.c_str());
+    const PolynomialFit fit = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages,
+                                         slot == 1 ? &parameters : nullptr, locale,
+                                         rules.tooFewPolynomialMessage.c_str());
     if (slot == 1)
-        result.labels.Label2 = status == PolynomialStatus::Fitted ? parameters : std::string();
-    if (status != PolynomialStatus::Fitted) {
+        result.labels.Label2 = fit.status == PolynomialStatus::Fitted ? parameters : std::string();
+    if (fit.status != PolynomialStatus::Fitted) {
         clearPolynomialSlot(store, slot);
         return false;
     }
     row.fitted = true;
-    for (int p = 0; p <= degree; ++p)
-        row.coefficients.push_back(store.PolyC[static_cast<std::size_t>(p) + 1].value());
+    row.coefficients = fit.power;
+    row.dsig = fit.dsig;
 
-    const std::span<const ValueCell> coefficients(store.PolyC.data() + 1, static_cast<std::size_t>(degree) + 1);
-    for (int x = 0; x <= last; ++x) {
-        const auto value = evaluatePolynomial(coefficients, x);
-        store.YPoly[static_cast<std::size_t>(x)] = value ? ValueCell(*value) : ValueCell();
-    }
+    std::vector<double> values(static_cast<std::size_t>(last) + 1);
+    polynomialValues(fit.stable, values);
+    for (int x = 0; x <= last; ++x)
+        store.YPoly[static_cast<std::size_t>(x)] = numberOrEmpty(values[static_cast<std::size_t>(x)]);
 
-    double dev = 0, devPct = 0;
-    int summed = 0;
-    for (int x = 0; x <= last; ++x) {
-        const auto i = static_cast<std::size_t>(x);
-        if (!store.isUsed(x) || !store.YPoly[i].isNumber())
-            continue;
-        const double y = store.Y[i].value();
-        const double f = store.YPoly[i].value();
-        dev += std::fabs(y - f);
-        devPct += std::fabs(f - y) / y;
-        ++summed;
-    }
-    if (summed > 0) {
-        store.PolyDev = numberOrEmpty(dev / summed);
-        store.PolyDevPct = numberOrEmpty(100 * devPct / summed);
-    } else {
-        store.PolyDev.clear();
-        store.PolyDevPct.clear();
-    }
+    store.PolyDev = resultCell(fit.dev);
+    store.PolyDevPct = resultCell(fit.devPct);
     row.PolyDev = store.PolyDev;
     row.PolyDevPct = store.PolyDevPct;
     result.labels.lblDiffPoly[static_cast<std::size_t>(slot)] = Rounding(store.PolyDev, locale);

@@ -22,8 +22,8 @@ std::vector<double> abscissae(const UsedPoints& points, bool logarithmic)
 {
     std::vector<double> t;
     t.reserve(points.x.size());
-    for (int x : points.x)
-        t.push_back(logarithmic ? std::log(static_cast<double>(x)) : static_cast<double>(x));
+    for (double x : points.x)
+        t.push_back(logarithmic ? std::log(x) : x);
     return t;
 }
 
@@ -35,8 +35,8 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
     const UsedPoints fromZero = usedPoints(store, 0);
     const UsedPoints fromOne = usedPoints(store, 1);
     if (!fromZero.x.empty()) {
-        ranking.firstStandard = fromZero.x.front();
-        ranking.lastStandard = fromZero.x.back();
+        ranking.firstStandard = static_cast<int>(fromZero.x.front());
+        ranking.lastStandard = static_cast<int>(fromZero.x.back());
     }
 
     std::vector<MethodScore>& methods = ranking.methods;
