@@ -33,7 +33,7 @@
 #include "core/table_import.h"
 #include "programs/program_settings.h"
 #include "programs/startup.h"
-#include "programs/scene_svg.h"
+#include "ui/regression_window/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
 #include "ui/regression_window/qt_locale.h"
@@ -58,7 +58,7 @@ constexpr std::string_view kMainHelp =
     "  fit      write the fit results as one JSON object\n"
     "  plot     draw the plot into a PNG or SVG file (-o FILE)\n"
     "\n"
-    "Run 'kalibron COMMAND --help' for the options of a command.\n"
+    "Run 'kalibron COMMAND --help' for the options of a command, 'kalibron --version' for the version.\n"
     "Exit status: 0 done, 2 refused table or wrong option, 1 file not readable or writable.\n";
 
 constexpr std::string_view kCommonOptionsHelp =
@@ -872,6 +872,10 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
 {
     if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         out << kMainHelp;
+        return kExitOk;
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "--version") {
+        out << "kalibron " KALIBRON_VERSION "\n";
         return kExitOk;
     }
     CliOptions options;
