@@ -58,7 +58,8 @@ constexpr std::string_view kMainHelp =
     "  fit      write the fit results as one JSON object\n"
     "  plot     draw the plot into a PNG or SVG file (-o FILE)\n"
     "\n"
-    "Run 'kalibron COMMAND --help' for the options of a command, 'kalibron --version' for the version.\n"
+    "Run 'kalibron COMMAND --help' for the options of a command.\n"
+    "'kalibron --version' shows the version.\n"
     "Exit status: 0 done, 2 refused table or wrong option, 1 file not readable or writable.\n";
 
 constexpr std::string_view kCommonOptionsHelp =

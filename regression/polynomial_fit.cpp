@@ -143,10 +143,8 @@ PolynomialStatus Polynomial(Store& store, int n, int d, const std::vector<double
             *dsig = spread;
         if (ownsText) {
             std::string text;
-            for (int i = 1; i <= m; ++i) {
-                text += 'P'; // not "P" + ...: a false -Wrestrict of GCC 12 at -O3
-                text += std::to_string(i - 1) + " = " + formatGeneral(B[static_cast<std::size_t>(i)], locale) + "\r\n";
-            }
+            for (int i = 1; i <= m; ++i)
+                text += "P" + std::to_string(i - 1) + " = " + formatGeneral(B[static_cast<std::size_t>(i)], locale) + "\r\n";
             text += "\r\n";
             text += "\r\ndsig=";
             if (spread)

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     build-essential cmake ninja-build git pkg-config
     qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core desktop-file-utils
 )
 
 install_deps() {

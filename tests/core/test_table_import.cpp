@@ -202,7 +202,7 @@ TEST_F(TableImport, LimitsOfTheDataModelAreAccepted)
 
     std::string wide = "1";
     for (int i = 1; i < kMaxTableCells; ++i)
-        wide.append("\t").append(std::to_string(i));
+        wide += "\t" + std::to_string(i);
     ASSERT_EQ(import(wide + "\r\n" + wide + "\r\n" + wide + "\r\n"), ImportStatus::Ok);
     EXPECT_EQ(m_store.nCols, kMaxTableCells);
 }

@@ -176,7 +176,7 @@ TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
     const auto l = lines(text);
     ASSERT_EQ(l.size(), 7u) << text; // P0, P1, P2, "", "", dsig, end
     for (std::size_t i = 0; i <= 2; ++i)
-        EXPECT_EQ(l[i], std::string("P").append(std::to_string(i)) + " = " + formatGeneral(store.PolyC[i + 1].value(), NumberLocale{}));
+        EXPECT_EQ(l[i], "P" + std::to_string(i) + " = " + formatGeneral(store.PolyC[i + 1].value(), NumberLocale{}));
     EXPECT_TRUE(l[3].empty() && l[4].empty() && l[6].empty());
     EXPECT_TRUE(near(dsig(text), std::sqrt(10.0 / 3.0), 1e-12));
 

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeySequence>
