@@ -89,8 +89,15 @@ std::string exponentText(int exponent, bool alwaysSign, int minDigits)
     std::string digits = std::to_string(std::abs(exponent));
     if (static_cast<int>(digits.size()) < minDigits)
         digits.insert(0, static_cast<std::size_t>(minDigits) - digits.size(), '0');
-    const char* sign = exponent < 0 ? "-" : (alwaysSign ? "+" : "");
-    return "E" + std::string(sign) + digits;
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
+    // the concatenation "E" + sign + digits.
+    std::string text(1, 'E');
+    if (exponent < 0)
+        text += '-';
+    else if (alwaysSign)
+        text += '+';
+    text += digits;
+    return text;
 }
 
 std::string formatFixed(double value, int decimals, const NumberLocale& locale)

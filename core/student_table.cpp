@@ -15,6 +15,11 @@ namespace kalibron {
 
 namespace {
 
+// Where an installed program's data folder lies, seen from the program's
+// folder (bin/ -> share/kalibron/); set by the build from the install folders.
+#ifndef KALIBRON_DATA_FROM_BIN
+#define KALIBRON_DATA_FROM_BIN "../share/kalibron"
+#endif
 constexpr int kRecords = 101;
 constexpr int kValuesPerRecord = 7;
 constexpr int kValuesNeeded = kRecords * kValuesPerRecord;
@@ -146,17 +151,26 @@ StudentParseResult parseStudent(std::string_view text)
     return result;
 }
 
+const char* studentDataFromProgram()
+{
+    return KALIBRON_DATA_FROM_BIN;
+}
+
 void LoadStudent(Store& store, MessageSink& messages)
 {
     store.Student = StudentTable{};
-    const std::filesystem::path path =
-        std::filesystem::path(store.gPath.empty() ? std::string(".") : store.gPath) / "student.dat";
+    const std::filesystem::path folder(store.gPath.empty() ? std::string(".") : store.gPath);
+    const std::filesystem::path beside = folder / "student.dat";
+    const std::filesystem::path installed = (folder / studentDataFromProgram() / "student.dat").lexically_normal();
+    std::error_code error;
+    const bool besideExists = std::filesystem::exists(beside, error);
+    const std::filesystem::path& path =
+        !besideExists && std::filesystem::exists(installed, error) ? installed : beside;
 
     std::string problem;
     std::string contents;
-    std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        problem = "the file does not exist";
+        problem = "the file does not exist, nor does " + installed.string();
     } else if (std::filesystem::is_directory(path, error)) {
         problem = "it is a folder, not a file";
     } else {

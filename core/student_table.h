@@ -40,9 +40,14 @@ struct StudentParseResult {
 // not positive is a problem.
 StudentParseResult parseStudent(std::string_view text);
 
-// LoadStudent: reads <gPath>/student.dat into store.Student. On any problem the
-// table stays unloaded and one message naming the file and the problem goes to
-// the sink; the program runs on without the confidence band.
+// LoadStudent: reads <gPath>/student.dat into store.Student; when there is no
+// such file, the installed copy in <gPath>/../share/kalibron/ instead. On any
+// problem the table stays unloaded and one message naming the file and the
+// problem goes to the sink; the program runs on without the confidence band.
 void LoadStudent(Store& store, MessageSink& messages);
+
+// The folder of the installed student.dat relative to the program's folder
+// ("../share/kalibron" with the usual install folders).
+const char* studentDataFromProgram();
 
 } // namespace kalibron

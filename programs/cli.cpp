@@ -34,7 +34,7 @@
 #include "core/table_import.h"
 #include "programs/program_settings.h"
 #include "programs/startup.h"
-#include "programs/scene_svg.h"
+#include "ui/regression_window/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
 #include "ui/regression_window/qt_locale.h"
@@ -61,6 +61,7 @@ constexpr std::string_view kMainHelp =
     "  sequence the file list window's day on a directory (kalibron sequence --help)\n"
     "\n"
     "Run 'kalibron COMMAND --help' for the options of a command.\n"
+    "'kalibron --version' shows the version.\n"
     "Exit status: 0 done, 2 refused table or wrong option, 1 file not readable or writable.\n";
 
 constexpr std::string_view kCommonOptionsHelp =
@@ -840,6 +841,10 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
         return runSequence(argc, argv, in, out, err);
     if (argc >= 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         out << kMainHelp;
+        return kExitOk;
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "--version") {
+        out << "kalibron " KALIBRON_VERSION "\n";
         return kExitOk;
     }
     CliOptions options;

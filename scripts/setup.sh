@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Set-up on a fresh Debian 12 machine, as root:
 #   bash scripts/setup.sh run    install what is missing, build, start Kalibron-01
-#   bash scripts/setup.sh test   install what is missing, build, run every test
+#   bash scripts/setup.sh test [BUILD_TYPE]
+#                                install what is missing, build, run every test;
+#                                BUILD_TYPE Debug or Release builds in build-debug
+#                                or build-release (default RelWithDebInfo in build)
 #   bash scripts/setup.sh deps [PACKAGE ...]
 #                                install what is missing only (and the packages named)
 set -euo pipefail
@@ -10,7 +13,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     build-essential cmake ninja-build git pkg-config
     qt6-base-dev libgl-dev libeigen3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-    xvfb xauth fonts-dejavu-core python3
+    xvfb xauth fonts-dejavu-core python3 desktop-file-utils
 )
 
 install_deps() {
@@ -25,10 +28,11 @@ install_deps() {
     fi
 }
 
+# build DIR [BUILD_TYPE]: warnings are errors here (KALIBRON_WERROR), unlike a
+# plain cmake configure.
 build() {
-    local dir=${1:-build}
-    shift || true
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    local dir=${1:-build} type=${2:-RelWithDebInfo}
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DKALIBRON_WERROR=ON
     cmake --build "$dir" --parallel "$(nproc)"
 }
 
@@ -47,13 +51,20 @@ case "${1:-}" in
         exec ./build/bin/Kalibron-01
         ;;
     test)
+        type=${2:-RelWithDebInfo}
+        case "$type" in
+            RelWithDebInfo) dir=build ;;
+            Debug) dir=build-debug ;;
+            Release) dir=build-release ;;
+            *) echo "build type: RelWithDebInfo, Debug or Release" >&2; exit 2 ;;
+        esac
         install_deps
-        build build
-        cd build
+        build "$dir" "$type"
+        cd "$dir"
         LC_ALL=C TZ=UTC QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$(nproc)"
         ;;
     *)
-        echo "usage: bash scripts/setup.sh run|test|deps" >&2
+        echo "usage: bash scripts/setup.sh run|test [BUILD_TYPE]|deps [PACKAGE ...]" >&2
         exit 2
         ;;
 esac

@@ -31,6 +31,9 @@ expect_status() {
 run help --help
 expect_status 0 help
 grep -q '^Usage: kalibron COMMAND' "$work/help.out" || fail "help: no usage line"
+run version --version
+expect_status 0 version
+grep -qx 'kalibron [0-9][0-9.]*' "$work/version.out" || fail "version: '$(head -c 100 "$work/version.out")'"
 
 # The start-up example, as a file with CR LF lines and as LF lines on stdin.
 run example export "$data/example_table.txt"

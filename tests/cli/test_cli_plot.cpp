@@ -9,7 +9,7 @@
 #include <QString>
 #include <QXmlStreamReader>
 
-#include "programs/scene_svg.h"
+#include "ui/regression_window/scene_svg.h"
 #include "tests/cli/cli_test_support.h"
 #include "ui/regression_window/plot_scene.h"
 

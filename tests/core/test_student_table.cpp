@@ -110,12 +110,15 @@ TEST(LoadStudent, ReadsTheProgramFolderOrReportsOneProblem)
     const std::filesystem::path folder = std::filesystem::temp_directory_path()
                                         / ("kalibron_test_core_student_" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "student.dat").string();
+    const std::filesystem::path bin = folder / "bin";
+    std::filesystem::create_directories(bin);
+    const std::string path = (bin / "student.dat").string();
+    const std::filesystem::path installed =
+        (bin / studentDataFromProgram() / "student.dat").lexically_normal();
     const auto write = [&](const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
 
     Store store(ProgramSettings{100});
-    store.gPath = folder.string();
+    store.gPath = bin.string();
     CollectingMessageSink messages;
     write(syntheticText(",", "\r\n"));
     LoadStudent(store, messages);
@@ -138,7 +141,19 @@ TEST(LoadStudent, ReadsTheProgramFolderOrReportsOneProblem)
     write("df,a,b\n1,2,3\n");
     expectRefused("it holds only 3 values after the header line, 707 are needed");
     std::filesystem::remove(path);
-    expectRefused("the file does not exist");
+    expectRefused("the file does not exist, nor does " + installed.string());
+
+    // An installed program: no file beside it, the copy in share/kalibron.
+    std::filesystem::create_directories(installed.parent_path());
+    std::ofstream(installed, std::ios::binary) << syntheticText(",", "\n");
+    messages.messages.clear();
+    LoadStudent(store, messages);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_TRUE(store.Student.loaded);
+    // The file beside the program comes first, even a damaged one.
+    write("");
+    expectRefused("the file is empty");
+    std::filesystem::remove(path);
     std::filesystem::create_directory(path);
     expectRefused("it is a folder, not a file");
     std::filesystem::remove_all(folder);

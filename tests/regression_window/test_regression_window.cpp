@@ -1,19 +1,27 @@
 // The regression window driven through its controls, offscreen. Message
 // boxes never open: the window's messages go to a collecting sink and its
 // boxes to a runner that records them.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -32,6 +40,8 @@
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
+#include "ui/regression_window/scene_svg.h"
+#include "ui/regression_window/tick_labels.h"
 
 using namespace kalibron;
 
@@ -184,6 +194,10 @@ private slots:
     void aboutBoxAndMessageBoxes();
     void showParametersWidensTheWindow();
     void painterMapsClipsAndPlacesLabels();
+    void keysRunPasteAndCopy();
+    void plotMenuSavesWhatIsShown();
+    void tabOrderNamesAndMinimumSize();
+    void tickLabelsNeverOverlap();
 
 private:
     QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(QLatin1String(name)); }
@@ -858,6 +872,154 @@ void TestRegressionWindow::painterMapsClipsAndPlacesLabels()
             green += image.pixelColor(px, py) == QColor(0, 255, 0);
     QCOMPARE(green, 0);
     QVERIFY(colourNear(image, QPointF(300, 6015 * 433.0 / 6495), QColor(0, 0, 0)));
+}
+
+void TestRegressionWindow::keysRunPasteAndCopy()
+{
+    QVERIFY(control<QPushButton>(QStringLiteral("cmdPaste"))->toolTip().contains(QLatin1String("Ctrl+V")));
+    QVERIFY(control<QPushButton>(QStringLiteral("cmdCopy"))->toolTip().contains(QLatin1String("Ctrl+C")));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    QGuiApplication::clipboard()->setText(driftTable());
+    QTest::keyClick(m_window.get(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(caption("lblnDataOK"), QStringLiteral("15"));
+    QCOMPARE(caption("lblNData"), QStringLiteral("19"));
+
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(m_window.get(), Qt::Key_C, Qt::ControlModifier);
+    const QString exported = QGuiApplication::clipboard()->text();
+    QVERIFY(exported.startsWith(QLatin1String("* * *  KALIBRON  -  Export of interpolated data")));
+    QVERIFY(exported.contains(QLatin1String("\r19\t")));
+    QVERIFY(m_messages.messages.empty());
+}
+
+void TestRegressionWindow::plotMenuSavesWhatIsShown()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QString chosen;
+    m_window->setSaveFileChooser([&chosen](QWidget*) { return chosen; });
+    // A rejected point's red box is part of what is shown, and saved.
+    auto* pict1 = control<PlotArea>(QStringLiteral("pict1"));
+    QTest::mouseClick(pict1, Qt::LeftButton, {}, pixelOf(27, 500));
+    QCOMPARE(m_store->Rejected[27].value(), 1.0);
+
+    auto* menu = control<QMenu>(QStringLiteral("mnuPlot"));
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(20, 20), pict1->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(pict1, &request);
+    QTRY_VERIFY(menu->isVisible());
+    auto* save = menu->findChild<QAction*>(QStringLiteral("mnuSavePlot"));
+    QVERIFY(save);
+    QCOMPARE(save->text(), QStringLiteral("Save plot as\u2026"));
+    menu->hide();
+
+    chosen = folder.filePath(QStringLiteral("plot.svg"));
+    save->trigger();
+    QFile svg(chosen);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QCOMPARE(svg.readAll().toStdString(), sceneToSvg(m_window->shownScene(), 96));
+
+    chosen = folder.filePath(QStringLiteral("plot.PNG"));
+    save->trigger();
+    const QImage png(chosen);
+    QCOMPARE(png.size(), renderSceneImage(m_window->shownScene(), 96).size());
+    QCOMPARE(png.pixelColor(png.width() / 2, 2), QColor(255, 255, 192));
+    QVERIFY(m_messages.messages.empty());
+
+    // Cancelled: nothing happens. Refused: one message, no file, an existing
+    // file untouched.
+    chosen.clear();
+    save->trigger();
+    QVERIFY(m_messages.messages.empty());
+    QVERIFY(!m_window->savePlot(folder.filePath(QStringLiteral("plot.txt"))));
+    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("plot.txt"))));
+    QVERIFY(!m_window->savePlot(folder.filePath(QStringLiteral("missing/plot.svg"))));
+    QCOMPARE(m_messages.messages.size(), std::size_t(2));
+    QVERIFY(m_messages.messages[0].text.find("must end in .png or .svg") != std::string::npos);
+    QCOMPARE(m_messages.messages[1].icon, MessageIcon::Exclamation);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({QStringLiteral("plot.PNG"), QStringLiteral("plot.svg")}));
+}
+
+void TestRegressionWindow::tabOrderNamesAndMinimumSize()
+{
+    // Tab reads the settings block line by line, then the results grid row
+    // by row (the disabled Check1 and the hidden buttons are passed over).
+    const QStringList expected = {
+        "chkConf",      "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)",
+        "cmdPlot",      "cmdRestore",   "optScaleX(0)", "optScaleX(1)", "cmdPaste",     "cmdCopy",
+        "cmdAbout",     "cmdClose",     "chkEX(0)",     "chkLog",       "chkEX(1)",     "chkPoly(2)",
+        "chkEX(2)",     "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",
+        "chkEX(5)",     "ComboBox1",    "chkPoly(1)",   "chkEX(6)",     "chkZigZag",    "chkEX(7)",
+    };
+    QStringList visited;
+    for (QWidget* w = control<QWidget>(expected.front()); visited.size() < expected.size() + 1;) {
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+            visited << w->objectName();
+        w = w->nextInFocusChain();
+        if (w->objectName() == expected.front())
+            break;
+    }
+    QCOMPARE(visited, expected);
+
+    // Every control that shows no text has a name of its own for screen readers.
+    QStringList names;
+    for (QWidget* w : m_window->findChildren<QWidget*>()) {
+        const auto* button = qobject_cast<QAbstractButton*>(w);
+        const bool textless = (button && button->text().isEmpty()) || qobject_cast<QComboBox*>(w)
+                              || qobject_cast<PlotArea*>(w) || qobject_cast<PlotFrame*>(w);
+        if (!textless)
+            continue;
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        names << w->accessibleName();
+    }
+    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 2 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
+    QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+    QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(), QStringLiteral("Show logarithmic regression"));
+    QCOMPARE(control<QCheckBox>(QStringLiteral("chkEX(3)"))->accessibleName(), QStringLiteral("Export 3 ord."));
+
+    // The window cannot shrink below its client area.
+    const QSize client(m_window->twipsToPixelsX(12825), m_window->twipsToPixelsY(9795));
+    QCOMPARE(m_window->minimumSize(), client);
+    m_window->resize(200, 150);
+    QCOMPARE(m_window->size(), client);
+}
+
+void TestRegressionWindow::tickLabelsNeverOverlap()
+{
+    // Twenty five-digit labels a 1000 apart would run together.
+    QString table;
+    for (int x = 1000; x <= 19999; x += 1000)
+        table += QStringLiteral("%1\t%2\r\n").arg(x).arg(1000 - x / 100);
+    table += QStringLiteral("19999\t800\r\n");
+    QGuiApplication::clipboard()->setText(table);
+    control<QPushButton>(QStringLiteral("cmdPaste"))->click();
+    QCOMPARE(caption("lblNData"), QStringLiteral("19999"));
+
+    QList<QRect> shown;
+    for (int k = 0; k < 21; ++k) {
+        auto* tick = control<QLabel>(QStringLiteral("lblX(%1)").arg(k));
+        if (!tick->isVisible())
+            continue;
+        QVERIFY2(k % 2 == 0, qPrintable(tick->text()));
+        // The scene spaced the labels by an estimate of their width that the
+        // font they are shown in must not exceed.
+        const double estimate = estimatedTextWidth(tick->text().toStdString(), 165) * m_window->logicalDpiX() / 1440;
+        QVERIFY2(QFontMetricsF(tick->font()).horizontalAdvance(tick->text()) <= estimate, qPrintable(tick->text()));
+        shown << tick->geometry();
+    }
+    QCOMPARE(shown.size(), 10); // 0, 2000, ... 18000
+    for (int i = 1; i < shown.size(); ++i)
+        QVERIFY(shown[i - 1].right() < shown[i].left());
+
+    // The image painter honours the estimate at any resolution.
+    for (const double dpi : {72.0, 96.0, 300.0}) {
+        QFont font;
+        font.setPixelSize(static_cast<int>(std::lround(165 * dpi / 1440)));
+        QVERIFY(QFontMetricsF(font).horizontalAdvance(QStringLiteral("18000"))
+                <= estimatedTextWidth("18000", 165) * dpi / 1440 + 0.5);
+    }
 }
 
 QTEST_MAIN(TestRegressionWindow)

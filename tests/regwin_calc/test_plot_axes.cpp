@@ -136,7 +136,8 @@ TEST(PlotXAxis, BandEdgesGetAllTheirLabels)
         auto store = storeWith({{5, 100}, {maxX, 90}}, maxX);
         const CalculationResult r = plot(*store);
         const auto labels = labelsOf(r.scene, Axis::X);
-        ASSERT_EQ(labels.size(), 21u) << maxX;
+        // Five-digit labels every 1000 would touch: every second is left out.
+        ASSERT_EQ(labels.size(), maxX == 2000 ? 21u : 11u) << maxX;
         EXPECT_EQ(labels.back()->text, std::to_string(maxX));
         EXPECT_EQ(labels.back()->index, 20);
         EXPECT_TRUE(nearRel(labels.back()->left + labels.back()->width / 2, 840 + 0.95 * 10575));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "core/table_import.h"
 #include "ui/regression_window/point_rejection.h"
 
 namespace kalibron::test {
@@ -84,6 +85,23 @@ TEST(PointRejection, BeforeAnyCalculationTheBoxHasNoSize)
     EXPECT_EQ(b.x1, b.x2);
     EXPECT_EQ(b.y1, b.y2);
     EXPECT_EQ(store->Rejected[27].value(), 1);
+}
+
+TEST(PointRejection, RejectedCountsOnlyThePointsTheUserMarked)
+{
+    // A Y of 0 counts in nPoints but not in nPointsAll, a repeated X twice in
+    // nPointsAll: their difference was -1 and 1 here, with nothing rejected.
+    for (const char* table : {"5\t980\r\n7\t0\r\n10\t770\r\n15\t700\r\n",
+                              "5\t980\r\n10\t775\r\n10\t770\r\n15\t700\r\n"}) {
+        auto store = startStore();
+        CollectingMessageSink messages;
+        ASSERT_EQ(ImportClipboard(*store, table, messages), ImportStatus::Ok);
+        CalculationResult r = A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{});
+        EXPECT_EQ(r.labels.lblRej, "0") << table;
+        ASSERT_EQ(togglePointsAt(*store, r.scene.scale, 15, 700).size(), 1u);
+        r = A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{});
+        EXPECT_EQ(r.labels.lblRej, "1") << table;
+    }
 }
 
 } // namespace

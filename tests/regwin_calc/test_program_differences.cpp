@@ -182,9 +182,9 @@ const std::vector<Difference>& differences()
         {"X axis MaxX 2001", [](const ProgramProfile& p) { return xAxisAt(p, 2001); }, "0 1000 2000 | 3 21",
          "0 1000 2000 | 3 21"},
         {"X axis MaxX 20000", [](const ProgramProfile& p) { return xAxisAt(p, 20000); },
-         "0 1000 2000 3000 4000 5000 6000 7000 8000 9000 10000 11000 12000 13000 14000 15000 16000 17000 18000 "
-         "19000 20000 | 21 201",
-         "0 1000 2000 3000 4000 5000 6000 7000 8000 9000 10000 | 21 201"},
+         // Five-digit labels a thousand apart would touch: every second one is left out.
+         "0 2000 4000 6000 8000 10000 12000 14000 16000 18000 20000 | 21 201",
+         "0 2000 4000 6000 8000 10000 | 21 201"},
         {"band of the start example",
          [](const ProgramProfile& p) { return bandOf(p, *exampleStore(p)); }, "44 5..27 kept", "44 5..27 not kept"},
         {"band with two usable points of three",

@@ -20,6 +20,7 @@
 #include "ui/regression_window/plot_scale.h"
 #include "ui/regression_window/polynomial_rows.h"
 #include "ui/regression_window/scene_items.h"
+#include "ui/regression_window/tick_labels.h"
 
 namespace kalibron {
 
@@ -102,6 +103,21 @@ void drawZigzag(const Store& store, PlotScene& scene)
     }
 }
 
+// "Rejected:" counts the points the user has marked rejected: a present Y
+// whose mark is 1. nPointsAll − nPoints, the count's first form, went below 0
+// when a Y of 0 was imported (counted in nPoints, not in nPointsAll) and
+// counted lines repeating an X as rejected points.
+int markedRejected(const Store& store)
+{
+    int count = 0;
+    for (int x = 0, last = store.lastPosition(); x <= last; ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        if (store.Y[i].present() && store.Rejected[i].value() >= 1)
+            ++count;
+    }
+    return count;
+}
+
 void runLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
                MessageSink& messages, const NumberLocale& locale, double maxX, CalculationResult& result)
 {
@@ -113,7 +129,7 @@ void runLinear(Store& store, const RegressionSettings& settings, const Calculati
 
     labels.lblNData = formatGeneral(store.MaxX, locale);
     labels.lblnDataOK = formatGeneral(store.nPointsAll, locale);
-    labels.lblRej = formatGeneral(store.nPointsAll - store.nPoints, locale);
+    labels.lblRej = formatGeneral(markedRejected(store), locale);
     labels.lbl_LRb = Rounding(store.LinB, locale);
     labels.lbl_LRa = Rounding(store.LinA, locale);
     labels.lbl_LRr = squaredFixed2(store.LinR, locale);
@@ -289,6 +305,8 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
     store.PlotBottomY = frame.plotBottomY;
     drawYAxis(scene, span, settings.yFull, frame, locale, rules.axes);
     drawXAxis(scene, maxX, last, store.FirstX, settings.xFull, store.MarginX, frame, locale, rules.axes);
+    thinTickLabels(scene.labels, TickLabel::Axis::X, scene.geometry.labelFontTwips);
+    thinTickLabels(scene.labels, TickLabel::Axis::Y, scene.geometry.labelFontTwips);
 
     if (settings.chkZigZag) {
         ZigZag(store);

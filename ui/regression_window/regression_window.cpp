@@ -1,18 +1,27 @@
 #include "ui/regression_window/regression_window.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
+#include <QShortcut>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "core/store.h"
 #include "core/student_table.h"
@@ -22,6 +31,7 @@
 #include "ui/regression_window/point_rejection.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
+#include "ui/regression_window/scene_svg.h"
 
 namespace kalibron {
 
@@ -214,6 +224,26 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// The resolution of a saved PNG: the command-line tool's default, so that the
+// window and `kalibron plot` give the same image.
+constexpr double kSavedPlotDpi = 96;
+
+QString standardSaveFileChooser(QWidget* parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("Save plot as"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG image (*.svg)")});
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.selectFile(QStringLiteral("plot.png"));
+    // A name typed without an ending gets the ending of the chosen type.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.contains(QLatin1String("*.svg")) ? QStringLiteral("svg") : QStringLiteral("png"));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 void setCaption(QLabel* label, const std::string& text)
 {
     label->setText(QString::fromStdString(text));
@@ -246,7 +276,11 @@ RegressionWindow::RegressionWindow(Store& store, const RegressionWindowOptions& 
 
     createControls();
     applyLayout();
+    applyTabOrder();
+    nameControlsWithoutText();
     connectHandlers();
+    // Smaller, the window would cut its controls off.
+    setMinimumSize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
     resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
 }
 
@@ -260,14 +294,19 @@ void RegressionWindow::createControls()
     m_pict1 = new PlotArea(m_pict2);
     m_pict1->setObjectName(QStringLiteral("pict1"));
     m_pict1->setScene(&m_scene);
+    // Tick labels in the size the scene spaced them for (1 point = 20 twips).
+    QFont tickFont = font();
+    tickFont.setPointSizeF(m_options.geometry.labelFontTwips / 20.0);
     for (int k = 0; k < m_options.geometry.xLabelCount; ++k) {
         auto* label = new QLabel(QStringLiteral("0"), m_pict2);
+        label->setFont(tickFont);
         label->setObjectName(indexed("lblX", k));
         label->hide();
         m_lblX.push_back(label);
     }
     for (int k = 0; k < m_options.geometry.yLabelCount; ++k) {
         auto* label = new QLabel(QStringLiteral("000"), m_pict2);
+        label->setFont(tickFont);
         label->setObjectName(indexed("lblY", k));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->hide();
@@ -298,6 +337,22 @@ void RegressionWindow::createControls()
     m_cmdClose = button("cmdClose", "Close");
     m_cmdBack->setVisible(false);
     m_cmdShowPars->setVisible(m_options.showParametersButton);
+    const auto withShortcut = [](QPushButton* b, QKeySequence::StandardKey key) {
+        b->setToolTip(QStringLiteral("%1 (%2)").arg(b->text(), QKeySequence(key).toString(QKeySequence::NativeText)));
+    };
+    withShortcut(m_cmdPaste, QKeySequence::Paste);
+    withShortcut(m_cmdCopy, QKeySequence::Copy);
+
+    m_plotMenu = new QMenu(this);
+    m_plotMenu->setObjectName(QStringLiteral("mnuPlot"));
+    QAction* savePlot = m_plotMenu->addAction(QStringLiteral("Save plot as\u2026"));
+    savePlot->setObjectName(QStringLiteral("mnuSavePlot"));
+    connect(savePlot, &QAction::triggered, this, &RegressionWindow::mnuSavePlot_Click);
+    for (QWidget* plot : {static_cast<QWidget*>(m_pict2), static_cast<QWidget*>(m_pict1)}) {
+        plot->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(plot, &QWidget::customContextMenuRequested, this,
+                [this, plot](const QPoint& position) { showPlotMenu(plot, position); });
+    }
 
     auto frame = [this](const char* name, const char* title, const char* arrayName,
                         std::array<QRadioButton*, 2>& options, const char* first, const char* second) {
@@ -401,6 +456,62 @@ void RegressionWindow::applyLayout()
     m_pict1->setGeometry(plot.toRect());
 }
 
+void RegressionWindow::applyTabOrder()
+{
+    // Tab follows what the eye reads: the settings block on the left, then
+    // the results grid, each line by line from left to right. A frame of
+    // option buttons is one place, its buttons in their order.
+    struct Stop {
+        int block, top, left;
+        QWidget* widget;
+    };
+    std::vector<Stop> stops;
+    for (const Place& place : kLayout) {
+        auto* widget = findChild<QWidget*>(QLatin1String(place.name));
+        if (!widget || widget->parentWidget() != this)
+            continue;
+        const int block = place.left >= kColTitle ? 1 : 0;
+        if (qobject_cast<QGroupBox*>(widget)) {
+            for (QRadioButton* option : widget->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+                stops.push_back({block, place.top, place.left, option});
+        } else if (widget->focusPolicy() & Qt::TabFocus) {
+            stops.push_back({block, place.top, place.left, widget});
+        }
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return std::tie(a.block, a.top, a.left) < std::tie(b.block, b.top, b.left);
+    });
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        setTabOrder(stops[i - 1].widget, stops[i].widget);
+}
+
+void RegressionWindow::nameControlsWithoutText()
+{
+    // What a screen reader says for the controls that show no text.
+    const auto name = [](QWidget* widget, const QString& text) { widget->setAccessibleName(text); };
+    const QString rows[8] = {QStringLiteral("linear regression"),
+                             QStringLiteral("logarithmic regression"),
+                             QStringLiteral("2 ord."),
+                             QStringLiteral("3 ord."),
+                             QStringLiteral("4 ord."),
+                             QStringLiteral("5 ord."),
+                             QStringLiteral("polynomial of the chosen degree"),
+                             QStringLiteral("zigzag between clusters of standards")};
+    // chkEX(k) exports rows[k]; chkPoly(1) is the row of the chosen degree.
+    for (std::size_t k = 0; k < m_chkEX.size(); ++k)
+        name(m_chkEX[k], QStringLiteral("Export ") + rows[k]);
+    name(m_Check1, QStringLiteral("Show ") + rows[0]);
+    name(m_chkLog, QStringLiteral("Show ") + rows[1]);
+    for (std::size_t s = 2; s <= 5; ++s)
+        name(m_chkPoly[s], QStringLiteral("Show ") + rows[s]);
+    name(m_chkPoly[1], QStringLiteral("Show ") + rows[6]);
+    name(m_chkZigZag, QStringLiteral("Show ") + rows[7]);
+    name(m_ComboBox1, QStringLiteral("Degree of the polynomial"));
+    name(m_comboProb, QStringLiteral("Probability level of the confidence band"));
+    name(m_pict2, QStringLiteral("Plot"));
+    name(m_pict1, QStringLiteral("Plot area: click a point to reject it or take it back"));
+}
+
 void RegressionWindow::connectHandlers()
 {
     connect(m_cmdPlot, &QPushButton::clicked, this, &RegressionWindow::cmdPlot_Click);
@@ -429,6 +540,9 @@ void RegressionWindow::connectHandlers()
     connect(m_comboProb, &QComboBox::activated, this, &RegressionWindow::comboProb_Click);
     connect(m_ComboBox1, &QComboBox::activated, this, &RegressionWindow::ComboBox1_Click);
     connect(m_pict1, &PlotArea::mouseDown, this, &RegressionWindow::pict1_MouseDown);
+    // Keyboard for the two main actions (their tooltips name the keys).
+    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this, &RegressionWindow::cmdPaste_Click);
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &RegressionWindow::cmdCopy_Click);
 }
 
 void RegressionWindow::setMessageSink(MessageSink* sink)
@@ -440,6 +554,11 @@ void RegressionWindow::setBoxRunner(BoxRunner runner)
 {
     m_boxRunner = runner ? std::move(runner) : BoxRunner(runBoxModally);
     m_boxSink.setRunner(m_boxRunner);
+}
+
+void RegressionWindow::setSaveFileChooser(SaveFileChooser chooser)
+{
+    m_saveFileChooser = std::move(chooser);
 }
 
 RegressionSettings RegressionWindow::readSettings() const
@@ -683,6 +802,47 @@ void RegressionWindow::pict1_MouseDown(Qt::MouseButton button, const QPointF& po
         togglePointsAt(m_store, m_scene.scale, data.x(), data.y(), button == Qt::LeftButton);
     m_scene.items.insert(m_scene.items.end(), marks.begin(), marks.end());
     m_pict1->sceneChanged();
+}
+
+void RegressionWindow::showPlotMenu(QWidget* source, const QPoint& position)
+{
+    m_plotMenu->popup(source->mapToGlobal(position));
+}
+
+void RegressionWindow::mnuSavePlot_Click()
+{
+    const QString path = m_saveFileChooser ? m_saveFileChooser(this) : standardSaveFileChooser(this);
+    if (!path.isEmpty())
+        savePlot(path);
+}
+
+bool RegressionWindow::savePlot(const QString& path)
+{
+    const auto refuse = [this, &path](const QString& problem) {
+        Message message;
+        message.text = QStringLiteral("Cannot save the plot as %1: %2").arg(path, problem).toStdString();
+        message.icon = MessageIcon::Exclamation;
+        m_sink->show(message);
+        return false;
+    };
+    QByteArray bytes;
+    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        const std::string svg = sceneToSvg(m_scene, kSavedPlotDpi);
+        bytes = QByteArray(svg.data(), static_cast<qsizetype>(svg.size()));
+    } else if (path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        const QImage image = renderSceneImage(m_scene, kSavedPlotDpi);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (image.isNull() || !image.save(&buffer, "PNG"))
+            return refuse(QStringLiteral("the image cannot be made."));
+    } else {
+        return refuse(QStringLiteral("the name must end in .png or .svg."));
+    }
+    // Written whole or not at all: an existing file stays as it was on failure.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return refuse(file.errorString() + QLatin1Char('.'));
+    return true;
 }
 
 } // namespace kalibron

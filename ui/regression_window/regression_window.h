@@ -15,6 +15,7 @@
 #include "ui/regression_window/message_box_sink.h"
 
 class QCheckBox;
+class QMenu;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -51,6 +52,16 @@ public:
     void setBoxRunner(BoxRunner runner);
     // What "Back to File List" does; set by the file list window.
     void setBackHandler(std::function<void()> handler) { m_backHandler = std::move(handler); }
+    // Asks where "Save plot as…" writes (a .png or .svg path; empty: cancelled).
+    // Default: the standard save dialog.
+    using SaveFileChooser = std::function<QString(QWidget* parent)>;
+    void setSaveFileChooser(SaveFileChooser chooser);
+
+    // Writes the plot as shown (rejection marks included) to `path`, a PNG or
+    // SVG image by its ending, through the painters of the command-line tool
+    // at its default 96 dpi; whole or not at all. A failure goes to the
+    // message sink; returns whether the file was written.
+    bool savePlot(const QString& path);
 
     // Form_Activate, for the window that brings this one up again.
     void activate() { Form_Activate(); }
@@ -81,6 +92,7 @@ public:
     void cmdShowPars_Click();
     void cmdBack_Click();
     void pict1_MouseDown(Qt::MouseButton button, const QPointF& position);
+    void mnuSavePlot_Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -88,7 +100,10 @@ protected:
 private:
     void createControls();
     void applyLayout();
+    void applyTabOrder();
+    void nameControlsWithoutText();
     void connectHandlers();
+    void showPlotMenu(QWidget* source, const QPoint& position);
     void showResult(const CalculationResult& result);
     void showTickLabels();
 
@@ -99,6 +114,8 @@ private:
     MessageSink* m_sink;
     BoxRunner m_boxRunner = runBoxModally;
     std::function<void()> m_backHandler;
+    SaveFileChooser m_saveFileChooser;
+    QMenu* m_plotMenu = nullptr;
 
     PlotScene m_scene;
     ResultLabels m_labels;

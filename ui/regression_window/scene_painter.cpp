@@ -1,9 +1,11 @@
 #include "ui/regression_window/scene_painter.h"
 
+#include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -272,6 +274,10 @@ void paintFrame(QPainter& painter, const PlotScene& scene, const QRectF& frame, 
     }
     if (withLabels) {
         painter.setPen(toQColor(colours::kBlack));
+        // The size the scene's labels were spaced for (tick_labels.h).
+        QFont font = painter.font();
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(scene.geometry.labelFontTwips * s.height()))));
+        painter.setFont(font);
         const QFontMetricsF metrics(painter.font());
         for (const TickLabel& label : scene.labels) {
             const QString text = QString::fromStdString(label.text);

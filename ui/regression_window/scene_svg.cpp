@@ -1,4 +1,4 @@
-#include "programs/scene_svg.h"
+#include "ui/regression_window/scene_svg.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,9 +11,6 @@
 
 namespace kalibron {
 namespace {
-
-// The window's labels use an 8-point sans-serif font; 1 point = 20 twips.
-constexpr double kLabelFontTwips = 8.25 * 20.0;
 
 struct Rect {
     double left = 0, top = 0, right = 0, bottom = 0;
@@ -180,7 +177,7 @@ public:
         // label's top.
         const bool yAxis = label.axis == TickLabel::Axis::Y;
         const double x = yAxis ? label.left + label.width : label.left + label.width / 2;
-        const double middle = yAxis ? label.top + 0.4 * label.height : label.top + 0.6 * kLabelFontTwips;
+        const double middle = yAxis ? label.top + 0.4 * label.height : label.top + 0.6 * m_scene.geometry.labelFontTwips;
         m_svg += "<text x=\"";
         appendNumber(m_svg, x);
         m_svg += "\" y=\"";
@@ -231,7 +228,7 @@ std::string sceneToSvg(const PlotScene& scene, double dpi)
     svg += "</g>\n";
 
     svg += "<g font-family=\"sans-serif\" font-size=\"";
-    appendNumber(svg, kLabelFontTwips);
+    appendNumber(svg, g.labelFontTwips);
     svg += "\" fill=\"#000000\">\n";
     for (const TickLabel& label : scene.labels)
         writer.label(label);

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix, as a packager or a user installs:
+# the layout, the desktop entries, and the installed programs running from
+# there with student.dat from share/kalibron (none lies beside them).
+#   install_layout_test.sh BUILD_DIR WORK_DIR VERSION TABLE
+set -uo pipefail
+build=$1 work=$2 version=$3 table=$4
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+rm -rf "$work" && mkdir -p "$work" || fail "cannot make $work"
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$work/install.log")"
+
+for file in bin/Kalibron-01 bin/kalibron share/kalibron/student.dat share/applications/kalibron-01.desktop \
+    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1; do
+    [[ -s $prefix/$file ]] || fail "$file not installed"
+done
+[[ -x $prefix/bin/Kalibron-01 && -x $prefix/bin/kalibron ]] || fail "programs not executable"
+[[ ! -e $prefix/bin/student.dat ]] || fail "student.dat installed beside the programs"
+cmp -s "$prefix/share/kalibron/student.dat" "$build/bin/student.dat" || fail "student.dat differs"
+# A program's desktop entry comes with the program, never without it.
+program=no entry=no
+[[ -e $prefix/bin/Kalibron-He-VeviRavo-1 ]] && program=yes
+[[ -e $prefix/share/applications/kalibron-he-veviravo-1.desktop ]] && entry=yes
+[[ $program == "$entry" ]] || fail "Kalibron-He-VeviRavo-1 installed: $program, its desktop entry: $entry"
+
+for entry in "$prefix"/share/applications/*.desktop; do
+    name=$(basename "$entry")
+    program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+    [[ -n $program && -x $prefix/bin/$program ]] || fail "$name: Exec '$program' is not an installed program"
+    for key in "Name=$program" "Icon=kalibron" "Categories=Science;Education;" "Type=Application"; do
+        grep -qx "$key" "$entry" || fail "$name: no line '$key'"
+    done
+    grep -q '^Comment=.' "$entry" || fail "$name: no Comment"
+    if command -v desktop-file-validate >/dev/null; then
+        desktop-file-validate "$entry" || fail "$name: desktop-file-validate"
+    fi
+done
+grep -q '^<svg ' "$prefix/share/icons/hicolor/scalable/apps/kalibron.svg" || fail "icon is no SVG"
+grep -q '^\.TH KALIBRON 1 .*kalibron '"$version" "$prefix/share/man/man1/kalibron.1" || fail "man page header"
+grep -q '^\.SH PLOT' "$prefix/share/man/man1/kalibron.1" || fail "man page lacks the plot command"
+
+# The installed tool: its version, and the confidence band, which needs student.dat.
+[[ $("$prefix/bin/kalibron" --version) == "kalibron $version" ]] || fail "kalibron --version"
+"$prefix/bin/kalibron" fit "$table" >"$work/fit.json" 2>"$work/fit.err" || fail "kalibron fit: $(cat "$work/fit.err")"
+grep -q '"tValue":3\.18' "$work/fit.json" || fail "installed kalibron has no t table: $(cat "$work/fit.err")"
+grep -q '"messages":\[\]' "$work/fit.json" || fail "installed kalibron reports: $(cat "$work/fit.err")"
+
+# The installed window program starts and draws; without its t table it would
+# stop at a message box and the timeout would end it.
+QT_QPA_PLATFORM=offscreen timeout 60 "$prefix/bin/Kalibron-01" --screenshot "$work/window.png" \
+    >"$work/window.log" 2>&1 || fail "Kalibron-01 did not start and draw: $(tail -5 "$work/window.log")"
+[[ -s $work/window.png ]] || fail "Kalibron-01 drew nothing"
+echo "install layout OK"
