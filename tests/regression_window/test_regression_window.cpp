@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,7 @@
 #include "ui/regression_window/message_box_sink.h"
 #include "ui/regression_window/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
+#include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
@@ -195,6 +197,7 @@ private slots:
     void showParametersWidensTheWindow();
     void painterMapsClipsAndPlacesLabels();
     void keysRunPasteAndCopy();
+    void compareMethodsFollowsEveryRecalculation();
     void plotMenuSavesWhatIsShown();
     void tabOrderNamesAndMinimumSize();
     void tickLabelsNeverOverlap();
@@ -894,6 +897,39 @@ void TestRegressionWindow::keysRunPasteAndCopy()
     QVERIFY(m_messages.messages.empty());
 }
 
+void TestRegressionWindow::compareMethodsFollowsEveryRecalculation()
+{
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QGuiApplication::clipboard()->setText(driftTable());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
+    QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
+    CompareMethodsDialog* dialog = m_window->compareDialog();
+    QVERIFY(dialog && dialog->isVisible());
+
+    // One row per method, sorted by the leave-one-out error, the best one bold.
+    const QTableWidget& table = dialog->table();
+    QCOMPARE(table.rowCount(), 8);
+    const auto looOf = [&table](int row) { return table.item(row, 2)->text().toDouble(); };
+    for (int row = 1; row < table.rowCount(); ++row)
+        QVERIFY(looOf(row - 1) <= looOf(row));
+    QVERIFY(table.item(0, 0)->font().bold() && !table.item(1, 0)->font().bold());
+    const QString bestBefore = table.item(0, 0)->text();
+    const QString largestBefore = table.item(0, 4)->text();
+
+    // Rejecting the point that the best method predicts worst changes the figures at the next calculation.
+    const int worst = table.item(0, 4)->text().section(QLatin1Char('('), 1).chopped(1).toInt();
+    QTest::mouseClick(control<PlotArea>(QStringLiteral("pict1")), Qt::LeftButton, {},
+                      pixelOf(worst, m_store->Y[static_cast<std::size_t>(worst)].value()));
+    QCOMPARE(m_store->Rejected[static_cast<std::size_t>(worst)].value(), 1.0);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
+    QVERIFY(table.item(0, 0)->text() != bestBefore || table.item(0, 4)->text() != largestBefore);
+
+    // The plot's context menu offers the same dialog.
+    auto* menu = m_window->findChild<QMenu*>(QStringLiteral("mnuPlot"));
+    QVERIFY(menu->findChild<QAction*>(QStringLiteral("mnuCompare")));
+}
+
 void TestRegressionWindow::plotMenuSavesWhatIsShown()
 {
     QTemporaryDir folder;
@@ -948,7 +984,7 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     // by row (the disabled Check1 and the hidden buttons are passed over).
     const QStringList expected = {
         "chkConf",      "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)",
-        "cmdPlot",      "cmdRestore",   "optScaleX(0)", "optScaleX(1)", "cmdPaste",     "cmdCopy",
+        "cmdPlot",      "cmdRestore",   "optScaleX(0)", "optScaleX(1)", "cmdCompare",   "cmdPaste",     "cmdCopy",
         "cmdAbout",     "cmdClose",     "chkEX(0)",     "chkLog",       "chkEX(1)",     "chkPoly(2)",
         "chkEX(2)",     "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",
         "chkEX(5)",     "ComboBox1",    "chkPoly(1)",   "chkEX(6)",     "chkZigZag",    "chkEX(7)",

@@ -32,6 +32,9 @@
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
 #include "ui/regression_window/scene_svg.h"
+#include "ui/regression_window/compare_methods_dialog.h"
+#include "ui/regression_window/method_ranking.h"
+#include "ui/regression_window/polynomial_rows.h"
 
 namespace kalibron {
 
@@ -102,6 +105,7 @@ constexpr Place kLayout[] = {
     {"cmdRestore", kButtonsLeft, kFrameTop + 360, kButtonsW, kRowHeight},
     {"cmdBack", kButtonsLeft, kFrameTop + 720, kButtonsW, kRowHeight},
     {"cmdShowPars", kButtonsLeft, kFrameTop + 1080, kButtonsW, kRowHeight},
+    {"cmdCompare", kButtonsLeft, kFrameTop + 1440, kButtonsW, kRowHeight},
     {"cmdAbout", kButtonsLeft, 9450, 1110, kRowHeight},
     {"cmdClose", kButtonsLeft + 1170, 9450, 1110, kRowHeight},
 
@@ -227,6 +231,8 @@ public:
 // The resolution of a saved PNG: the command-line tool's default, so that the
 // window and `kalibron plot` give the same image.
 constexpr double kSavedPlotDpi = 96;
+// Opens "Compare methods…" from anywhere in the window.
+constexpr QKeyCombination kCompareKey = Qt::CTRL | Qt::Key_M;
 
 QString standardSaveFileChooser(QWidget* parent)
 {
@@ -335,6 +341,9 @@ void RegressionWindow::createControls()
     m_cmdBack = button("cmdBack", "Back to File List");
     m_cmdAbout = button("cmdAbout", "About");
     m_cmdClose = button("cmdClose", "Close");
+    m_cmdCompare = button("cmdCompare", "Compare methods\u2026");
+    m_cmdCompare->setToolTip(QStringLiteral("Which method predicts a standard it has not seen best (%1)")
+                                 .arg(QKeySequence(kCompareKey).toString(QKeySequence::NativeText)));
     m_cmdBack->setVisible(false);
     m_cmdShowPars->setVisible(m_options.showParametersButton);
     const auto withShortcut = [](QPushButton* b, QKeySequence::StandardKey key) {
@@ -348,6 +357,9 @@ void RegressionWindow::createControls()
     QAction* savePlot = m_plotMenu->addAction(QStringLiteral("Save plot as\u2026"));
     savePlot->setObjectName(QStringLiteral("mnuSavePlot"));
     connect(savePlot, &QAction::triggered, this, &RegressionWindow::mnuSavePlot_Click);
+    QAction* compare = m_plotMenu->addAction(QStringLiteral("Compare methods\u2026"));
+    compare->setObjectName(QStringLiteral("mnuCompare"));
+    connect(compare, &QAction::triggered, this, &RegressionWindow::cmdCompare_Click);
     for (QWidget* plot : {static_cast<QWidget*>(m_pict2), static_cast<QWidget*>(m_pict1)}) {
         plot->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(plot, &QWidget::customContextMenuRequested, this,
@@ -543,6 +555,9 @@ void RegressionWindow::connectHandlers()
     // Keyboard for the two main actions (their tooltips name the keys).
     connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this, &RegressionWindow::cmdPaste_Click);
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &RegressionWindow::cmdCopy_Click);
+    connect(new QShortcut(QKeySequence(kCompareKey), this), &QShortcut::activated, this,
+            &RegressionWindow::cmdCompare_Click);
+    connect(m_cmdCompare, &QPushButton::clicked, this, &RegressionWindow::cmdCompare_Click);
 }
 
 void RegressionWindow::setMessageSink(MessageSink* sink)
@@ -624,6 +639,25 @@ void RegressionWindow::A_PLOT()
     const CalculationResult result =
         kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation);
     showResult(result);
+    if (m_compare && m_compare->isVisible())
+        showComparison();
+}
+
+void RegressionWindow::cmdCompare_Click()
+{
+    if (!m_compare) {
+        m_compare = new CompareMethodsDialog(this);
+        m_compare->setModal(false);
+    }
+    showComparison();
+    m_compare->show();
+    m_compare->raise();
+}
+
+void RegressionWindow::showComparison()
+{
+    // The ranking reads the standards as the last calculation's ScanData left them.
+    m_compare->setRanking(rankMethods(m_store, freeDegree(m_ComboBox1->currentText().toStdString())), m_locale);
 }
 
 void RegressionWindow::showResult(const CalculationResult& result)

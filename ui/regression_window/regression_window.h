@@ -25,6 +25,7 @@ class QShowEvent;
 
 namespace kalibron {
 
+class CompareMethodsDialog;
 class PlotArea;
 class PlotFrame;
 struct Store;
@@ -93,6 +94,9 @@ public:
     void cmdBack_Click();
     void pict1_MouseDown(Qt::MouseButton button, const QPointF& position);
     void mnuSavePlot_Click();
+    void cmdCompare_Click();
+    // The "Compare methods…" dialog, once opened.
+    CompareMethodsDialog* compareDialog() const { return m_compare; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -104,6 +108,7 @@ private:
     void nameControlsWithoutText();
     void connectHandlers();
     void showPlotMenu(QWidget* source, const QPoint& position);
+    void showComparison();
     void showResult(const CalculationResult& result);
     void showTickLabels();
 
@@ -116,6 +121,8 @@ private:
     std::function<void()> m_backHandler;
     SaveFileChooser m_saveFileChooser;
     QMenu* m_plotMenu = nullptr;
+    QPushButton* m_cmdCompare = nullptr;
+    CompareMethodsDialog* m_compare = nullptr;
 
     PlotScene m_scene;
     ResultLabels m_labels;
