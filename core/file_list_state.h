@@ -44,6 +44,9 @@ struct FileListState {
     SequenceGrid FlexGrid2;
     int EditRow = 0;                    // row whose standard value is being typed
     std::vector<double> RowPos;         // position of each row, from the hand-over
+    // Rows whose results the hand-back extrapolated: before the first or after
+    // the last standard the fits used (shown apart; texts unchanged).
+    std::vector<bool> Extrapolated;
 
     // --- Output -----------------------------------------------------------------
     std::string MasterName = "0_master.csv";

@@ -16,6 +16,20 @@ UsedPoints usedPoints(const Store& store, int first)
     return usedPoints(store, std::max(first, 0), store.lastPosition(), [](int x) { return static_cast<double>(x); });
 }
 
+std::optional<StandardsRange> standardsRange(const Store& store)
+{
+    const int last = store.lastPosition();
+    std::optional<StandardsRange> range;
+    for (int x = 0; x <= last; ++x) {
+        if (store.isUsed(x)) {
+            if (!range)
+                range = StandardsRange{x, x};
+            range->last = x;
+        }
+    }
+    return range;
+}
+
 std::optional<LeaveOneOut> summariseLeaveOneOut(const UsedPoints& points,
                                                 std::span<const std::optional<double>> predicted)
 {

@@ -33,6 +33,14 @@ struct Predictions {
     std::vector<std::optional<double>> fitted, withoutEach;
 };
 
+// First and last position of the standards the fits use (Y positive, not
+// rejected); a sample outside them is extrapolated by every method. Empty
+// without any such standard.
+struct StandardsRange {
+    int first = 0, last = 0;
+};
+std::optional<StandardsRange> standardsRange(const Store& store);
+
 // Summary of |y − value| over the standards that have a value (fitted values
 // give the in-sample figures, predictions without each the leave-one-out ones).
 // Empty with fewer than two predictions or a non-finite mean.

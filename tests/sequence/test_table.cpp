@@ -255,8 +255,11 @@ TEST(HandBack, ValuesMatchClosedFormFits)
         EXPECT_TRUE(near(day.store->YPoly[static_cast<std::size_t>(x)].value(), parabola(x), 1e-9)) << r;
     }
 
+    EXPECT_EQ(day.list().Extrapolated, std::vector<bool>(5, false));
+
     // Two standards after three: the band cannot be computed and no cell
-    // keeps the band of the earlier interpolation.
+    // keeps the band of the earlier interpolation. Row 5 now lies after the
+    // last standard: its results are extrapolated.
     day.list().EditRow = 5;
     ASSERT_TRUE(enterStandardValue(day.list(), ""));
     ASSERT_TRUE(day.interpolateAndReturn());
@@ -264,6 +267,7 @@ TEST(HandBack, ValuesMatchClosedFormFits)
         EXPECT_EQ(day.cell(r, 7), "") << r;
         EXPECT_FALSE(day.cell(r, 6).empty());
     }
+    EXPECT_EQ(day.list().Extrapolated, (std::vector<bool>{false, false, false, true, true}));
 }
 
 TEST(Output, CopyTextAndMasterFileMatchTheReferences)

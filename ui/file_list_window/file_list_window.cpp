@@ -53,6 +53,9 @@ struct Place {
 // and "Selected files:" ends before "Edit list in table". "Accept date" is
 // wide enough for its caption on one line; "Save master file" stands below
 // "Copy" and "Close".
+// Text colour of results extrapolated beyond the standards.
+const QColor kExtrapolatedText(128, 128, 128);
+
 constexpr Place kLayout[] = {
     {"FlexGrid2", 120, 120, 9375, 4575},
     {"lblRizsa(5)", 9600, 360, 4095, 375},
@@ -522,8 +525,15 @@ void FileListWindow::showGrid()
         if (result.column >= 0 && result.column <= kGridColumnsWithText)
             backgrounds[static_cast<std::size_t>(result.column)] = result.background;
 
+    std::array<bool, kGridColumnsWithText + 1> isResult{};
+    for (const ResultColumn& result : m_options.table.results)
+        if (result.column >= 0 && result.column <= kGridColumnsWithText)
+            isResult[static_cast<std::size_t>(result.column)] = true;
+
     const int rows = std::max(m_shownRows, list.nDayFiles);
     for (int r = 1; r <= rows; ++r) {
+        const bool extrapolated = r <= static_cast<int>(list.Extrapolated.size()) &&
+                                  list.Extrapolated[static_cast<std::size_t>(r - 1)];
         QTableWidgetItem* header = m_FlexGrid2->verticalHeaderItem(r - 1);
         if (header)
             header->setText(fromText(grid.text(r, 0)));
@@ -541,6 +551,14 @@ void FileListWindow::showGrid()
             }
             item->setText(text);
             item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
+            // A result outside the standards is an extrapolation: grey italics
+            // and a tooltip say so; its text is the same.
+            const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && !text.isEmpty();
+            QFont font = item->font();
+            font.setItalic(markExtrapolated);
+            item->setFont(font);
+            item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
+            item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
         }
     }
     m_shownRows = list.nDayFiles;

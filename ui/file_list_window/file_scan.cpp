@@ -81,6 +81,7 @@ std::string scanDay(FileListState& state, std::vector<FileEntry> files, std::str
 
     state.FlexGrid2.clear();
     state.RowPos.clear();
+    state.Extrapolated.clear();
     state.EditRow = 0;
     state.nDirectoryFiles = static_cast<int>(files.size());
     state.nAllFiles = std::min(state.nDirectoryFiles, kMaxListedFiles);

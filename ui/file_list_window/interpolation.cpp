@@ -10,6 +10,7 @@
 #include "core/store.h"
 #include "regression/confidence_band.h"
 #include "regression/fit_values.h"
+#include "regression/leave_one_out.h"
 #include "ui/file_list_window/sequence_table.h"
 
 namespace kalibron {
@@ -70,8 +71,11 @@ void BackToFileList(Store& store, const FileListTableLayout& layout, const Numbe
 
     FileListState& list = store.fileList;
     const int rows = std::min(list.nDayFiles, static_cast<int>(list.RowPos.size()));
+    const std::optional<StandardsRange> standards = standardsRange(store);
+    list.Extrapolated.assign(static_cast<std::size_t>(rows), false);
     for (int r = 1; r <= rows; ++r) {
         const double x = list.RowPos[static_cast<std::size_t>(r - 1)];
+        list.Extrapolated[static_cast<std::size_t>(r - 1)] = standards && (x < standards->first || x > standards->last);
         for (const ResultColumn& result : layout.results) {
             std::optional<double> value;
             switch (result.kind) {

@@ -29,6 +29,7 @@ void Update_Flex2(FileListState& state, std::string_view standardMarker, const F
     SequenceGrid& grid = state.FlexGrid2;
     grid.clear();
     state.RowPos.clear(); // positions of an earlier hand-over no longer match the rows
+    state.Extrapolated.clear();
     grid.setText(0, kColFileName, "File name");
     grid.setText(0, kColType, "Typ");
     grid.setText(0, kColTime, "Time");

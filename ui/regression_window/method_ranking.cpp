@@ -34,9 +34,9 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
     MethodRanking ranking;
     const UsedPoints fromZero = usedPoints(store, 0);
     const UsedPoints fromOne = usedPoints(store, 1);
-    if (!fromZero.x.empty()) {
-        ranking.firstStandard = static_cast<int>(fromZero.x.front());
-        ranking.lastStandard = static_cast<int>(fromZero.x.back());
+    if (const auto standards = standardsRange(store)) {
+        ranking.firstStandard = standards->first;
+        ranking.lastStandard = standards->last;
     }
 
     std::vector<MethodScore>& methods = ranking.methods;
