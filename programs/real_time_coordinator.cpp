@@ -32,6 +32,11 @@ void RealTimeCoordinator::backToFileList()
 {
     m_fileList->show();
     m_fileList->raise();
+    // The values written into the table must be those of the fits of the data
+    // handed over. A window that does not recalculate when shown may still
+    // hold the fits of an earlier hand-over (or of none), so calculate first;
+    // on data already calculated this gives the same fits again.
+    m_regression->A_PLOT();
     BackToFileList(m_store, m_profile.fileListWindow.table, systemNumberLocale());
     m_fileList->showGrid();
 }
