@@ -196,6 +196,7 @@ void TestFileListWindow::wholeDay()
     QVERIFY(list.isVisible());
     QVERIFY(reg.isVisible());
     saveShot(list, "file_list_after_back.png");
+    saveShot(reg, "regression_after_back.png");
     // Columns 6..8 hold the linear, logarithmic and degree-2 fits at every
     // row: the line through (1, 1000), (1201, 980), (2401, 970) has slope -1/80,
     // the parabola passes through the three standards.

@@ -329,7 +329,7 @@ void RegressionWindow::createControls()
     m_Label2->setWordWrap(true);
 
     auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(QLatin1String(text), this);
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
         b->setObjectName(QLatin1String(name));
         return b;
     };
