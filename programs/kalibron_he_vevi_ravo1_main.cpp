@@ -1,24 +1,13 @@
 // Kalibron-He-VeviRavo-1: starts in the real-time file list window.
 #include <QApplication>
-#include <QStringList>
-#include <QTimer>
 
 #include "core/store.h"
 #include "programs/program_settings.h"
 #include "programs/real_time_coordinator.h"
 #include "programs/startup.h"
+#include "programs/window_program.h"
 #include "ui/file_list_window/file_list_window.h"
 #include "ui/regression_window/message_box_sink.h"
-
-namespace {
-
-QString optionValue(const QStringList& arguments, const QString& option)
-{
-    const qsizetype at = arguments.indexOf(option);
-    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
-}
-
-} // namespace
 
 // Options for checking the layout on a virtual display:
 //   --directory DIR    scan DIR at start, as a double click on it in Dir1 does
@@ -42,12 +31,6 @@ int main(int argc, char** argv)
     const QString directory = optionValue(arguments, QStringLiteral("--directory"));
     if (!directory.isEmpty())
         fileList.setCurrentDirectory(directory);
-    const QString screenshot = optionValue(arguments, QStringLiteral("--screenshot"));
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(500, &fileList, [&fileList, screenshot] {
-            const bool saved = fileList.grab().save(screenshot);
-            QCoreApplication::exit(saved ? 0 : 1);
-        });
-    }
+    saveScreenshotOnceShown(fileList, arguments);
     return QApplication::exec();
 }
