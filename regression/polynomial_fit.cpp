@@ -54,33 +54,31 @@ inline long double clenshaw1(const PolyChebyshev& fit, long double t)
     return clenshawLast(fit.c[0], t, b1, b2);
 }
 
-// Three chains in plain variables: the x87 register stack holds them with
-// the coefficient, where arrays would go through memory at every step.
-inline void clenshaw3(const PolyChebyshev& fit, const long double* t, long double* out)
+// Two chains in plain variables: the x87 register stack holds both with the
+// coefficient and the two 2t; a third chain no longer fits in its eight
+// registers and goes through memory at every step (measured: the whole
+// numeric pass 4.6 ms with three chains, 3.3 ms with two).
+inline void clenshaw2(const PolyChebyshev& fit, const long double* t, long double* out)
 {
-    const long double ta2 = 2 * t[0], tb2 = 2 * t[1], tc2 = 2 * t[2];
-    long double a1 = 0, a2 = 0, b1 = 0, b2 = 0, c1 = 0, c2 = 0;
+    const long double ta2 = 2 * t[0], tb2 = 2 * t[1];
+    long double a1 = 0, a2 = 0, b1 = 0, b2 = 0;
     for (int k = fit.degree; k >= 1; --k) {
         const long double c = fit.c[static_cast<std::size_t>(k)];
         const long double a0 = clenshawStep(c, ta2, a1, a2);
         const long double b0 = clenshawStep(c, tb2, b1, b2);
-        const long double c0 = clenshawStep(c, tc2, c1, c2);
         a2 = a1;
         a1 = a0;
         b2 = b1;
         b1 = b0;
-        c2 = c1;
-        c1 = c0;
     }
     out[0] = clenshawLast(fit.c[0], t[0], a1, a2);
     out[1] = clenshawLast(fit.c[0], t[1], b1, b2);
-    out[2] = clenshawLast(fit.c[0], t[2], c1, c2);
 }
 
-// f at the positions of xs into out (long double), three at a time.
+// f at the positions of xs into out (long double), two at a time.
 void clenshawAt(const PolyChebyshev& fit, std::span<const double> xs, long double* out)
 {
-    constexpr int kWidth = 3;
+    constexpr int kWidth = 2;
     // Copies: stores into out could otherwise alias the fit.
     const PolyChebyshev local = fit;
     const long double centre = local.centreTwice(), inverse = local.inverseWidth();
@@ -89,7 +87,7 @@ void clenshawAt(const PolyChebyshev& fit, std::span<const double> xs, long doubl
     for (; i + kWidth <= xs.size(); i += kWidth) {
         for (int j = 0; j < kWidth; ++j)
             t[j] = PolyChebyshev::scaled(xs[i + static_cast<std::size_t>(j)], centre, inverse);
-        clenshaw3(local, t, out + i);
+        clenshaw2(local, t, out + i);
     }
     for (; i < xs.size(); ++i)
         out[i] = clenshaw1(local, PolyChebyshev::scaled(xs[i], centre, inverse));
