@@ -289,6 +289,25 @@ TEST(Output, CopyTextAndMasterFileMatchTheReferences)
     EXPECT_EQ(std::count(master.begin(), master.end(), '\n'), 9); // titles + 8 files in the folder
 }
 
+TEST(Output, SeparatorsInANameNeverSplitALine)
+{
+    Day day({fileAt("0808_27a\tb-S01.env", 9, 0, 0), fileAt("0808_27c\nd\re02.env", 9, 20, 0)}, {{1, "1000"}});
+    // Every line of the day listing and of the copy keeps its cells.
+    const auto cellsPerLine = [](const std::string& text) {
+        std::vector<long> tabs;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line, '\r');)
+            tabs.push_back(std::count(line.begin(), line.end(), '\t'));
+        return tabs;
+    };
+    EXPECT_EQ(cellsPerLine(day.list().DayListing), (std::vector<long>{2, 2}));
+    const std::string copy = tableCopyText(day.list(), day.options.table);
+    EXPECT_EQ(cellsPerLine(copy), (std::vector<long>(3, day.options.table.lastCopiedColumn)));
+    EXPECT_EQ(copy.find('\n'), std::string::npos);
+    // The master file quotes the name, so it keeps it exactly.
+    EXPECT_NE(masterFileText(day.list()).find("\"0808_27c\nd\r     02\""), std::string::npos);
+}
+
 TEST(Output, MasterFileIsWrittenWholeOrNotAtAll)
 {
     namespace fs = std::filesystem;

@@ -9,6 +9,7 @@
 
 #include "core/file_list_state.h"
 #include "core/messages.h"
+#include "ui/file_list_window/table_output.h"
 
 namespace kalibron {
 
@@ -123,7 +124,8 @@ std::string scanDay(FileListState& state, std::vector<FileEntry> files, std::str
         state.SortName.push_back(d.name);
         state.SortTime.push_back(timeOfDayText(d.secs));
         state.SortSecs.push_back(d.secs);
-        state.DayListing += d.name + '\t' + state.SortTime.back() + '\t' + std::to_string(d.secs - state.FirstSecs) + '\r';
+        appendLineCell(state.DayListing, d.name);
+        state.DayListing += '\t' + state.SortTime.back() + '\t' + std::to_string(d.secs - state.FirstSecs) + '\r';
     }
 
     if (state.nDirectoryFiles > kMaxListedFiles)

@@ -9,13 +9,19 @@
 
 namespace kalibron {
 
+void appendLineCell(std::string& out, const std::string& text)
+{
+    for (const char c : text)
+        out += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+}
+
 std::string tableCopyText(const FileListState& state, const FileListTableLayout& layout)
 {
     std::string text;
     for (int r = 0; r <= state.nDayFiles; ++r) {
         for (int c = 1; c <= layout.lastCopiedColumn; ++c) {
             text += '\t';
-            text += state.FlexGrid2.text(r, c);
+            appendLineCell(text, state.FlexGrid2.text(r, c));
         }
         text += '\r';
     }

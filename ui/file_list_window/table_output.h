@@ -8,6 +8,11 @@ namespace kalibron {
 
 struct FileListState;
 
+// Appends a cell of a TAB-separated, CR-ended line. A TAB, CR or LF inside
+// the text (a file name may hold them) would break the line apart, so each
+// becomes a blank.
+void appendLineCell(std::string& out, const std::string& text);
+
 // "Copy": one line per grid row 0..nDayFiles; each holds, for each column
 // 1..layout.lastCopiedColumn, a TAB and the cell's text, and ends with CR.
 std::string tableCopyText(const FileListState& state, const FileListTableLayout& layout);
