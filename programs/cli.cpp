@@ -34,7 +34,6 @@
 #include "core/table_import.h"
 #include "programs/program_settings.h"
 #include "programs/startup.h"
-#include "ui/regression_window/scene_svg.h"
 #include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
 #include "ui/regression_window/qt_locale.h"
@@ -764,8 +763,6 @@ int CliRun::writeFit()
     return kExitOk;
 }
 
-// PNG rendering draws text, which needs a QGuiApplication; without a display
-// the offscreen platform serves.
 // Qt's own chatter while rendering (a missing runtime folder, the offscreen
 // platform) is no message of this program; only Qt's errors get through.
 void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -774,7 +771,9 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
         std::fprintf(stderr, "kalibron: Qt: %s\n", message.toLocal8Bit().constData());
 }
 
-QByteArray renderPng(const PlotScene& scene, double dpi)
+// Both images draw text, which needs a QGuiApplication; without a display
+// the offscreen platform serves.
+QByteArray renderImage(const PlotScene& scene, double dpi, bool png)
 {
     const QtMessageHandler previous = qInstallMessageHandler(quietQtMessages);
     struct Restore {
@@ -791,6 +790,8 @@ QByteArray renderPng(const PlotScene& scene, double dpi)
         static char* argv[] = {name, nullptr};
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
+    if (!png)
+        return renderSceneSvg(scene, dpi);
     const QImage image = renderSceneImage(scene, dpi);
     QByteArray bytes;
     if (image.isNull())
@@ -805,15 +806,11 @@ QByteArray renderPng(const PlotScene& scene, double dpi)
 int CliRun::writePlot()
 {
     const bool png = endsWithIgnoringCase(m_options.output, ".png");
-    std::string bytes;
-    if (png) {
-        const QByteArray image = renderPng(m_result.scene, m_options.dpi);
-        if (image.isEmpty())
-            return fail(kExitIoError, "cannot render the plot as PNG at " + std::to_string(static_cast<int>(m_options.dpi)) + " dpi");
-        bytes.assign(image.constData(), static_cast<std::size_t>(image.size()));
-    } else {
-        bytes = sceneToSvg(m_result.scene, m_options.dpi);
-    }
+    const QByteArray image = renderImage(m_result.scene, m_options.dpi, png);
+    if (image.isEmpty())
+        return fail(kExitIoError, std::string("cannot render the plot as ") + (png ? "PNG" : "SVG") + " at "
+                                      + std::to_string(static_cast<int>(m_options.dpi)) + " dpi");
+    const std::string bytes(image.constData(), static_cast<std::size_t>(image.size()));
     if (const std::string problem = writeFileAtomically(m_options.output, bytes); !problem.empty())
         return fail(kExitIoError, "cannot write " + m_options.output + ": " + problem);
     return kExitOk;
