@@ -62,7 +62,9 @@ constexpr std::string_view kFitHelp =
     "\n"
     "Writes one JSON object: the fit results under their own names (LinA, LinB,\n"
     "LogA, ..., ZzX, ZzY), \"poly\" for each shown polynomial row, \"labels\" with\n"
-    "the window's result labels and \"messages\" with the messages shown.\n"
+    "the window's result labels, \"loo\" with each method's leave-one-out error\n"
+    "(null without a figure), \"ranking\" with the methods best first,\n"
+    "\"firstStandard\" and \"lastStandard\", and \"messages\" with the messages shown.\n"
     "\n";
 
 constexpr std::string_view kRankHelp =
