@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
@@ -356,6 +357,11 @@ QByteArray renderSceneSvg(const PlotScene& scene, double dpi)
     QPainter painter;
     if (!painter.begin(&generator))
         return {};
+    // The family the image's text is drawn in, by its own name: the default
+    // family's alias ("Sans Serif") means nothing to an SVG viewer.
+    QFont font = painter.font();
+    font.setFamily(QFontInfo(font).family());
+    painter.setFont(font);
     paintScene(painter, scene, QRectF(QPointF(0, 0), QSizeF(size)));
     if (!painter.end())
         return {};
