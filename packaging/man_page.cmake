@@ -26,7 +26,7 @@ string(APPEND page ".SH NAME\nkalibron \\- interpolated standard values for samp
 string(APPEND page ".SH SYNOPSIS\n.B kalibron\n.I COMMAND\n[\\fIOPTIONS\\fR] \\fITABLE\\fR\n.br\n")
 string(APPEND page ".B kalibron\n\\-\\-help | \\-\\-version\n")
 string(APPEND page ".SH DESCRIPTION\n${main}")
-foreach(command export fit plot)
+foreach(command export fit plot rank)
     help_of(text ${command} --help)
     roff_block(text "${text}")
     string(TOUPPER "${command}" title)

@@ -17,11 +17,11 @@ inline constexpr int kExitRefused = 2;     // refused input or a wrong option
 // without end (the import takes at most 6000 lines of 100 cells anyway).
 inline constexpr std::size_t kMaxTableBytes = 64u * 1024u * 1024u;
 
-// The command-line tool `kalibron` (export, fit, plot). Runs the same start-up,
-// import, calculation, export and plot scene as the regression window; writes
-// results to `out`, the window's message boxes and its own complaints to
-// `err` (one line each) and returns the exit status. `in` is read for the
-// table "-". Tests call it in-process.
+// The command-line tool `kalibron` (export, fit, plot, rank, sequence). Runs
+// the same start-up, import, calculation, export, plot scene and method
+// ranking as the regression window; writes results to `out`, the window's
+// message boxes and its own complaints to `err` (one line each) and returns
+// the exit status. `in` is read for the table "-". Tests call it in-process.
 int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 // A table file turned into clipboard text: a UTF-8 byte-order mark at the

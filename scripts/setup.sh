@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
     build-essential cmake ninja-build git pkg-config
-    qt6-base-dev libgl-dev libeigen3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+    qt6-base-dev qt6-svg-dev libgl-dev libeigen3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
     xvfb xauth fonts-dejavu-core python3 desktop-file-utils
 )
 

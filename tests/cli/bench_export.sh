@@ -1,22 +1,41 @@
 #!/usr/bin/env bash
-# Times `kalibron export` of the largest table the import takes (6000 lines,
-# positions up to 30000, every export box ticked) as a whole process and
-# prints the median of RUNS runs in milliseconds.
+# Times the commands of `kalibron` on the largest table the import takes
+# (6000 lines, positions up to 30000) as whole processes and prints the
+# median of RUNS runs of each in milliseconds: export with every export box
+# ticked, fit, rank, and plot as SVG and as PNG with every curve and the band.
 #   bench_export.sh KALIBRON_BINARY [RUNS]
 set -eu
 tool=$1
 runs=${2:-21}
-table=$(mktemp)
-trap 'rm -f "$table"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+table=$work/table.txt
 awk 'BEGIN { for (i = 1; i <= 6000; i++) { x = 5 * i; printf "%d\t%.4f\r\n", x, 1000 - 0.01 * x + 5 * sin(x / 300) } }' >"$table"
 export LC_ALL=C
-times=()
-for ((r = 0; r < runs; r++)); do
-    start=$(date +%s%N)
-    "$tool" export --export lin,log,poly2,poly3,poly4,poly5,free,zigzag "$table" >/dev/null
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
-done
-median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$((runs / 2 + 1))p")
-printf 'kalibron export, 6000 lines, MaxX 30000, all blocks: median %d.%03d ms over %d runs\n' \
-    $((median / 1000)) $((median % 1000)) "$runs"
+every_curve=log,poly1,poly2,poly3,poly4,poly5,zigzag,conf
+
+# time_median TITLE COMMAND...: runs COMMAND RUNS times, prints the median.
+time_median() {
+    local title=$1
+    shift
+    local times=() start end median
+    for ((r = 0; r < runs; r++)); do
+        start=$(date +%s%N)
+        "$@" >/dev/null
+        end=$(date +%s%N)
+        times+=($(((end - start) / 1000)))
+    done
+    median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$((runs / 2 + 1))p")
+    printf '%s: median %d.%03d ms over %d runs\n' "$title" $((median / 1000)) $((median % 1000)) "$runs"
+}
+
+time_median 'kalibron export, 6000 lines, MaxX 30000, all blocks' \
+    "$tool" export --export lin,log,poly2,poly3,poly4,poly5,free,zigzag "$table"
+time_median 'kalibron fit, 6000 lines, MaxX 30000, every curve' \
+    "$tool" fit --show "$every_curve" "$table"
+time_median 'kalibron rank, 6000 lines, MaxX 30000' \
+    "$tool" rank "$table"
+time_median 'kalibron plot -o x.svg, 6000 lines, MaxX 30000, every curve' \
+    "$tool" plot --show "$every_curve" -o "$work/x.svg" "$table"
+time_median 'kalibron plot -o x.png, 6000 lines, MaxX 30000, every curve' \
+    "$tool" plot --show "$every_curve" -o "$work/x.png" "$table"

@@ -86,7 +86,8 @@ expect_status 0 png
 [[ $(head -c 8 "$work/plot.png" | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] || fail "png: not a PNG file"
 run svg plot --dpi 150 -o "$work/plot.svg" "$data/example_table.txt"
 expect_status 0 svg
-grep -q '<svg xmlns="http://www.w3.org/2000/svg"' "$work/plot.svg" || fail "svg: no svg element"
+grep -q '^<svg ' "$work/plot.svg" && grep -q 'xmlns="http://www.w3.org/2000/svg"' "$work/plot.svg" \
+    && grep -q 'viewBox="0 0 1214 677"' "$work/plot.svg" || fail "svg: no svg element of 150 dpi"
 run png_he plot --program He-VeviRavo-1 -o "$work/plot_he.png" "$data/example_table.txt"
 expect_status 0 png_he
 [[ -s "$work/plot_he.png" ]] || fail "png_he: no image"

@@ -133,7 +133,7 @@ TEST(CliErrors, HelpIsWrittenToStandardOutput)
 {
     const CliOutcome main = runTool({"--help"});
     EXPECT_EQ(main.status, kExitOk);
-    for (const char* word : {"export", "fit", "plot", "COMMAND --help"})
+    for (const char* word : {"export", "fit", "plot", "rank", "COMMAND --help"})
         EXPECT_NE(main.out.find(word), std::string::npos) << word;
 
     const CliOutcome exportHelp = runTool({"export", "--help"});
@@ -147,6 +147,12 @@ TEST(CliErrors, HelpIsWrittenToStandardOutput)
     EXPECT_NE(plotHelp.out.find("--dpi"), std::string::npos);
     EXPECT_NE(plotHelp.out.find("(default 96)"), std::string::npos);
     EXPECT_TRUE(plotHelp.err.empty());
+
+    const CliOutcome rankHelp = runTool({"rank", "--help"});
+    EXPECT_EQ(rankHelp.status, kExitOk);
+    EXPECT_NE(rankHelp.out.find("leave-one-out"), std::string::npos);
+    EXPECT_NE(rankHelp.out.find("--free-degree"), std::string::npos);
+    EXPECT_EQ(runTool({"rank", "--dpi", "96", "-"}).status, kExitRefused) << "a plot option";
 }
 
 } // namespace

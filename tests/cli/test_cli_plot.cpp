@@ -1,17 +1,21 @@
-// `kalibron plot` and the SVG writer: images that open, at the size the dpi
-// asks for, written whole or not at all.
+// `kalibron plot` and the painter's SVG: images that open, at the size the
+// dpi asks for, written whole or not at all; the SVG and the PNG of a scene
+// put every label and curve in the same place.
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QString>
 #include <QXmlStreamReader>
 
-#include "ui/regression_window/scene_svg.h"
 #include "tests/cli/cli_test_support.h"
 #include "ui/regression_window/plot_scene.h"
+#include "ui/regression_window/scene_painter.h"
 
 namespace kalibron::test {
 namespace {
@@ -21,38 +25,91 @@ std::string examplePath()
     return std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt";
 }
 
+// Text and images need a QGuiApplication; the tool makes its own per run.
+class GuiApplication {
+public:
+    GuiApplication()
+    {
+        static int argc = 1;
+        static char name[] = "test_cli";
+        static char* argv[] = {name, nullptr};
+        if (!QGuiApplication::instance())
+            m_application = std::make_unique<QGuiApplication>(argc, argv);
+    }
+
+private:
+    std::unique_ptr<QGuiApplication> m_application;
+};
+
+struct SvgLine {
+    QColor colour;
+    std::vector<QPointF> points;
+};
+
+struct SvgText {
+    std::string text;
+    QPointF baseline; // left end of the base line
+    double fontSize = 0;
+};
+
 struct SvgSummary {
     bool wellFormed = false;
     std::string error;
-    double width = 0, height = 0;
-    int lines = 0;
-    std::vector<std::string> texts;
-    std::vector<double> coordinates; // every x1/y1/x2/y2 of every line
+    double width = 0, height = 0; // the view box, in pixels
+    std::vector<SvgLine> lines;
+    std::vector<SvgText> texts;
 };
 
-SvgSummary readSvg(const std::string& text)
+// The polylines with the stroke of their group, and the texts, of an SVG
+// as QSvgGenerator writes it (no transforms beyond the identity).
+SvgSummary readSvg(const QByteArray& text)
 {
     SvgSummary s;
-    QXmlStreamReader xml(QByteArray::fromStdString(text));
+    QXmlStreamReader xml(text);
+    std::vector<QColor> strokes{QColor()};
     while (!xml.atEnd()) {
-        if (!xml.readNext() || !xml.isStartElement())
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QStringLiteral("g"))
+            strokes.pop_back();
+        if (!xml.isStartElement())
             continue;
         const auto name = xml.name();
         const auto attributes = xml.attributes();
         if (name == QStringLiteral("svg")) {
-            s.width = attributes.value("width").toString().remove("px").toDouble();
-            s.height = attributes.value("height").toString().remove("px").toDouble();
-        } else if (name == QStringLiteral("line")) {
-            ++s.lines;
-            for (const char* a : {"x1", "y1", "x2", "y2"})
-                s.coordinates.push_back(attributes.value(a).toString().toDouble());
+            const QStringList box = attributes.value("viewBox").toString().split(' ');
+            if (box.size() == 4) {
+                s.width = box[2].toDouble();
+                s.height = box[3].toDouble();
+            }
+        } else if (name == QStringLiteral("g")) {
+            const QString stroke = attributes.value("stroke").toString();
+            strokes.push_back(stroke.startsWith('#') ? QColor(stroke) : strokes.back());
+            const QString transform = attributes.value("transform").toString();
+            EXPECT_TRUE(transform.isEmpty() || transform == QStringLiteral("matrix(1,0,0,1,0,0)"))
+                << transform.toStdString();
+        } else if (name == QStringLiteral("polyline")) {
+            SvgLine line{strokes.back(), {}};
+            for (const QString& pair : attributes.value("points").toString().split(' ', Qt::SkipEmptyParts)) {
+                const QStringList xy = pair.split(',');
+                line.points.emplace_back(xy.value(0).toDouble(), xy.value(1).toDouble());
+            }
+            s.lines.push_back(line);
         } else if (name == QStringLiteral("text")) {
-            s.texts.push_back(xml.readElementText().toStdString());
+            SvgText t;
+            t.baseline = {attributes.value("x").toDouble(), attributes.value("y").toDouble()};
+            t.fontSize = attributes.value("font-size").toDouble();
+            t.text = xml.readElementText().toStdString();
+            s.texts.push_back(t);
         }
     }
     s.wellFormed = !xml.hasError();
     s.error = xml.errorString().toStdString();
     return s;
+}
+
+SvgSummary readSvgFile(const std::string& path)
+{
+    return readSvg(QByteArray::fromStdString(readAll(path)));
 }
 
 TEST(CliPlot, SvgOfTheExampleParsesWithItsTicksAndLabels)
@@ -62,16 +119,18 @@ TEST(CliPlot, SvgOfTheExampleParsesWithItsTicksAndLabels)
     const CliOutcome outcome = runTool({"plot", "-o", image, examplePath()});
     ASSERT_EQ(outcome.status, kExitOk) << outcome.err;
     EXPECT_TRUE(outcome.out.empty());
-    const SvgSummary svg = readSvg(readAll(image));
+    const SvgSummary svg = readSvgFile(image);
     ASSERT_TRUE(svg.wellFormed) << svg.error;
     // The frame is 11655 × 6495 twips; 1440 twips make an inch.
-    EXPECT_NEAR(svg.width, 11655.0 * 96 / 1440, 0.01);
-    EXPECT_NEAR(svg.height, 6495.0 * 96 / 1440, 0.01);
-    EXPECT_GT(svg.lines, 28) << "at least the X ticks of positions 0..27";
+    EXPECT_EQ(svg.width, 777);
+    EXPECT_EQ(svg.height, 433);
+    EXPECT_GT(svg.lines.size(), 28u) << "at least the X ticks of positions 0..27";
     for (const char* label : {"0", "10", "20"})
-        EXPECT_NE(std::find(svg.texts.begin(), svg.texts.end(), label), svg.texts.end()) << label;
-    for (double c : svg.coordinates)
-        EXPECT_TRUE(std::isfinite(c));
+        EXPECT_TRUE(std::any_of(svg.texts.begin(), svg.texts.end(), [&](const SvgText& t) { return t.text == label; }))
+            << label;
+    for (const SvgLine& line : svg.lines)
+        for (const QPointF& p : line.points)
+            EXPECT_TRUE(std::isfinite(p.x()) && std::isfinite(p.y()));
 }
 
 TEST(CliPlot, PngOpensAtTheSizeTheDpiAsksFor)
@@ -141,49 +200,135 @@ PlotScene handMadeScene()
 
 TEST(SceneSvg, CurvesAreCutAtThePlotAreaAndNothingIsNotFinite)
 {
+    const GuiApplication application;
     const PlotScene scene = handMadeScene();
-    const std::string text = sceneToSvg(scene, 96);
-    for (const char* bad : {"=\"nan", "=\"-nan", "=\"inf", "=\"-inf"})
-        EXPECT_EQ(text.find(bad), std::string::npos) << bad;
+    const QByteArray text = renderSceneSvg(scene, 96);
+    for (const char* bad : {"nan", "inf"})
+        EXPECT_FALSE(text.contains(bad)) << bad;
     const SvgSummary svg = readSvg(text);
     ASSERT_TRUE(svg.wellFormed) << svg.error;
     ASSERT_EQ(svg.texts.size(), 1u);
-    EXPECT_EQ(svg.texts[0], "<1&2>");
+    EXPECT_EQ(svg.texts[0].text, "<1&2>");
 
-    const PlotGeometry& g = scene.geometry;
-    const double left = g.plotLeft - g.frameLeft, top = g.plotTop - g.frameTop;
-    const double right = left + g.plotWidth, bottom = top + g.plotHeight;
-    // Curve, three visible edges of the mark (the right one lies outside),
-    // the frame tick; the non-finite segment is left out.
-    EXPECT_EQ(svg.lines, 1 + 3 + 1);
-    for (std::size_t i = 0; i + 3 < svg.coordinates.size() - 4; i += 4) {
-        EXPECT_GE(svg.coordinates[i], left - 0.01);
-        EXPECT_LE(svg.coordinates[i + 2], right + 0.01);
-        EXPECT_GE(svg.coordinates[i + 1], top - 0.01);
-        EXPECT_LE(svg.coordinates[i + 1], bottom + 0.01);
-        EXPECT_GE(svg.coordinates[i + 3], top - 0.01);
-        EXPECT_LE(svg.coordinates[i + 3], bottom + 0.01);
+    // Every line of the plot area lies within a pixel of it; the steep
+    // curve starts at the origin (bottom left) and leaves the area through
+    // its top edge almost at once.
+    const QRectF area = plotRectInFrame(scene.geometry, QRectF(0, 0, svg.width, svg.height));
+    const QRectF clip = area.adjusted(-1.01, -1.01, 1.01, 1.01);
+    bool curve = false;
+    for (const SvgLine& line : svg.lines) {
+        if (line.colour == toQColor(colours::kBlack))
+            continue; // the frame tick
+        for (const QPointF& p : line.points)
+            EXPECT_TRUE(clip.contains(p)) << p.x() << ", " << p.y();
+        if (line.colour == toQColor(colours::kBlue)) {
+            curve = true;
+            EXPECT_NEAR(line.points.front().x(), area.left(), 0.01);
+            EXPECT_NEAR(line.points.front().y(), area.bottom(), 0.01);
+            EXPECT_NEAR(line.points.back().y(), area.top() - 1, 0.01);
+            EXPECT_LT(line.points.back().x(), area.left() + 1);
+        }
     }
-    // The steep curve starts at the origin (bottom left) and leaves the
-    // area through its top edge almost at once.
-    EXPECT_NEAR(svg.coordinates[0], left, 0.01);
-    EXPECT_NEAR(svg.coordinates[1], bottom, 0.01);
-    EXPECT_NEAR(svg.coordinates[3], top, 0.01);
-    EXPECT_LT(svg.coordinates[2], left + 1);
-    // The frame tick keeps its twips.
-    const std::size_t tick = svg.coordinates.size() - 4;
-    EXPECT_NEAR(svg.coordinates[tick], 840, 0.01);
-    EXPECT_NEAR(svg.coordinates[tick + 3], 6105, 0.01);
+    EXPECT_TRUE(curve);
 }
 
 TEST(SceneSvg, DegenerateScaleDrawsTheFrameOnly)
 {
+    const GuiApplication application;
     PlotScene scene = handMadeScene();
     scene.scale.width = 0; // no data: nothing can be mapped into the area
-    const SvgSummary svg = readSvg(sceneToSvg(scene, 300));
+    const SvgSummary svg = readSvg(renderSceneSvg(scene, 300));
     ASSERT_TRUE(svg.wellFormed) << svg.error;
-    EXPECT_EQ(svg.lines, 1);
-    EXPECT_NEAR(svg.width, 11655.0 * 300 / 1440, 0.01);
+    ASSERT_EQ(svg.lines.size(), 1u);
+    EXPECT_EQ(svg.lines[0].colour, toQColor(colours::kBlack));
+    EXPECT_EQ(svg.width, std::lround(11655.0 * 300 / 1440));
+}
+
+// The ink of the image in `box`: the smallest rectangle holding every pixel
+// that passes `ink`.
+template <typename Ink>
+QRect inkIn(const QImage& image, const QRect& box, Ink ink)
+{
+    QRect found;
+    const QRect within = box.intersected(image.rect());
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x)
+            if (ink(image.pixelColor(x, y)))
+                found = found.united(QRect(x, y, 1, 1));
+    return found;
+}
+
+// Whether the polyline comes within `distance` of `point`.
+bool passesNear(const SvgLine& line, const QPointF& point, double distance)
+{
+    for (std::size_t i = 0; i + 1 < line.points.size(); ++i) {
+        const QPointF a = line.points[i], d = line.points[i + 1] - a;
+        const double length2 = QPointF::dotProduct(d, d);
+        const double t = length2 > 0 ? std::clamp(QPointF::dotProduct(point - a, d) / length2, 0.0, 1.0) : 0.0;
+        const QPointF gap = a + t * d - point;
+        if (std::hypot(gap.x(), gap.y()) <= distance)
+            return true;
+    }
+    return line.points.size() == 1 && std::hypot(line.points[0].x() - point.x(), line.points[0].y() - point.y()) <= distance;
+}
+
+// One scene with every curve and the band, drawn as SVG and as PNG: each
+// label the SVG places has its ink in the PNG where the SVG says it starts
+// and stands, and each curve the SVG draws has the curve's colour in the PNG
+// at both ends.
+TEST(SceneSvg, SvgAndPngAgreeOnLabelsAndCurveEnds)
+{
+    const GuiApplication application;
+    RegressionSettings settings;
+    settings.chkLog = settings.chkZigZag = settings.chkConf = true;
+    settings.chkPoly.fill(true);
+    const auto session = runWindow(clipboardTextFromFile(readAll(examplePath())), settings);
+    const PlotScene& scene = session->result.scene;
+    for (const double dpi : {96.0, 150.0}) {
+        SCOPED_TRACE(dpi);
+        const SvgSummary svg = readSvg(renderSceneSvg(scene, dpi));
+        ASSERT_TRUE(svg.wellFormed) << svg.error;
+        const QImage png = renderSceneImage(scene, dpi);
+        ASSERT_EQ(png.width(), svg.width);
+        ASSERT_EQ(png.height(), svg.height);
+
+        ASSERT_EQ(svg.texts.size(), scene.labels.size());
+        for (const SvgText& label : svg.texts) {
+            SCOPED_TRACE(label.text);
+            const QPointF at = label.baseline;
+            const double em = label.fontSize;
+            const QRect around(QPoint(static_cast<int>(at.x() - 0.3 * em), static_cast<int>(at.y() - 0.9 * em)),
+                               QPoint(static_cast<int>(at.x() + 0.7 * em * static_cast<double>(label.text.size())),
+                                      static_cast<int>(at.y()))); // down to the base line: no comma tail
+            const QRect ink = inkIn(png, around, [](const QColor& c) { return c.lightness() < 128; });
+            ASSERT_FALSE(ink.isEmpty());
+            EXPECT_NEAR(ink.left(), at.x(), 0.2 * em);
+            EXPECT_NEAR(ink.bottom() + 1, at.y(), 1.5); // digits stand on the base line
+            EXPECT_GT(ink.height(), 0.5 * em) << "the label's glyphs, not a stray line";
+        }
+
+        // A curve's end may lie under a later line (the mark of the last
+        // standard, another curve through it); then the later one must show.
+        int curves = 0;
+        for (std::size_t k = 0; k < svg.lines.size(); ++k) {
+            const SvgLine& line = svg.lines[k];
+            if (line.colour == toQColor(colours::kBlack))
+                continue; // frame, axes and marks of the points
+            ++curves;
+            for (const QPointF& end : {line.points.front(), line.points.back()}) {
+                const QRect near(QPoint(static_cast<int>(std::floor(end.x())) - 2, static_cast<int>(std::floor(end.y())) - 2),
+                                 QSize(5, 5));
+                const auto shown = [&](const QColor& colour) {
+                    return !inkIn(png, near, [&](const QColor& c) { return c == colour; }).isEmpty();
+                };
+                bool visible = shown(line.colour);
+                for (std::size_t later = k + 1; !visible && later < svg.lines.size(); ++later)
+                    visible = passesNear(svg.lines[later], end, 1.5) && shown(svg.lines[later].colour);
+                EXPECT_TRUE(visible) << line.colour.name().toStdString() << " at " << end.x() << ", " << end.y();
+            }
+        }
+        EXPECT_GE(curves, 5) << "logarithmic, degrees 2..5";
+    }
 }
 
 } // namespace

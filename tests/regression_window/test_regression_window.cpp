@@ -42,7 +42,6 @@
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
-#include "ui/regression_window/scene_svg.h"
 #include "ui/regression_window/tick_labels.h"
 
 using namespace kalibron;
@@ -954,7 +953,7 @@ void TestRegressionWindow::plotMenuSavesWhatIsShown()
     save->trigger();
     QFile svg(chosen);
     QVERIFY(svg.open(QIODevice::ReadOnly));
-    QCOMPARE(svg.readAll().toStdString(), sceneToSvg(m_window->shownScene(), 96));
+    QCOMPARE(svg.readAll(), renderSceneSvg(m_window->shownScene(), 96));
 
     chosen = folder.filePath(QStringLiteral("plot.PNG"));
     save->trigger();

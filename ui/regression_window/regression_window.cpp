@@ -31,7 +31,6 @@
 #include "ui/regression_window/point_rejection.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
-#include "ui/regression_window/scene_svg.h"
 #include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/method_ranking.h"
 #include "ui/regression_window/polynomial_rows.h"
@@ -861,8 +860,9 @@ bool RegressionWindow::savePlot(const QString& path)
     };
     QByteArray bytes;
     if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-        const std::string svg = sceneToSvg(m_scene, kSavedPlotDpi);
-        bytes = QByteArray(svg.data(), static_cast<qsizetype>(svg.size()));
+        bytes = renderSceneSvg(m_scene, kSavedPlotDpi);
+        if (bytes.isEmpty())
+            return refuse(QStringLiteral("the image cannot be made."));
     } else if (path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
         const QImage image = renderSceneImage(m_scene, kSavedPlotDpi);
         QBuffer buffer(&bytes);

@@ -1,9 +1,12 @@
 #include "ui/regression_window/scene_painter.h"
 
+#include <QBuffer>
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <array>
@@ -314,11 +317,22 @@ void paintScene(QPainter& painter, const PlotScene& scene, const QRectF& target)
     paintPlot(painter, scene, plotRectInFrame(scene.geometry, target), toQColor(colours::kPlotBackground));
 }
 
-QImage renderSceneImage(const PlotScene& scene, double dpi)
+namespace {
+
+// The frame's size in pixels at `dpi` (1440 twips = 1 inch), at least 1 × 1.
+QSize imageSize(const PlotScene& scene, double dpi)
 {
     const int width = static_cast<int>(std::lround(scene.geometry.frameWidth / kTwipsPerInch * dpi));
     const int height = static_cast<int>(std::lround(scene.geometry.frameHeight / kTwipsPerInch * dpi));
-    QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    return {std::max(width, 1), std::max(height, 1)};
+}
+
+} // namespace
+
+QImage renderSceneImage(const PlotScene& scene, double dpi)
+{
+    const QSize size = imageSize(scene, dpi);
+    QImage image(size, QImage::Format_RGB32);
     const int dotsPerMetre = static_cast<int>(std::lround(dpi / 0.0254));
     image.setDotsPerMeterX(dotsPerMetre);
     image.setDotsPerMeterY(dotsPerMetre);
@@ -326,6 +340,32 @@ QImage renderSceneImage(const PlotScene& scene, double dpi)
     QPainter painter(&image);
     paintScene(painter, scene, QRectF(0, 0, image.width(), image.height()));
     return image;
+}
+
+QByteArray renderSceneSvg(const PlotScene& scene, double dpi)
+{
+    const QSize size = imageSize(scene, dpi);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setResolution(static_cast<int>(std::lround(dpi)));
+    generator.setTitle(QStringLiteral("KALIBRON plot"));
+    QPainter painter;
+    if (!painter.begin(&generator))
+        return {};
+    // The family the image's text is drawn in, by its own name: the default
+    // family's alias ("Sans Serif") means nothing to an SVG viewer.
+    QFont font = painter.font();
+    font.setFamily(QFontInfo(font).family());
+    painter.setFont(font);
+    paintScene(painter, scene, QRectF(QPointF(0, 0), QSizeF(size)));
+    if (!painter.end())
+        return {};
+    return bytes;
 }
 
 } // namespace kalibron

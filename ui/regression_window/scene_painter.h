@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QPointF>
@@ -56,5 +57,11 @@ void paintScene(QPainter& painter, const PlotScene& scene, const QRectF& target)
 // The scene as an image of the frame's size at `dpi` dots per inch
 // (1440 twips = 1 inch).
 QImage renderSceneImage(const PlotScene& scene, double dpi);
+
+// The same scene as an SVG document of the same size in pixels, drawn by
+// the same painting through QSvgGenerator: the SVG and the PNG of a scene
+// place every line and label alike. Empty when the document cannot be made.
+// Text needs a QGuiApplication, as for the image.
+QByteArray renderSceneSvg(const PlotScene& scene, double dpi);
 
 } // namespace kalibron

@@ -1,0 +1,16 @@
+#include <string>
+
+#include "programs/cli_session.h"
+#include "ui/regression_window/export_text.h"
+
+namespace kalibron {
+
+// `kalibron export`: the text "Copy interpolated values to clipboard" gives.
+int writeExport(CliSession& session)
+{
+    const std::string& text = buildExport(session.store(), session.options().settings, session.result().labels,
+                                          session.locale(), session.options().profile.regressionWindow.exportFormat);
+    return session.writeOut(text);
+}
+
+} // namespace kalibron
