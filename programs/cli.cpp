@@ -93,8 +93,9 @@ constexpr std::string_view kFitHelp =
     "Usage: kalibron fit [OPTIONS] TABLE\n"
     "\n"
     "Writes one JSON object: the fit results under their own names (LinA, LinB,\n"
-    "LogA, ..., ZzX, ZzY), \"poly\" for each shown polynomial row, \"labels\" with\n"
-    "the window's result labels and \"messages\" with the messages shown.\n"
+    "LogA, ..., ZzX, ZzY), \"poly\" for each shown or exported polynomial row,\n"
+    "\"labels\" with the window's result labels and \"messages\" with the messages\n"
+    "shown.\n"
     "\n";
 
 constexpr std::string_view kPlotHelp =
@@ -622,8 +623,8 @@ int CliRun::applyRejections()
 
 int CliRun::writeExport()
 {
-    const std::string& text = buildExport(*m_store, m_options.settings, m_result.labels, m_locale,
-                                          m_options.profile.regressionWindow.exportFormat);
+    const std::string text = buildExport(*m_store, m_result.fits, m_options.settings, m_locale,
+                                         m_options.profile.regressionWindow.exportFormat);
     m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
     m_out.flush();
     if (!m_out)
@@ -636,7 +637,7 @@ void CliRun::appendPolyRows(std::string& json)
 {
     JsonObject rows(json);
     for (int s = 1; s <= 5; ++s) {
-        const auto& row = m_result.poly[static_cast<std::size_t>(s)];
+        const auto& row = m_result.fits.poly[static_cast<std::size_t>(s)];
         if (!row)
             continue;
         std::string& text = rows.key(std::to_string(s));

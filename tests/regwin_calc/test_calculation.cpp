@@ -1,4 +1,5 @@
 #include <cmath>
+#include <variant>
 
 #include <gtest/gtest.h>
 
@@ -320,6 +321,55 @@ TEST(CalculationLocale, EveryShownNumberUsesTheGivenSeparators)
     const auto y = labelTexts(r.scene, TickLabel::Axis::Y);
     ASSERT_FALSE(y.empty());
     EXPECT_EQ(y.back(), "1.000");
+}
+
+} // namespace
+} // namespace kalibron::test
+
+namespace kalibron::test {
+namespace {
+
+std::vector<const FilledBox*> shadedRanges(const PlotScene& scene)
+{
+    std::vector<const FilledBox*> found;
+    for (const Primitive& item : scene.items) {
+        if (const auto* fill = std::get_if<FilledBox>(&item))
+            found.push_back(fill);
+    }
+    return found;
+}
+
+// The X ranges outside the used standards are shaded, from the plot's edge
+// to the first and from the last standard to the other edge, over the whole
+// height, before anything else so that every line lies on top.
+TEST(CalculationExtrapolation, RangesOutsideTheStandardsAreShadedFirst)
+{
+    auto store = startStore();
+    store->MaxX = 30; // room after the last standard (27)
+    CollectingMessageSink messages;
+    for (const bool xFull : {true, false}) {
+        SCOPED_TRACE(xFull ? "full X" : "zoomed X");
+        RegressionSettings settings;
+        settings.xFull = xFull;
+        store->Rejected[5] = 1.0; // rejected: not a standard of the fits
+        const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
+        const PlotScale& s = r.scene.scale;
+        const auto shaded = shadedRanges(r.scene);
+        ASSERT_EQ(shaded.size(), 2u);
+        EXPECT_EQ(std::get_if<FilledBox>(&r.scene.items[0]), shaded[0]);
+        EXPECT_EQ(std::get_if<FilledBox>(&r.scene.items[1]), shaded[1]);
+        EXPECT_EQ(*shaded[0], (FilledBox{Canvas::Plot, s.left, s.top, 10, s.top + s.height, kExtrapolationShade}));
+        EXPECT_EQ(*shaded[1],
+                  (FilledBox{Canvas::Plot, 27, s.top, s.left + s.width, s.top + s.height, kExtrapolationShade}));
+        store->Rejected[5] = 0.0;
+    }
+
+    // No used standard: nothing is extrapolated from, nothing shaded.
+    for (int x : {5, 10, 15, 25, 27})
+        store->Rejected[static_cast<std::size_t>(x)] = 1.0;
+    const CalculationResult none = A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{});
+    EXPECT_TRUE(shadedRanges(none.scene).empty());
+    EXPECT_EQ(countBoxes(none.scene, colours::kRed), 5);
 }
 
 } // namespace

@@ -30,4 +30,13 @@ bool addBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, 
     return true;
 }
 
+bool addFilledBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2,
+                  Rgb colour)
+{
+    if (!finite(x1, y1, x2, y2))
+        return false;
+    items.emplace_back(FilledBox{canvas, x1, y1, x2, y2, colour});
+    return true;
+}
+
 } // namespace kalibron

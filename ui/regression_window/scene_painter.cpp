@@ -132,6 +132,14 @@ public:
         line->end = b;
     }
 
+    // A filled rectangle under the lines still to come: what is batched so
+    // far is drawn first, so the scene's order holds.
+    void fill(const QRectF& rect, const Rgb& colour)
+    {
+        finishAll();
+        m_painter.fillRect(rect, toQColor(colour));
+    }
+
 private:
     struct OpenLine {
         std::vector<QPointF> points;
@@ -205,6 +213,16 @@ void addItems(LineBatch& batch, const PlotScene& scene, Canvas canvas, const QRe
             addLine(b, c, box->colour);
             addLine(c, d, box->colour);
             addLine(d, a, box->colour);
+        } else if (const auto* fill = std::get_if<FilledBox>(&item)) {
+            if (fill->canvas != canvas)
+                continue;
+            const QPointF a = map(fill->x1, fill->y1);
+            const QPointF c = map(fill->x2, fill->y2);
+            if (!isValidPoint(a) || !isValidPoint(c))
+                continue;
+            const QRectF rect = QRectF(a, c).normalized().intersected(clip);
+            if (!rect.isEmpty())
+                batch.fill(rect, fill->colour);
         }
     }
 }
