@@ -5,6 +5,7 @@
 
 #include "regression/polynomial_fit.h"
 #include "test_support.h"
+#include "ui/regression_window/export_text.h"
 
 namespace kalibron::test {
 namespace {
@@ -370,6 +371,43 @@ TEST(CalculationExtrapolation, RangesOutsideTheStandardsAreShadedFirst)
     const CalculationResult none = A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{});
     EXPECT_TRUE(shadedRanges(none.scene).empty());
     EXPECT_EQ(countBoxes(none.scene, colours::kRed), 5);
+}
+
+} // namespace
+} // namespace kalibron::test
+
+namespace kalibron::test {
+namespace {
+
+// The command-line tool's export and fit skip the scene: what they read must
+// be what the window's full run leaves.
+TEST(CalculationStages, FitsWithoutTheSceneEqualTheFullRun)
+{
+    RegressionSettings settings;
+    settings.chkPoly = {false, true, true, true, true, true};
+    settings.ComboBox1 = "3";
+    settings.chkEX.fill(true);
+    for (const bool band : {true, false}) {
+        settings.chkConf = band;
+        auto full = startStore();
+        auto fitsOnly = startStore();
+        CollectingMessageSink a, b;
+        const CalculationResult withScene = A_PLOT(*full, settings, a, NumberLocale{});
+        const CalculationResult withoutScene = calculateFits(*fitsOnly, settings, b, NumberLocale{});
+        EXPECT_TRUE(withoutScene.scene.items.empty());
+        EXPECT_EQ(a.messages.size(), b.messages.size());
+        EXPECT_EQ(buildExport(*fitsOnly, withoutScene.fits, settings, NumberLocale{}),
+                  buildExport(*full, withScene.fits, settings, NumberLocale{}));
+        EXPECT_EQ(withoutScene.labels.lblDiffPoly, withScene.labels.lblDiffPoly);
+        EXPECT_EQ(withoutScene.labels.Label2, withScene.labels.Label2);
+        EXPECT_EQ(withoutScene.labels.lbl_LoRb, withScene.labels.lbl_LoRb);
+        for (auto member : {&Store::LinA, &Store::LogA, &Store::LogDev, &Store::tValue, &Store::ConfS, &Store::ConfSxx,
+                            &Store::PolyDev})
+            EXPECT_EQ((*fitsOnly).*member, (*full).*member);
+        EXPECT_EQ(fitsOnly->PolyCoef, full->PolyCoef);
+        EXPECT_EQ(fitsOnly->YPoly, full->YPoly);
+        EXPECT_EQ(fitsOnly->tValue.isNumber(), band);
+    }
 }
 
 } // namespace

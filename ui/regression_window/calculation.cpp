@@ -142,7 +142,8 @@ std::vector<ZigzagPoint> zigzagPoints(const Store& store)
     return points;
 }
 
-void fitLinear(Store& store, const Enabled& on, MessageSink& messages, FitResults& fits)
+void fitLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const Enabled& on,
+               MessageSink& messages, FitResults& fits)
 {
     // With two points the fit leaves r and the deviations untouched; cleared
     // first, they show empty instead of describing earlier data.
@@ -152,8 +153,14 @@ void fitLinear(Store& store, const Enabled& on, MessageSink& messages, FitResult
     fits.linear = lineResult(store.LinA, store.LinB, store.LinR, store.LinDev, store.LinDevPct);
     // The band's quantities belong to the data being fitted, whether the band
     // is drawn or only its "C.I." cells exported.
-    if (on.band && store.nPoints > 2 && Confidence_Calc(store))
-        fits.band = confidenceBand(store);
+    if (!(on.band && store.nPoints > 2 && Confidence_Calc(store)))
+        return;
+    fits.band = confidenceBand(store);
+    // The store keeps them only for a band that is shown.
+    if (!settings.chkConf)
+        clearConfidence(store);
+    else if (!rules.keepBandQuantities)
+        clearBandQuantities(store);
 }
 
 // Collects the used points once for every polynomial row (positions 1..last).
@@ -255,7 +262,7 @@ FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, c
     }
 
     if (store.nPoints > 1) {
-        fitLinear(store, on, messages, fits);
+        fitLinear(store, settings, rules, on, messages, fits);
     } else {
         clearLinear(store);
         clearConfidence(store);
@@ -385,14 +392,11 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, std:
     }
 }
 
-void drawLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
-                const FitResults& fits, double maxX, PlotScene& scene)
+void drawLinear(Store& store, const RegressionSettings& settings, const FitResults& fits, double maxX,
+                PlotScene& scene)
 {
-    const bool line = fits.linear && fits.linear->a && fits.linear->b;
-    if (!line) {
-        clearConfidence(store);
+    if (!fits.linear || !fits.linear->a || !fits.linear->b)
         return;
-    }
     const double a = *fits.linear->a;
     const double b = *fits.linear->b;
     store.LineX0 = 0;
@@ -400,17 +404,8 @@ void drawLinear(Store& store, const RegressionSettings& settings, const Calculat
     store.LineX1 = maxX;
     store.LineY1 = numberOrEmpty(a + b * maxX);
     addSegment(scene.items, Canvas::Plot, store.LineX0, a, store.LineX1, a + b * maxX, colours::kBlack);
-
-    // The band was worked out for the export too; the store keeps its
-    // quantities only when it is drawn.
-    if (!settings.chkConf || store.ConfN < 3) {
-        clearConfidence(store);
-        return;
-    }
-    if (fits.band)
+    if (settings.chkConf && fits.band)
         drawBand(store, a, b, *fits.band, scene.items);
-    if (!rules.keepBandQuantities)
-        clearBandQuantities(store);
 }
 
 void drawLogarithmic(const Store& store, const LineFitResult& log, PlotScene& scene)
@@ -479,7 +474,7 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
     if (settings.chkZigZag && fits.zigzag)
         drawZigzag(*fits.zigzag, scene);
     if (fits.linear)
-        drawLinear(store, settings, rules, fits, maxX, scene);
+        drawLinear(store, settings, fits, maxX, scene);
     if (settings.chkLog && fits.logarithmic)
         drawLogarithmic(store, *fits.logarithmic, scene);
     for (int slot = 1; slot <= 5; ++slot) {
@@ -506,22 +501,29 @@ bool Confidence_Belt(Store& store, std::vector<Primitive>& items)
     return true; // without a band all points lie at one position: no width anywhere
 }
 
-CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
+CalculationResult calculateFits(Store& store, const RegressionSettings& settings, MessageSink& messages,
+                                const NumberLocale& locale, const CalculationRules& rules)
 {
     CalculationResult result;
     if (rules.waitForProbabilityLevel && !store.ProbIndex)
         return result;
     result.ran = true;
-    result.scene.geometry = geometry;
-
     ScanData(store);
     store.MarginY = 0.1;
     store.MarginX = 0.05;
     store.MarkFrac = 0.003;
-
     result.fits = fitEnabledMethods(store, settings, rules, messages);
     result.labels = formatLabels(store, result.fits, settings, locale);
+    return result;
+}
+
+CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
+                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
+{
+    CalculationResult result = calculateFits(store, settings, messages, locale, rules);
+    if (!result.ran)
+        return result;
+    result.scene.geometry = geometry;
     buildScene(store, settings, rules, result.fits, locale, result.scene);
     return result;
 }
