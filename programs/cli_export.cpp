@@ -8,8 +8,8 @@ namespace kalibron {
 // `kalibron export`: the text "Copy interpolated values to clipboard" gives.
 int writeExport(CliSession& session)
 {
-    const std::string& text = buildExport(session.store(), session.options().settings, session.result().labels,
-                                          session.locale(), session.options().profile.regressionWindow.exportFormat);
+    const std::string text = buildExport(session.store(), session.result().fits, session.options().settings,
+                                         session.locale(), session.options().profile.regressionWindow.exportFormat);
     return session.writeOut(text);
 }
 

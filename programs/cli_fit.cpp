@@ -82,7 +82,7 @@ void appendPolyRows(std::string& json, const CalculationResult& result)
 {
     JsonObject rows(json);
     for (int s = 1; s <= 5; ++s) {
-        const auto& row = result.poly[static_cast<std::size_t>(s)];
+        const auto& row = result.fits.poly[static_cast<std::size_t>(s)];
         if (!row)
             continue;
         std::string& text = rows.key(std::to_string(s));

@@ -61,10 +61,11 @@ constexpr std::string_view kFitHelp =
     "Usage: kalibron fit [OPTIONS] TABLE\n"
     "\n"
     "Writes one JSON object: the fit results under their own names (LinA, LinB,\n"
-    "LogA, ..., ZzX, ZzY), \"poly\" for each shown polynomial row, \"labels\" with\n"
-    "the window's result labels, \"loo\" with each method's leave-one-out error\n"
-    "(null without a figure), \"ranking\" with the methods best first,\n"
-    "\"firstStandard\" and \"lastStandard\", and \"messages\" with the messages shown.\n"
+    "LogA, ..., ZzX, ZzY), \"poly\" for each shown or exported polynomial row,\n"
+    "\"labels\" with the window's result labels, \"loo\" with each method's\n"
+    "leave-one-out error (null without a figure), \"ranking\" with the methods\n"
+    "best first, \"firstStandard\" and \"lastStandard\", and \"messages\" with the\n"
+    "messages shown.\n"
     "\n";
 
 constexpr std::string_view kRankHelp =

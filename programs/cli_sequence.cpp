@@ -250,7 +250,7 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
             return kExitRefused;
         }
         store->ProbIndex = o.probIndex;
-        A_PLOT(*store, RegressionSettings{}, sink, locale, o.profile.regressionWindow.geometry);
+        calculateFits(*store, RegressionSettings{}, sink, locale, o.profile.regressionWindow.calculation);
         flush(sink, written, err);
         BackToFileList(*store, options.table, locale);
     }

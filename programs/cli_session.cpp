@@ -83,7 +83,10 @@ int CliSession::calculate(std::istream& in)
     store.AllData = !m_options.onlyUnrejected;
 
     const RegressionWindowOptions& window = m_options.profile.regressionWindow;
-    m_result = A_PLOT(store, m_options.settings, m_sink, m_locale, window.geometry, window.calculation);
+    // Only the plot draws; the other commands need no scene.
+    m_result = m_options.command == Command::Plot
+                   ? A_PLOT(store, m_options.settings, m_sink, m_locale, window.geometry, window.calculation)
+                   : calculateFits(store, m_options.settings, m_sink, m_locale, window.calculation);
     flushMessages();
     return kExitOk;
 }

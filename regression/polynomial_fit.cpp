@@ -203,6 +203,24 @@ std::vector<double> polynomialLeverages(const PolynomialFit& fit, std::span<cons
     return out;
 }
 
+std::string polynomialParameterText(std::span<const double> power, std::optional<double> dsig,
+                                    const NumberLocale& locale)
+{
+    std::string text;
+    for (std::size_t i = 0; i < power.size(); ++i) {
+        text += 'P';
+        text += std::to_string(i);
+        text += " = ";
+        appendGeneral(text, power[i], locale);
+        text += "\r\n";
+    }
+    text += "\r\n\r\ndsig=";
+    if (dsig)
+        appendGeneral(text, *dsig, locale);
+    text += "\r\n";
+    return text;
+}
+
 PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& X, const std::vector<double>& Y,
                          MessageSink& messages, std::string* parameterText, const NumberLocale& locale,
                          const char* tooFewMessage)
@@ -333,15 +351,7 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
     }
 
     if (ownsText) {
-        std::string text;
-        for (int i = 0; i < m; ++i)
-            text += "P" + std::to_string(i) + " = " + formatGeneral(fit.power[static_cast<std::size_t>(i)], locale) + "\r\n";
-        text += "\r\n";
-        text += "\r\ndsig=";
-        if (fit.dsig)
-            text += formatGeneral(*fit.dsig, locale);
-        text += "\r\n";
-        *parameterText = std::move(text);
+        *parameterText = polynomialParameterText(fit.power, fit.dsig, locale);
     }
 
     for (auto& c : store.PolyC)

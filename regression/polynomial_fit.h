@@ -75,6 +75,12 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
                          const NumberLocale& locale = NumberLocale{},
                          const char* tooFewMessage = kTooFewPolyDataMessage);
 
+// The parameter text of a fit: "P0 = c0" CR LF … "Pd = cd" CR LF, CR LF,
+// CR LF, "dsig=" dsig CR LF, the numbers in the general format of locale
+// (the dsig number left out when there is none).
+std::string polynomialParameterText(std::span<const double> power, std::optional<double> dsig,
+                                    const NumberLocale& locale);
+
 // f(x) of a stable form by Clenshaw's recurrence in t with a long double
 // accumulator: b_k = (c_k − b_{k+2}) + 2t·b_{k+1}, f = (c_0 − b_2) + t·b_1.
 // The one evaluator of a polynomial fit. Not for an unfitted form.

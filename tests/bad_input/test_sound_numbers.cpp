@@ -222,7 +222,7 @@ TEST(SoundNumbers, DegenerateTablesNeverShowInfOrNan)
                 ASSERT_TRUE(result.ran);
                 expectFiniteLabels(result.labels);
                 expectFiniteScene(result.scene);
-                const std::string exported = buildExport(store, settings, result.labels, locale);
+                const std::string exported = buildExport(store, result.fits, settings, locale);
                 expectFiniteExport(exported);
                 expectFiniteStore(store);
                 for (const Message& m : messages.messages)
@@ -249,7 +249,7 @@ TEST(SoundNumbers, ConfidenceBandAtEveryLevelStaysFinite)
             CollectingMessageSink messages;
             const CalculationResult result = A_PLOT(store, settings, messages, locale);
             expectFiniteScene(result.scene);
-            expectFiniteExport(buildExport(store, settings, result.labels, locale));
+            expectFiniteExport(buildExport(store, result.fits, settings, locale));
             expectFiniteStore(store);
         }
     }

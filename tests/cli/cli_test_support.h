@@ -77,7 +77,7 @@ inline std::unique_ptr<WindowSession> runWindow(const std::string& clipboardText
 
 inline std::string windowExport(WindowSession& session, const RegressionSettings& settings)
 {
-    return buildExport(*session.store, settings, session.result.labels, NumberLocale{},
+    return buildExport(*session.store, session.result.fits, settings, NumberLocale{},
                        session.profile.regressionWindow.exportFormat);
 }
 

@@ -252,7 +252,7 @@ TEST(CliFit, FitsThatDidNotRunAreNullAndMessagesAreReported)
 {
     // Three points: a degree-3 polynomial needs four.
     const std::string table = "5\t980\n10\t770\n15\t700\n";
-    const CliOutcome outcome = runTool({"fit", "--show", "poly3", "-"}, table);
+    const CliOutcome outcome = runTool({"fit", "--show", "poly3", "--export", "lin", "-"}, table);
     ASSERT_EQ(outcome.status, kExitOk) << outcome.err;
     EXPECT_NE(outcome.err.find(kTooFewPolyDataMessage), std::string::npos) << outcome.err;
     const QJsonObject fit = QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out)).object();
@@ -263,10 +263,21 @@ TEST(CliFit, FitsThatDidNotRunAreNullAndMessagesAreReported)
     EXPECT_TRUE(row3["coefficients"].isNull());
     EXPECT_TRUE(row3["PolyDev"].isNull());
     EXPECT_TRUE(row3["dsig"].isNull());
-    // The logarithmic fit was not asked for: nothing of an earlier run shows.
+    // The logarithmic fit was neither shown nor exported: nothing of an
+    // earlier run shows.
     EXPECT_TRUE(fit["LogA"].isNull());
     EXPECT_TRUE(fit["LogDev"].isNull());
     EXPECT_FALSE(fit["LinA"].isNull());
+
+    // Its Export box alone fits it, and a polynomial row exported only is
+    // reported like a shown one; the labels stay empty.
+    const CliOutcome exported = runTool({"fit", "--show", "none", "--export", "log,poly2", "-"}, table);
+    ASSERT_EQ(exported.status, kExitOk) << exported.err;
+    const QJsonObject both = QJsonDocument::fromJson(QByteArray::fromStdString(exported.out)).object();
+    EXPECT_FALSE(both["LogA"].isNull());
+    EXPECT_EQ(both["poly"]["2"]["coefficients"].toArray().size(), 3);
+    EXPECT_EQ(both["labels"]["lbl_LoRa"].toString(), QString());
+    EXPECT_EQ(both["labels"]["lblDiffPoly(2)"].toString(), QString());
 }
 
 } // namespace

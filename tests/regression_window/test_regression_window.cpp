@@ -195,6 +195,7 @@ private slots:
     void aboutBoxAndMessageBoxes();
     void showParametersWidensTheWindow();
     void painterMapsClipsAndPlacesLabels();
+    void exportBoxAloneFitsItsMethod();
     void keysRunPasteAndCopy();
     void compareMethodsFollowsEveryRecalculation();
     void plotMenuSavesWhatIsShown();
@@ -855,6 +856,9 @@ void TestRegressionWindow::painterMapsClipsAndPlacesLabels()
     // pict1; a segment far outside the range is clipped, not drawn across.
     PlotScene scene;
     scene.scale = PlotScale{0, 100, 100, -100};
+    // A filled box first: clipped to pict1, and under the lines drawn later.
+    scene.items.push_back(FilledBox{Canvas::Plot, -50, 150, 20, -50, kExtrapolationShade});
+    scene.items.push_back(Segment{Canvas::Plot, 0, 80, 100, 80, colours::kMagenta});
     scene.items.push_back(Box{Canvas::Plot, 40, 40, 60, 60, colours::kRed});
     scene.items.push_back(Segment{Canvas::Plot, 0, 1e300, 100, -1e300, colours::kBlue});
     scene.items.push_back(Segment{Canvas::Plot, 0, std::nan(""), 100, 5, colours::kGreen});
@@ -874,6 +878,42 @@ void TestRegressionWindow::painterMapsClipsAndPlacesLabels()
             green += image.pixelColor(px, py) == QColor(0, 255, 0);
     QCOMPARE(green, 0);
     QVERIFY(colourNear(image, QPointF(300, 6015 * 433.0 / 6495), QColor(0, 0, 0)));
+    const auto at = [&](double x, double y) { return (dataToPixel(scene.scale, plot.size(), x, y) + plot.topLeft()).toPoint(); };
+    QCOMPARE(image.pixelColor(at(10, 30)), toQColor(kExtrapolationShade));
+    QCOMPARE(image.pixelColor(at(30, 30)), QColor(255, 255, 255));
+    QVERIFY(colourNear(image, at(10, 80), QColor(255, 0, 255)));
+    QCOMPARE(image.pixelColor(static_cast<int>(plot.left()) - 5, at(10, 30).y()), QColor(255, 255, 192)); // not outside pict1
+}
+
+// A method whose Export box is ticked is fitted whether or not it is shown:
+// the block holds the fit of the current data, while labels and plot follow
+// the Show boxes alone.
+void TestRegressionWindow::exportBoxAloneFitsItsMethod()
+{
+    QFile reference(QStringLiteral(KALIBRON_TEST_DATA_DIR "/export_start.txt"));
+    QVERIFY(reference.open(QIODevice::ReadOnly));
+    const QString startExport = QString::fromUtf8(reference.readAll());
+    auto copy = [this] {
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+        return QGuiApplication::clipboard()->text();
+    };
+
+    QTest::mouseClick(control<QCheckBox>(QStringLiteral("chkLog")), Qt::LeftButton);
+    QVERIFY(caption("lbl_LoRa").isEmpty());
+    QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kMagenta), 0);
+    QCOMPARE(copy(), startExport); // the logarithmic block as with the curve shown
+
+    // Ticking an Export box fits its row at once, without drawing it.
+    QTest::mouseClick(control<QCheckBox>(QStringLiteral("chkEX(3)")), Qt::LeftButton);
+    QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kDarkGreen), 0);
+    QVERIFY(caption("lblDiffPoly(3)").isEmpty());
+    const QStringList lines = copy().split(QLatin1Char('\r'));
+    QVERIFY(lines[1].contains(QRegularExpression(QStringLiteral("Poly3\\.R\\. aver\\.diff\\. /diff\\.%\t[0-9.]+\t[0-9.]+\t"))));
+    // Degree 3 through five points, at the standard of position 15 (700).
+    const QStringList cellsAt15 = lines[3 + 15].split(QLatin1Char('\t'));
+    QVERIFY(std::abs(cellsAt15[5 + 4 + 4 + 2].toDouble() - 700) < 60);
+    QVERIFY(m_messages.messages.empty());
 }
 
 void TestRegressionWindow::keysRunPasteAndCopy()

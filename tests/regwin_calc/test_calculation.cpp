@@ -1,9 +1,11 @@
 #include <cmath>
+#include <variant>
 
 #include <gtest/gtest.h>
 
 #include "regression/polynomial_fit.h"
 #include "test_support.h"
+#include "ui/regression_window/export_text.h"
 
 namespace kalibron::test {
 namespace {
@@ -320,6 +322,92 @@ TEST(CalculationLocale, EveryShownNumberUsesTheGivenSeparators)
     const auto y = labelTexts(r.scene, TickLabel::Axis::Y);
     ASSERT_FALSE(y.empty());
     EXPECT_EQ(y.back(), "1.000");
+}
+
+} // namespace
+} // namespace kalibron::test
+
+namespace kalibron::test {
+namespace {
+
+std::vector<const FilledBox*> shadedRanges(const PlotScene& scene)
+{
+    std::vector<const FilledBox*> found;
+    for (const Primitive& item : scene.items) {
+        if (const auto* fill = std::get_if<FilledBox>(&item))
+            found.push_back(fill);
+    }
+    return found;
+}
+
+// The X ranges outside the used standards are shaded, from the plot's edge
+// to the first and from the last standard to the other edge, over the whole
+// height, before anything else so that every line lies on top.
+TEST(CalculationExtrapolation, RangesOutsideTheStandardsAreShadedFirst)
+{
+    auto store = startStore();
+    store->MaxX = 30; // room after the last standard (27)
+    CollectingMessageSink messages;
+    for (const bool xFull : {true, false}) {
+        SCOPED_TRACE(xFull ? "full X" : "zoomed X");
+        RegressionSettings settings;
+        settings.xFull = xFull;
+        store->Rejected[5] = 1.0; // rejected: not a standard of the fits
+        const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
+        const PlotScale& s = r.scene.scale;
+        const auto shaded = shadedRanges(r.scene);
+        ASSERT_EQ(shaded.size(), 2u);
+        EXPECT_EQ(std::get_if<FilledBox>(&r.scene.items[0]), shaded[0]);
+        EXPECT_EQ(std::get_if<FilledBox>(&r.scene.items[1]), shaded[1]);
+        EXPECT_EQ(*shaded[0], (FilledBox{Canvas::Plot, s.left, s.top, 10, s.top + s.height, kExtrapolationShade}));
+        EXPECT_EQ(*shaded[1],
+                  (FilledBox{Canvas::Plot, 27, s.top, s.left + s.width, s.top + s.height, kExtrapolationShade}));
+        store->Rejected[5] = 0.0;
+    }
+
+    // No used standard: nothing is extrapolated from, nothing shaded.
+    for (int x : {5, 10, 15, 25, 27})
+        store->Rejected[static_cast<std::size_t>(x)] = 1.0;
+    const CalculationResult none = A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{});
+    EXPECT_TRUE(shadedRanges(none.scene).empty());
+    EXPECT_EQ(countBoxes(none.scene, colours::kRed), 5);
+}
+
+} // namespace
+} // namespace kalibron::test
+
+namespace kalibron::test {
+namespace {
+
+// The command-line tool's export and fit skip the scene: what they read must
+// be what the window's full run leaves.
+TEST(CalculationStages, FitsWithoutTheSceneEqualTheFullRun)
+{
+    RegressionSettings settings;
+    settings.chkPoly = {false, true, true, true, true, true};
+    settings.ComboBox1 = "3";
+    settings.chkEX.fill(true);
+    for (const bool band : {true, false}) {
+        settings.chkConf = band;
+        auto full = startStore();
+        auto fitsOnly = startStore();
+        CollectingMessageSink a, b;
+        const CalculationResult withScene = A_PLOT(*full, settings, a, NumberLocale{});
+        const CalculationResult withoutScene = calculateFits(*fitsOnly, settings, b, NumberLocale{});
+        EXPECT_TRUE(withoutScene.scene.items.empty());
+        EXPECT_EQ(a.messages.size(), b.messages.size());
+        EXPECT_EQ(buildExport(*fitsOnly, withoutScene.fits, settings, NumberLocale{}),
+                  buildExport(*full, withScene.fits, settings, NumberLocale{}));
+        EXPECT_EQ(withoutScene.labels.lblDiffPoly, withScene.labels.lblDiffPoly);
+        EXPECT_EQ(withoutScene.labels.Label2, withScene.labels.Label2);
+        EXPECT_EQ(withoutScene.labels.lbl_LoRb, withScene.labels.lbl_LoRb);
+        for (auto member : {&Store::LinA, &Store::LogA, &Store::LogDev, &Store::tValue, &Store::ConfS, &Store::ConfSxx,
+                            &Store::PolyDev})
+            EXPECT_EQ((*fitsOnly).*member, (*full).*member);
+        EXPECT_EQ(fitsOnly->PolyCoef, full->PolyCoef);
+        EXPECT_EQ(fitsOnly->YPoly, full->YPoly);
+        EXPECT_EQ(fitsOnly->tValue.isNumber(), band);
+    }
 }
 
 } // namespace

@@ -45,7 +45,7 @@ std::string exportAfterCalculation(Store& store, const RegressionSettings& setti
 {
     CollectingMessageSink messages;
     const CalculationResult r = A_PLOT(store, settings, messages, NumberLocale{});
-    return buildExport(store, settings, r.labels, NumberLocale{});
+    return buildExport(store, r.fits, settings, NumberLocale{});
 }
 
 // The start state's text of each program is compared whole with a reference
@@ -61,8 +61,7 @@ TEST(ExportText, StartStateMatchesTheReference)
         const RegressionWindowOptions& window = profile.regressionWindow;
         const CalculationResult r =
             A_PLOT(*store, RegressionSettings{}, messages, NumberLocale{}, window.geometry, window.calculation);
-        const std::string text = buildExport(*store, RegressionSettings{}, r.labels, NumberLocale{}, window.exportFormat);
-        EXPECT_EQ(store->ClipOut, text);
+        const std::string text = buildExport(*store, r.fits, RegressionSettings{}, NumberLocale{}, window.exportFormat);
         const std::string path = std::string(KALIBRON_TEST_DATA_DIR) + "/" + file;
         if (std::getenv("KALIBRON_UPDATE_REFERENCE") != nullptr) {
             std::ofstream(path, std::ios::binary) << text;
@@ -123,11 +122,60 @@ TEST(ExportText, ZigzagOnlyInsideTheClusters)
     EXPECT_EQ(lines[3 + 7], "7\t\t896\t\t");
     EXPECT_EQ(lines[3 + 27], "27\t500\t500\t\t");
 
-    // Without the zigzag in the last calculation there is no range at all.
+    // The export box alone runs the zigzag: the same block without its curve.
+    const auto shown = splitCr(exportAfterCalculation(*store, settings));
     settings.chkZigZag = false;
-    const auto off = splitCr(exportAfterCalculation(*store, settings));
-    for (std::size_t i = 4; i < off.size(); ++i)
-        EXPECT_EQ(off[i], "");
+    EXPECT_EQ(splitCr(exportAfterCalculation(*store, settings)), shown);
+}
+
+// An Export box asks for the fit of the current data whether or not its Show
+// box is ticked; the Show boxes decide only the labels and the curves. (A
+// block ticked for export alone used to come out empty.)
+TEST(ExportText, ExportBoxFitsItsMethodWhetherShownOrNot)
+{
+    std::vector<std::pair<int, double>> points;
+    for (int x : {2, 3, 5, 7, 8, 10, 12, 15, 16, 20})
+        points.emplace_back(x, 900 + 4.0 * x - 0.15 * x * x + (x % 3));
+    RegressionSettings shown;
+    shown.chkPoly = {false, true, true, true, true, true};
+    shown.ComboBox1 = "7";
+    shown.chkEX.fill(true);
+    RegressionSettings hidden = noCurves();
+    hidden.ComboBox1 = "7";
+    hidden.chkEX.fill(true);
+
+    auto store = storeWith(points, 22);
+    CollectingMessageSink messages;
+    const CalculationResult a = A_PLOT(*store, shown, messages, NumberLocale{});
+    const std::string withCurves = buildExport(*store, a.fits, shown, NumberLocale{});
+    auto fresh = storeWith(points, 22);
+    const CalculationResult b = A_PLOT(*fresh, hidden, messages, NumberLocale{});
+    const std::string withoutCurves = buildExport(*fresh, b.fits, hidden, NumberLocale{});
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(withoutCurves, withCurves);
+
+    // Every block is filled: summary figures and a value at every position.
+    const auto lines = splitCr(withoutCurves);
+    const auto summary = cells(lines[1]);
+    for (std::size_t item = 0; item < 7; ++item) {
+        EXPECT_NE(summary[4 * item + 1], "") << summary[4 * item];
+        EXPECT_NE(summary[4 * item + 2], "") << summary[4 * item];
+    }
+    EXPECT_EQ(summary[4 * 6], "Poly7.R. aver.diff. /diff.%");
+    const auto atTwelve = cells(lines[3 + 12]);
+    for (std::size_t column : {2u, 3u, 7u, 11u, 15u, 19u, 23u, 27u, 31u})
+        EXPECT_NE(atTwelve[column], "") << column;
+
+    // Nothing of it shows: labels empty, no curve but the line.
+    EXPECT_EQ(b.labels.lbl_LoRa, "");
+    EXPECT_EQ(b.labels.lblDiffProcLog, "");
+    EXPECT_FALSE(b.labels.Label2.has_value());
+    for (std::size_t row = 1; row <= 5; ++row)
+        EXPECT_EQ(b.labels.lblDiffPoly[row], "") << row;
+    for (Rgb colour : {colours::kOrange, colours::kMagenta, colours::kBlue, colours::kGreen, colours::kDarkGreen,
+                       colours::kTeal, colours::kLightBlue})
+        EXPECT_EQ(countSegments(b.scene, Canvas::Plot, colour), 0);
+    EXPECT_EQ(countSegments(b.scene, Canvas::Plot, colours::kBlack), 2); // Y axis and the line
 }
 
 TEST(ExportText, FreeDegreeNamesAndValues)
@@ -139,7 +187,7 @@ TEST(ExportText, FreeDegreeNamesAndValues)
     settings.ComboBox1 = "4";
     CollectingMessageSink messages;
     const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
-    const auto lines = splitCr(buildExport(*store, settings, r.labels, NumberLocale{}));
+    const auto lines = splitCr(buildExport(*store, r.fits, settings, NumberLocale{}));
     EXPECT_EQ(lines[1], "Poly4.R. aver.diff. /diff.%\t" + r.labels.lblDiffPoly[1] + "\t" +
                             r.labels.lblDiffProcPoly[1] + "\t\t");
     EXPECT_EQ(lines[3], "No.\tData\tPoly4.Reg.\t\t");
@@ -150,14 +198,14 @@ TEST(ExportText, FreeDegreeNamesAndValues)
     // "6" cannot be fitted through five points: names stay, cells are empty.
     settings.ComboBox1 = "6";
     const CalculationResult six = A_PLOT(*store, settings, messages, NumberLocale{});
-    const auto empty = splitCr(buildExport(*store, settings, six.labels, NumberLocale{}));
+    const auto empty = splitCr(buildExport(*store, six.fits, settings, NumberLocale{}));
     EXPECT_EQ(empty[1], "Poly6.R. aver.diff. /diff.%\t\t\t\t");
     EXPECT_EQ(empty[3], "No.\tData\tPoly6.Reg.\t\t");
     EXPECT_EQ(empty[3 + 2], "2\t\t\t\t");
 
     // Degrees whose coefficients are not kept give empty cells.
     settings.ComboBox1 = "25";
-    EXPECT_EQ(splitCr(buildExport(*store, settings, six.labels, NumberLocale{}))[3 + 2], "2\t\t\t\t");
+    EXPECT_EQ(splitCr(buildExport(*store, six.fits, settings, NumberLocale{}))[3 + 2], "2\t\t\t\t");
 }
 
 TEST(ExportText, ColumnsStayAlignedWhenFitsHaveNoResult)
@@ -212,7 +260,7 @@ TEST(ExportText, ComputedCellsUseTheGivenDecimalSeparator)
     const NumberLocale german{",", "."};
     CollectingMessageSink messages;
     const CalculationResult r = A_PLOT(*store, RegressionSettings{}, messages, german);
-    const std::string text = buildExport(*store, RegressionSettings{}, r.labels, german);
+    const std::string text = buildExport(*store, r.fits, RegressionSettings{}, german);
     EXPECT_NE(text.find("L.R. aver.diff. /diff.%\t33,2360801781737\t"), std::string::npos);
     EXPECT_NE(text.find("\r1\t\t1002,25501113586\t"), std::string::npos);
 }

@@ -112,7 +112,7 @@ std::vector<std::string> exportLines(const ProgramProfile& profile, const Regres
     auto store = exampleStore(profile);
     const Calculated run = calculate(profile, *store, settings);
     std::vector<std::string> lines(1);
-    for (char c : buildExport(*store, settings, run.result.labels, NumberLocale{}, profile.regressionWindow.exportFormat)) {
+    for (char c : buildExport(*store, run.result.fits, settings, NumberLocale{}, profile.regressionWindow.exportFormat)) {
         if (c == '\r')
             lines.emplace_back();
         else

@@ -47,6 +47,7 @@ RegressionSettings noCurves()
     settings.chkConf = false;
     settings.chkLog = false;
     settings.chkPoly = {};
+    settings.chkEX = {}; // an export box fits its method too
     return settings;
 }
 

@@ -23,7 +23,8 @@ std::unique_ptr<Store> startStore();
 // the 95 % level chosen and a loaded t table.
 std::unique_ptr<Store> storeWith(const std::vector<std::pair<int, double>>& points, double maxX);
 
-// Settings with every curve switched off, so a test enables what it looks at.
+// Settings with every curve and export block switched off, so a test enables
+// what it looks at.
 RegressionSettings noCurves();
 
 int countSegments(const PlotScene& scene, Canvas canvas, Rgb colour);

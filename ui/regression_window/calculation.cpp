@@ -29,22 +29,6 @@ namespace {
 constexpr std::array<Rgb, 6> kRowColours = {colours::kBlack, colours::kBlue,     colours::kGreen,
                                             colours::kDarkGreen, colours::kTeal, colours::kLightBlue};
 
-bool finiteNumber(const ValueCell& cell)
-{
-    return cell.isNumber() && std::isfinite(cell.value());
-}
-
-// Format(v, "0.00") of a result cell; empty when the fit left no number.
-std::string fixed2(const ValueCell& cell, const NumberLocale& locale)
-{
-    return finiteNumber(cell) ? formatPattern(cell.value(), "0.00", locale) : std::string();
-}
-
-std::string squaredFixed2(const ValueCell& cell, const NumberLocale& locale)
-{
-    return finiteNumber(cell) ? formatPattern(cell.value() * cell.value(), "0.00", locale) : std::string();
-}
-
 ValueCell numberOrEmpty(double value)
 {
     return std::isfinite(value) ? ValueCell(value) : ValueCell();
@@ -94,15 +78,6 @@ void clearPolynomialSlot(Store& store, int slot)
     store.PolyFit[static_cast<std::size_t>(slot)].clear();
 }
 
-void drawZigzag(const Store& store, PlotScene& scene)
-{
-    for (int k = 1; k < store.nClusters && k < kMaxClusters; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        addSegment(scene.items, Canvas::Plot, store.ZzX[i].value(), store.ZzY[i].value(), store.ZzX[i + 1].value(),
-                   store.ZzY[i + 1].value(), colours::kOrange);
-    }
-}
-
 // "Rejected:" counts the points the user has marked rejected: a present Y
 // whose mark is 1. nPointsAll − nPoints, the count's first form, went below 0
 // when a Y of 0 was imported (counted in nPoints, not in nPointsAll) and
@@ -118,72 +93,78 @@ int markedRejected(const Store& store)
     return count;
 }
 
-void runLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
-               MessageSink& messages, const NumberLocale& locale, double maxX, CalculationResult& result)
+// Which methods run: those whose Show or Export box is ticked. The export
+// must hold the fit of the current data for every block the user ticked,
+// shown or not.
+struct Enabled {
+    bool zigzag = false, band = false, logarithmic = false;
+    std::array<bool, 6> poly{};
+};
+
+// chkEX(k) exports row k for k = 2..5 and the free-degree row 1 as box 6.
+constexpr std::size_t exportBoxOfRow(int slot)
 {
-    ResultLabels& labels = result.labels;
+    return slot == 1 ? 6 : static_cast<std::size_t>(slot);
+}
+
+Enabled enabledMethods(const RegressionSettings& settings)
+{
+    const auto& ex = settings.chkEX;
+    Enabled on;
+    on.zigzag = settings.chkZigZag || ex[7];
+    on.band = settings.chkConf || ex[0];
+    on.logarithmic = settings.chkLog || ex[1];
+    for (int slot = 1; slot <= 5; ++slot)
+        on.poly[static_cast<std::size_t>(slot)] = settings.chkPoly[static_cast<std::size_t>(slot)] || ex[exportBoxOfRow(slot)];
+    return on;
+}
+
+LineFitResult lineResult(const ValueCell& a, const ValueCell& b, const ValueCell& r, const ValueCell& dev,
+                         const ValueCell& devPct)
+{
+    return {resultNumber(a), resultNumber(b), resultNumber(r), resultNumber(dev), resultNumber(devPct)};
+}
+
+// --- Stage 1: fits --------------------------------------------------------
+
+std::vector<ZigzagPoint> zigzagPoints(const Store& store)
+{
+    const int clusters = std::clamp(store.nClusters, 0, kMaxClusters);
+    std::vector<ZigzagPoint> points;
+    points.reserve(static_cast<std::size_t>(clusters));
+    for (int c = 1; c <= clusters; ++c) {
+        const auto x = resultNumber(store.ZzX[static_cast<std::size_t>(c)]);
+        const auto y = resultNumber(store.ZzY[static_cast<std::size_t>(c)]);
+        if (!x || !y)
+            return {}; // a cluster without a number: no zigzag anywhere
+        points.push_back({*x, *y});
+    }
+    return points;
+}
+
+void fitLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const Enabled& on,
+               MessageSink& messages, FitResults& fits)
+{
     // With two points the fit leaves r and the deviations untouched; cleared
     // first, they show empty instead of describing earlier data.
     clearLinear(store);
+    clearConfidence(store);
     Linear_Calc(store, messages);
-
-    labels.lblNData = formatGeneral(store.MaxX, locale);
-    labels.lblnDataOK = formatGeneral(store.nPointsAll, locale);
-    labels.lblRej = formatGeneral(markedRejected(store), locale);
-    labels.lbl_LRb = Rounding(store.LinB, locale);
-    labels.lbl_LRa = Rounding(store.LinA, locale);
-    labels.lbl_LRr = squaredFixed2(store.LinR, locale);
-    labels.lblDiff = Rounding(store.LinDev, locale);
-    labels.lblDiffProc = fixed2(store.LinDevPct, locale);
-
-    if (!finiteNumber(store.LinA) || !finiteNumber(store.LinB)) {
-        clearConfidence(store);
+    fits.linear = lineResult(store.LinA, store.LinB, store.LinR, store.LinDev, store.LinDevPct);
+    // The band's quantities belong to the data being fitted, whether the band
+    // is drawn or only its "C.I." cells exported.
+    if (!(on.band && store.nPoints > 2 && Confidence_Calc(store)))
         return;
-    }
-    const double a = store.LinA.value();
-    const double b = store.LinB.value();
-    store.LineX0 = 0;
-    store.LinFit = numberOrEmpty(a + b * 0);
-    store.LineX1 = maxX;
-    store.LineY1 = numberOrEmpty(a + b * maxX);
-    addSegment(result.scene.items, Canvas::Plot, store.LineX0, a, store.LineX1, a + b * maxX, colours::kBlack);
-
-    // The belt tests the number of usable points itself (at least 3, which
-    // also means nPoints > 2).
-    if (!(settings.chkConf && Confidence_Belt(store, result.scene.items))) {
+    fits.band = confidenceBand(store);
+    // The store keeps them only for a band that is shown.
+    if (!settings.chkConf)
         clearConfidence(store);
-        return;
-    }
-    if (!rules.keepBandQuantities)
+    else if (!rules.keepBandQuantities)
         clearBandQuantities(store);
 }
 
-void runLogarithmic(Store& store, MessageSink& messages, const NumberLocale& locale, CalculationResult& result)
-{
-    clearLogarithmic(store);
-    Logarithmic_Calc(store, messages);
-    ResultLabels& labels = result.labels;
-    labels.lbl_LoRb = Rounding(store.LogB, locale);
-    labels.lbl_LoRa = Rounding(store.LogA, locale);
-    labels.lbl_LoRr = squaredFixed2(store.LogR, locale);
-    labels.lblDiffLog = Rounding(store.LogDev, locale);
-    labels.lblDiffProcLog = fixed2(store.LogDevPct, locale);
-
-    if (!finiteNumber(store.LogA) || !finiteNumber(store.LogB))
-        return;
-    const double a = store.LogA.value();
-    const double b = store.LogB.value();
-    const int last = store.lastPosition();
-    // ln X is undefined at X <= 0: the curve starts with the segment from 1.
-    for (int x = std::max(store.FirstX, 1); x <= last; ++x)
-        addSegment(result.scene.items, Canvas::Plot, x, a + b * std::log(x), x + 1, a + b * std::log(x + 1.0),
-                   colours::kMagenta);
-}
-
-// One polynomial row: collect, fit, evaluate, deviations, labels, curve.
-// Returns whether the row was fitted.
-bool runPolynomialRow(Store& store, int slot, int degree, const CalculationRules& rules, MessageSink& messages,
-                      const NumberLocale& locale, CalculationResult& result)
+// Collects the used points once for every polynomial row (positions 1..last).
+void collectPolynomialPoints(Store& store)
 {
     const int last = store.lastPosition();
     int count = 0;
@@ -197,89 +178,267 @@ bool runPolynomialRow(Store& store, int slot, int degree, const CalculationRules
     // A present Y that is not positive counts in nPoints but is no point of
     // the fit: n is what was actually collected.
     store.nPoly = count;
+}
+
+// One polynomial row: fit, values at every position, deviations.
+void fitPolynomialRow(Store& store, int slot, int degree, const CalculationRules& rules, MessageSink& messages,
+                      PolynomialRowResult& row)
+{
     store.PolySlot = slot;
-    std::string parameters;
-    PolynomialRowResult& row = result.poly[static_cast<std::size_t>(slot)].emplace();
     row.degree = degree;
-    const PolynomialFit fit = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages,
-                                         slot == 1 ? &parameters : nullptr, locale,
-                                         rules.tooFewPolynomialMessage.c_str());
-    if (slot == 1)
-        result.labels.Label2 = fit.status == PolynomialStatus::Fitted ? parameters : std::string();
+    const PolynomialFit fit = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages, nullptr,
+                                         NumberLocale{}, rules.tooFewPolynomialMessage.c_str());
     if (fit.status != PolynomialStatus::Fitted) {
         clearPolynomialSlot(store, slot);
-        return false;
+        return;
     }
     row.fitted = true;
     row.coefficients = fit.power;
     row.dsig = fit.dsig;
-
-    std::vector<double> values(static_cast<std::size_t>(last) + 1);
-    polynomialValues(fit.stable, values);
-    for (int x = 0; x <= last; ++x)
-        store.YPoly[static_cast<std::size_t>(x)] = numberOrEmpty(values[static_cast<std::size_t>(x)]);
-
-    store.PolyDev = resultCell(fit.dev);
-    store.PolyDevPct = resultCell(fit.devPct);
-    row.PolyDev = store.PolyDev;
-    row.PolyDevPct = store.PolyDevPct;
-    result.labels.lblDiffPoly[static_cast<std::size_t>(slot)] = Rounding(store.PolyDev, locale);
-    result.labels.lblDiffProcPoly[static_cast<std::size_t>(slot)] = fixed2(store.PolyDevPct, locale);
-
-    const Rgb colour = kRowColours[static_cast<std::size_t>(slot)];
-    for (int x = store.FirstX; x < last; ++x) {
-        const ValueCell& y1 = store.YPoly[static_cast<std::size_t>(x)];
-        const ValueCell& y2 = store.YPoly[static_cast<std::size_t>(x) + 1];
-        if (y1.isNumber() && y2.isNumber())
-            addSegment(result.scene.items, Canvas::Plot, x, y1.value(), x + 1, y2.value(), colour);
-    }
-    return true;
+    row.stable = fit.stable;
+    row.PolyDev = resultCell(fit.dev);
+    row.PolyDevPct = resultCell(fit.devPct);
+    row.values.resize(static_cast<std::size_t>(store.lastPosition()) + 1);
+    polynomialValues(fit.stable, row.values);
 }
 
-} // namespace
-
-bool Confidence_Belt(Store& store, std::vector<Primitive>& items)
+void fitPolynomialRows(Store& store, const RegressionSettings& settings, const Enabled& on,
+                       const CalculationRules& rules, MessageSink& messages, FitResults& fits)
 {
-    if (!Confidence_Calc(store))
-        return false;
-    const auto band = confidenceBand(store);
-    if (!band)
-        return true; // all points at one position: the band has no width anywhere
-    const double a = store.LinA.value();
-    const double b = store.LinB.value();
-    const int last = store.lastPosition();
-    for (int x = store.FirstX; x < last; ++x) {
-        const double h1 = band->at(x);
-        const double h2 = band->at(x + 1.0);
-        if (!std::isfinite(h1) || !std::isfinite(h2))
+    bool collected = false;
+    const PolynomialRowResult* lastFitted = nullptr;
+    for (int slot = 1; slot <= 5; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (!on.poly[s]) {
+            clearPolynomialSlot(store, slot);
             continue;
-        const double y1 = b * x + a;
-        const double y2 = b * (x + 1) + a;
-        store.ConfHalf = h1;
-        store.ConfHalf2 = h2;
-        store.LinFit = numberOrEmpty(y1);
-        store.LineY1 = numberOrEmpty(y2);
-        addSegment(items, Canvas::Plot, x, y1 + h1, x + 1, y2 + h2, colours::kBlack);
-        addSegment(items, Canvas::Plot, x, y1 - h1, x + 1, y2 - h2, colours::kBlack);
+        }
+        PolynomialRowResult& row = fits.poly[s].emplace();
+        row.degree = slot == 1 ? freeDegree(settings.ComboBox1) : slot;
+        if (store.nPoints <= 2) {
+            clearPolynomialSlot(store, slot);
+            continue;
+        }
+        if (!collected) {
+            collectPolynomialPoints(store);
+            collected = true;
+        }
+        fitPolynomialRow(store, slot, row.degree, rules, messages, row);
+        if (row.fitted)
+            lastFitted = &row;
     }
-    return true;
+    // The store keeps the values and deviations of the last row fitted.
+    if (!lastFitted) {
+        store.PolyDev.clear();
+        store.PolyDevPct.clear();
+        return;
+    }
+    store.PolyDev = lastFitted->PolyDev;
+    store.PolyDevPct = lastFitted->PolyDevPct;
+    const std::size_t count = std::min(lastFitted->values.size(), store.YPoly.size());
+    for (std::size_t x = 0; x < count; ++x)
+        store.YPoly[x] = numberOrEmpty(lastFitted->values[x]);
 }
 
-CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
+FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
+                             MessageSink& messages)
 {
-    CalculationResult result;
-    if (rules.waitForProbabilityLevel && !store.ProbIndex)
-        return result;
-    result.ran = true;
-    PlotScene& scene = result.scene;
-    scene.geometry = geometry;
+    const Enabled on = enabledMethods(settings);
+    FitResults fits;
+    fits.lastPosition = store.lastPosition();
+    for (int x = 0; x <= fits.lastPosition; ++x) {
+        if (store.isUsed(x)) {
+            if (!fits.firstStandard)
+                fits.firstStandard = x;
+            fits.lastStandard = x;
+        }
+    }
 
-    ScanData(store);
-    store.MarginY = 0.1;
-    store.MarginX = 0.05;
-    store.MarkFrac = 0.003;
+    if (on.zigzag) {
+        ZigZag(store);
+        fits.zigzag = zigzagPoints(store);
+    } else {
+        store.nClusters = 0;
+    }
 
+    if (store.nPoints > 1) {
+        fitLinear(store, settings, rules, on, messages, fits);
+    } else {
+        clearLinear(store);
+        clearConfidence(store);
+    }
+
+    if (on.logarithmic && store.nPoints > 2) {
+        clearLogarithmic(store);
+        Logarithmic_Calc(store, messages);
+        fits.logarithmic = lineResult(store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct);
+    } else {
+        clearLogarithmic(store);
+    }
+
+    fitPolynomialRows(store, settings, on, rules, messages, fits);
+    return fits;
+}
+
+// --- Stage 2: labels ----------------------------------------------------------
+
+std::string rounded(const std::optional<double>& value, const NumberLocale& locale)
+{
+    return value ? Rounding(ValueCell(*value), locale) : std::string();
+}
+
+std::string squaredFixed2(const std::optional<double>& value, const NumberLocale& locale)
+{
+    return percentCaption(value ? std::optional<double>(*value * *value) : std::nullopt, locale);
+}
+
+// The captions of what Show asks for; a method fitted only for the export
+// leaves its labels empty.
+ResultLabels formatLabels(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                          const NumberLocale& locale)
+{
+    ResultLabels labels;
+    if (const auto& lin = fits.linear) {
+        labels.lblNData = formatGeneral(store.MaxX, locale);
+        labels.lblnDataOK = formatGeneral(store.nPointsAll, locale);
+        labels.lblRej = formatGeneral(markedRejected(store), locale);
+        labels.lbl_LRb = rounded(lin->b, locale);
+        labels.lbl_LRa = rounded(lin->a, locale);
+        labels.lbl_LRr = squaredFixed2(lin->r, locale);
+        labels.lblDiff = rounded(lin->dev, locale);
+        labels.lblDiffProc = percentCaption(lin->devPct, locale);
+    }
+    if (const auto& log = fits.logarithmic; log && settings.chkLog) {
+        labels.lbl_LoRb = rounded(log->b, locale);
+        labels.lbl_LoRa = rounded(log->a, locale);
+        labels.lbl_LoRr = squaredFixed2(log->r, locale);
+        labels.lblDiffLog = rounded(log->dev, locale);
+        labels.lblDiffProcLog = percentCaption(log->devPct, locale);
+    }
+    for (std::size_t slot = 1; slot <= 5; ++slot) {
+        const auto& row = fits.poly[slot];
+        if (!settings.chkPoly[slot] || !row)
+            continue;
+        // Only a run that reached the fit sets the parameter text.
+        if (slot == 1 && store.nPoints > 2)
+            labels.Label2 = row->fitted ? polynomialParameterText(row->coefficients, row->dsig, locale) : std::string();
+        if (!row->fitted)
+            continue;
+        labels.lblDiffPoly[slot] = Rounding(row->PolyDev, locale);
+        labels.lblDiffProcPoly[slot] = percentCaption(resultNumber(row->PolyDevPct), locale);
+    }
+    return labels;
+}
+
+// --- Stage 3: scene -------------------------------------------------------
+
+// The X ranges outside the standards, from the plot's edge to the first and
+// from the last standard to the other edge, over the plot's full height.
+void shadeExtrapolation(const FitResults& fits, PlotScene& scene)
+{
+    if (!fits.firstStandard || !fits.lastStandard)
+        return;
+    const PlotScale& s = scene.scale;
+    const double left = std::min(s.left, s.left + s.width);
+    const double right = std::max(s.left, s.left + s.width);
+    const double top = s.top;
+    const double bottom = s.top + s.height;
+    const double first = *fits.firstStandard;
+    const double last = *fits.lastStandard;
+    if (left < first)
+        addFilledBox(scene.items, Canvas::Plot, left, top, std::min(first, right), bottom, kExtrapolationShade);
+    if (last < right)
+        addFilledBox(scene.items, Canvas::Plot, std::max(last, left), top, right, bottom, kExtrapolationShade);
+}
+
+void drawZigzag(const std::vector<ZigzagPoint>& points, PlotScene& scene)
+{
+    for (std::size_t k = 0; k + 1 < points.size(); ++k)
+        addSegment(scene.items, Canvas::Plot, points[k].x, points[k].y, points[k + 1].x, points[k + 1].y,
+                   colours::kOrange);
+}
+
+// The band's two edges, one segment per step from FirstX to the last
+// position; ConfHalf, ConfHalf2, LinFit and LineY1 keep the last step's values.
+void drawBand(Store& store, double a, double b, const ConfidenceBand& band, std::vector<Primitive>& items)
+{
+    const int last = store.lastPosition();
+    if (store.FirstX >= last)
+        return;
+    double h1 = band.at(store.FirstX);
+    double y1 = b * store.FirstX + a;
+    double lastH1 = 0, lastH2 = 0, lastY1 = 0, lastY2 = 0;
+    bool drawn = false;
+    for (int x = store.FirstX; x < last; ++x) {
+        const double h2 = band.at(x + 1.0);
+        const double y2 = b * (x + 1) + a;
+        if (std::isfinite(h1) && std::isfinite(h2)) {
+            addSegment(items, Canvas::Plot, x, y1 + h1, x + 1, y2 + h2, colours::kBlack);
+            addSegment(items, Canvas::Plot, x, y1 - h1, x + 1, y2 - h2, colours::kBlack);
+            lastH1 = h1;
+            lastH2 = h2;
+            lastY1 = y1;
+            lastY2 = y2;
+            drawn = true;
+        }
+        h1 = h2;
+        y1 = y2;
+    }
+    if (drawn) {
+        store.ConfHalf = lastH1;
+        store.ConfHalf2 = lastH2;
+        store.LinFit = numberOrEmpty(lastY1);
+        store.LineY1 = numberOrEmpty(lastY2);
+    }
+}
+
+void drawLinear(Store& store, const RegressionSettings& settings, const FitResults& fits, double maxX,
+                PlotScene& scene)
+{
+    if (!fits.linear || !fits.linear->a || !fits.linear->b)
+        return;
+    const double a = *fits.linear->a;
+    const double b = *fits.linear->b;
+    store.LineX0 = 0;
+    store.LinFit = numberOrEmpty(a + b * 0);
+    store.LineX1 = maxX;
+    store.LineY1 = numberOrEmpty(a + b * maxX);
+    addSegment(scene.items, Canvas::Plot, store.LineX0, a, store.LineX1, a + b * maxX, colours::kBlack);
+    if (settings.chkConf && fits.band)
+        drawBand(store, a, b, *fits.band, scene.items);
+}
+
+void drawLogarithmic(const Store& store, const LineFitResult& log, PlotScene& scene)
+{
+    if (!log.a || !log.b)
+        return;
+    const double a = *log.a;
+    const double b = *log.b;
+    const int last = store.lastPosition();
+    // ln X is undefined at X <= 0: the curve starts with the segment from 1.
+    const int first = std::max(store.FirstX, 1);
+    double y1 = a + b * std::log(static_cast<double>(first));
+    for (int x = first; x <= last; ++x) {
+        const double y2 = a + b * std::log(x + 1.0);
+        addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colours::kMagenta);
+        y1 = y2;
+    }
+}
+
+void drawPolynomialRow(const Store& store, int slot, const PolynomialRowResult& row, PlotScene& scene)
+{
+    const Rgb colour = kRowColours[static_cast<std::size_t>(slot)];
+    const int last = std::min(store.lastPosition(), static_cast<int>(row.values.size()) - 1);
+    for (int x = std::max(store.FirstX, 0); x < last; ++x) {
+        const double y1 = row.values[static_cast<std::size_t>(x)];
+        const double y2 = row.values[static_cast<std::size_t>(x) + 1];
+        addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colour);
+    }
+}
+
+void buildScene(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
+                const FitResults& fits, const NumberLocale& locale, PlotScene& scene)
+{
     const double maxX = plotMaxX(store);
     const int last = store.lastPosition();
     // One segment per position for the band's two edges, the log curve and
@@ -292,8 +451,12 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
     const YSpan span = ySpan(store.MinY, store.MaxY, settings.yFull);
     scene.scale = plotScale(maxX, store.FirstX, span, settings.xFull, settings.yFull, store.MarginX, store.MarginY);
 
+    // Under everything else.
+    shadeExtrapolation(fits, scene);
+
     // Square marks on screen: the Y half-size follows the ratio of the two
     // scales and of the box's sides.
+    const PlotGeometry& geometry = scene.geometry;
     store.MarkDX = store.MarkFrac * scene.scale.width;
     const double markDY =
         store.MarkDX * (-scene.scale.height / scene.scale.width) * (geometry.plotWidth / geometry.plotHeight);
@@ -308,43 +471,60 @@ CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, Messa
     thinTickLabels(scene.labels, TickLabel::Axis::X, scene.geometry.labelFontTwips);
     thinTickLabels(scene.labels, TickLabel::Axis::Y, scene.geometry.labelFontTwips);
 
-    if (settings.chkZigZag) {
-        ZigZag(store);
-        drawZigzag(store, scene);
-    } else {
-        store.nClusters = 0;
-    }
-
-    if (store.nPoints > 1) {
-        runLinear(store, settings, rules, messages, locale, maxX, result);
-    } else {
-        clearLinear(store);
-        clearConfidence(store);
-    }
-
-    if (settings.chkLog && store.nPoints > 2)
-        runLogarithmic(store, messages, locale, result);
-    else
-        clearLogarithmic(store);
-
-    bool anyFitted = false;
+    if (settings.chkZigZag && fits.zigzag)
+        drawZigzag(*fits.zigzag, scene);
+    if (fits.linear)
+        drawLinear(store, settings, fits, maxX, scene);
+    if (settings.chkLog && fits.logarithmic)
+        drawLogarithmic(store, *fits.logarithmic, scene);
     for (int slot = 1; slot <= 5; ++slot) {
-        if (!settings.chkPoly[static_cast<std::size_t>(slot)]) {
-            clearPolynomialSlot(store, slot);
-            continue;
-        }
-        const int degree = slot == 1 ? freeDegree(settings.ComboBox1) : slot;
-        if (store.nPoints <= 2) {
-            clearPolynomialSlot(store, slot);
-            result.poly[static_cast<std::size_t>(slot)].emplace().degree = degree;
-            continue;
-        }
-        anyFitted = runPolynomialRow(store, slot, degree, rules, messages, locale, result) || anyFitted;
+        const auto& row = fits.poly[static_cast<std::size_t>(slot)];
+        if (settings.chkPoly[static_cast<std::size_t>(slot)] && row && row->fitted)
+            drawPolynomialRow(store, slot, *row, scene);
     }
-    if (!anyFitted) {
-        store.PolyDev.clear();
-        store.PolyDevPct.clear();
-    }
+}
+
+} // namespace
+
+std::string percentCaption(const std::optional<double>& value, const NumberLocale& locale)
+{
+    return value && std::isfinite(*value) ? formatPattern(*value, "0.00", locale) : std::string();
+}
+
+bool Confidence_Belt(Store& store, std::vector<Primitive>& items)
+{
+    if (!Confidence_Calc(store))
+        return false;
+    const auto band = confidenceBand(store);
+    if (band)
+        drawBand(store, store.LinA.value(), store.LinB.value(), *band, items);
+    return true; // without a band all points lie at one position: no width anywhere
+}
+
+CalculationResult calculateFits(Store& store, const RegressionSettings& settings, MessageSink& messages,
+                                const NumberLocale& locale, const CalculationRules& rules)
+{
+    CalculationResult result;
+    if (rules.waitForProbabilityLevel && !store.ProbIndex)
+        return result;
+    result.ran = true;
+    ScanData(store);
+    store.MarginY = 0.1;
+    store.MarginX = 0.05;
+    store.MarkFrac = 0.003;
+    result.fits = fitEnabledMethods(store, settings, rules, messages);
+    result.labels = formatLabels(store, result.fits, settings, locale);
+    return result;
+}
+
+CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
+                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
+{
+    CalculationResult result = calculateFits(store, settings, messages, locale, rules);
+    if (!result.ran)
+        return result;
+    result.scene.geometry = geometry;
+    buildScene(store, settings, rules, result.fits, locale, result.scene);
     return result;
 }
 

@@ -8,13 +8,15 @@
 #include "core/value_cell.h"
 
 #include "core/number_format.h"
+#include "core/store.h"
+#include "regression/confidence_band.h"
+#include "regression/zigzag.h"
 #include "ui/regression_window/plot_scene.h"
 #include "ui/regression_window/regression_settings.h"
 
 namespace kalibron {
 
 class MessageSink;
-struct Store;
 
 // Captions of the result labels after one calculation. Index 0 of the
 // polynomial arrays is unused (rows 1..5).
@@ -29,6 +31,12 @@ struct ResultLabels {
     std::optional<std::string> Label2;
 };
 
+// A fitted line y = a + b·g(x) (linear: g(x) = x, logarithmic: g(x) = ln x)
+// as its fit left it; a member the fit gave no number for is empty.
+struct LineFitResult {
+    std::optional<double> a, b, r, dev, devPct;
+};
+
 // What one polynomial row of a calculation came to. The store keeps the
 // deviations of the last row only, so each row's own figures travel here.
 struct PolynomialRowResult {
@@ -37,25 +45,64 @@ struct PolynomialRowResult {
     std::vector<double> coefficients;    // c0 .. cd when fitted
     std::optional<double> dsig;
     ValueCell PolyDev, PolyDevPct;
+    Store::PolyChebyshev stable;         // the curve, when fitted
+    std::vector<double> values;          // f(x) at x = 0 .. lastPosition, when fitted
+};
+
+// The fits of one calculation, each as a plain value: everything the labels,
+// the plot and the export read. A method has a result when its Show or its
+// Export box was ticked (and it had enough points to run).
+struct FitResults {
+    int lastPosition = 0;
+    // First and last used standard (Y positive, not rejected); samples
+    // outside them are extrapolated.
+    std::optional<int> firstStandard, lastStandard;
+    std::optional<LineFitResult> linear;      // nPoints > 1
+    // Half-width of the linear fit's band for these data, whether the band is
+    // shown or its "C.I." cells exported; empty without one.
+    std::optional<ConfidenceBand> band;
+    std::optional<LineFitResult> logarithmic; // chkLog or chkEX(1), nPoints > 2
+    std::array<std::optional<PolynomialRowResult>, 6> poly{}; // rows 1..5
+    // Cluster points of the zigzag (chkZigZag or chkEX(7)); empty optional
+    // when it did not run.
+    std::optional<std::vector<ZigzagPoint>> zigzag;
 };
 
 struct CalculationResult {
     bool ran = false; // false: no probability level chosen yet, nothing touched
+    FitResults fits;
     ResultLabels labels;
     PlotScene scene;
-    std::array<std::optional<PolynomialRowResult>, 6> poly{}; // rows 1..5 ticked in this run
 };
 
-// A_PLOT: the one recalculation of the regression window. ScanData, plot
-// scale, marks and axes, then zigzag, linear fit (+ band), logarithmic fit and
-// polynomial rows 1..5, as the settings enable them. Fits that do not run in
-// this pass are cleared in the store so that nothing exports results of
-// earlier data. The rules say whether it waits for a probability level,
+// The light grey under the X ranges outside the standards, where every
+// method extrapolates.
+inline constexpr Rgb kExtrapolationShade{236, 236, 236};
+
+// The "%:" caption of a deviation in per cent, and of r²: Format(v, "0.00");
+// empty without a number.
+std::string percentCaption(const std::optional<double>& value, const NumberLocale& locale);
+
+// A_PLOT: the one recalculation of the regression window, in three stages.
+// Fit: ScanData, then zigzag, linear fit (+ band quantities), logarithmic fit
+// and polynomial rows 1..5, each when its Show or its Export box is ticked,
+// into plain results (the store keeps them too, for its other readers).
+// Format: the result labels, for what Show asks only. Draw: plot scale,
+// shading outside the standards, marks, axes, then the shown curves. Fits
+// that do not run in this pass are cleared in the store so that nothing reads
+// results of earlier data. The rules say whether it waits for a probability level,
 // whether the band's quantities stay in the store, how the axes are ticked
 // and what the polynomial fit says about too few points.
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
                          const NumberLocale& locale, const PlotGeometry& geometry = {},
                          const CalculationRules& rules = {});
+
+// A_PLOT's fit and label stages alone, for a reader that draws nothing (the
+// command-line tool's export and fit): the same fits, labels, messages and
+// fit results in the store; no scene, and the store's plot values (MarkDX,
+// PlotOffsetX, LineX0, ...) are left as they were.
+CalculationResult calculateFits(Store& store, const RegressionSettings& settings, MessageSink& messages,
+                                const NumberLocale& locale, const CalculationRules& rules = {});
 
 // Confidence_Belt: the confidence band of the linear fit LinA + LinB·X,
 // computed by Confidence_Calc and drawn as an upper and a lower segment from

@@ -1,17 +1,16 @@
 #include "ui/regression_window/export_text.h"
 
-#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/store.h"
-#include "regression/confidence_band.h"
-#include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
-#include "regression/zigzag.h"
+#include "regression/result_cell.h"
+#include "regression/rounding.h"
 #include "ui/regression_window/polynomial_rows.h"
 
 namespace kalibron {
@@ -20,41 +19,42 @@ namespace {
 
 constexpr char kTab = '\t';
 constexpr char kCr = '\r';
-constexpr const char* kTitle = "* * *  KALIBRON  -  Export of interpolated data";
+constexpr std::string_view kTitle = "* * *  KALIBRON  -  Export of interpolated data";
 
-// Result cells of the store in the general form; a fit that left no number
-// gives the empty cell, so the columns stay aligned.
-std::string general(const ValueCell& cell, const NumberLocale& locale)
+// A computed cell: the number in the general form, or nothing when the fit
+// left none, so the columns stay aligned.
+void appendNumber(std::string& out, const std::optional<double>& value, const NumberLocale& locale)
 {
-    if (cell.isNumber())
-        return formatGeneral(cell.value(), locale);
-    return cell.text();
+    if (value)
+        appendGeneral(out, *value, locale);
 }
 
-std::string general(const std::optional<double>& value, const NumberLocale& locale)
+void appendInteger(std::string& out, int value)
 {
-    return value ? formatGeneral(*value, locale) : std::string();
+    char buffer[16];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, end.ptr);
 }
 
 // The data value as the store holds it. Separators inside a text would break
 // the table apart, so they become blanks.
-std::string dataCell(const ValueCell& cell, const NumberLocale& locale)
+void appendDataCell(std::string& out, const ValueCell& cell, const NumberLocale& locale)
 {
     if (!cell.present())
-        return {};
-    if (cell.isNumber())
-        return formatGeneral(cell.value(), locale);
-    std::string text = cell.text();
-    for (char& c : text) {
-        if (c == kTab || c == kCr || c == '\n')
-            c = ' ';
+        return;
+    if (cell.isNumber()) {
+        appendGeneral(out, cell.value(), locale);
+        return;
     }
-    return text;
+    for (const char c : cell.text())
+        out.push_back(c == kTab || c == kCr || c == '\n' ? ' ' : c);
 }
 
-void appendItem(std::string& out, std::string_view label, const std::string& dev, const std::string& devPct)
+void appendItem(std::string& out, std::string_view label, std::string_view tail, std::string_view dev,
+                std::string_view devPct)
 {
     out += label;
+    out += tail;
     out += kTab;
     out += dev;
     out += kTab;
@@ -63,97 +63,159 @@ void appendItem(std::string& out, std::string_view label, const std::string& dev
     out += kTab;
 }
 
-void appendBlock(std::string& out, const std::string& first, const std::string& second,
-                 std::initializer_list<std::string> values)
+void appendHeader(std::string& out, std::string_view name, std::string_view nameTail, bool confidence = false)
 {
-    out += first;
-    out += kTab;
-    out += second;
-    for (const std::string& v : values) {
-        out += kTab;
-        out += v;
-    }
-    out += kTab;
-    out += kTab;
+    out += "No.\tData\t";
+    out += name;
+    out += nameTail;
+    if (confidence)
+        out += "\tC.I.";
+    out += "\t\t";
+}
+
+// The row of a polynomial block, when the calculation fitted it with the
+// degree the export names.
+const PolynomialRowResult* fittedRow(const FitResults& fits, int slot, int degree)
+{
+    const auto& row = fits.poly[static_cast<std::size_t>(slot)];
+    return row && row->fitted && row->degree == degree ? &*row : nullptr;
+}
+
+std::optional<double> finite(double value)
+{
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<double> polynomialAt(const PolynomialRowResult* row, int x)
+{
+    if (!row)
+        return std::nullopt;
+    const auto i = static_cast<std::size_t>(x);
+    return finite(i < row->values.size() ? row->values[i] : static_cast<double>(chebyshevValue(row->stable, x)));
+}
+
+std::optional<double> lineAt(const std::optional<LineFitResult>& fit, double t)
+{
+    if (!fit || !fit->a || !fit->b)
+        return std::nullopt;
+    return finite(*fit->a + *fit->b * t);
 }
 
 } // namespace
 
-const std::string& buildExport(Store& store, const RegressionSettings& settings, const ResultLabels& shown,
-                               const NumberLocale& locale, const ExportFormat& format)
+std::string buildExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                        const NumberLocale& locale, const ExportFormat& format)
 {
     const auto& ex = settings.chkEX;
     const std::string& freeText = settings.ComboBox1;
-    const int freeN = freeDegree(freeText);
-    std::string out = kTitle;
+    // chkEX(2..5) export the rows of those degrees, chkEX(6) the free row 1.
+    const PolynomialRowResult* rows[7] = {};
+    for (int k = 2; k <= 5; ++k)
+        rows[k] = fittedRow(fits, k, k);
+    rows[6] = fittedRow(fits, 1, freeDegree(freeText));
+    const auto polyName = [&](int k) { return k == 6 ? std::string_view(freeText) : std::string_view(&"2345"[k - 2], 1); };
+
+    const int last = store.lastPosition();
+    int blocks = 0;
+    for (const bool box : ex)
+        blocks += box ? 1 : 0;
+    std::string out;
+    out.reserve(static_cast<std::size_t>(last + 4) * (2 + static_cast<std::size_t>(blocks) * 48) + 512);
+    out += kTitle;
     out += kCr;
 
+    // Summary line.
     const std::string& tail = format.summaryTail;
+    std::string dev, devPct;
+    const auto lineItem = [&](std::string_view label, const std::optional<LineFitResult>& fit) {
+        dev.clear();
+        devPct.clear();
+        if (fit) {
+            appendNumber(dev, fit->dev, locale);
+            appendNumber(devPct, fit->devPct, locale);
+        }
+        appendItem(out, label, tail, dev, devPct);
+    };
     if (ex[0])
-        appendItem(out, "L.R." + tail, general(store.LinDev, locale), general(store.LinDevPct, locale));
+        lineItem("L.R.", fits.linear);
     if (ex[1])
-        appendItem(out, "Log.R." + tail, general(store.LogDev, locale), general(store.LogDevPct, locale));
-    for (int k = 2; k <= 5; ++k) {
-        if (ex[static_cast<std::size_t>(k)])
-            appendItem(out, "Poly" + std::to_string(k) + ".R." + tail, shown.lblDiffPoly[static_cast<std::size_t>(k)],
-                       shown.lblDiffProcPoly[static_cast<std::size_t>(k)]);
+        lineItem("Log.R.", fits.logarithmic);
+    for (int k = 2; k <= 6; ++k) {
+        if (!ex[static_cast<std::size_t>(k)])
+            continue;
+        // The figures as the window's labels round them.
+        const PolynomialRowResult* row = rows[k];
+        dev = row ? Rounding(row->PolyDev, locale) : std::string();
+        devPct = row ? percentCaption(resultNumber(row->PolyDevPct), locale) : std::string();
+        std::string label = "Poly";
+        label += polyName(k);
+        label += ".R.";
+        appendItem(out, label, tail, dev, devPct);
     }
-    if (ex[6])
-        appendItem(out, "Poly" + freeText + ".R." + tail, shown.lblDiffPoly[1], shown.lblDiffProcPoly[1]);
     if (ex[7])
         out += "Zigzag";
     out += kCr;
     out += kCr;
 
-    if (ex[0] && format.confidenceColumn)
-        appendBlock(out, "No.", "Data", {"Lin.Reg.", "C.I."});
-    else if (ex[0])
-        appendBlock(out, "No.", "Data", {"Lin.Reg."});
+    // Header line.
+    if (ex[0])
+        appendHeader(out, "Lin.Reg.", "", format.confidenceColumn);
     if (ex[1])
-        appendBlock(out, "No.", "Data", {"Log.Reg."});
-    for (int k = 2; k <= 5; ++k) {
-        if (ex[static_cast<std::size_t>(k)])
-            appendBlock(out, "No.", "Data", {"Poly" + std::to_string(k) + ".Reg."});
+        appendHeader(out, "Log.Reg.", "");
+    for (int k = 2; k <= 6; ++k) {
+        if (!ex[static_cast<std::size_t>(k)])
+            continue;
+        std::string name = "Poly";
+        name += polyName(k);
+        appendHeader(out, name, ".Reg.");
     }
-    if (ex[6])
-        appendBlock(out, "No.", "Data", {"Poly" + freeText + ".Reg."});
     if (ex[7])
         out += "No.\tData\tZigzag";
     out += kCr;
 
-    // The band's quantities belong to the data being exported, whether or
-    // not the band is shown; without them the C.I. cells stay empty.
-    const bool band = format.confidenceColumn && store.nPoints > 2 && Confidence_Calc(store);
-    const int nClusters = std::min(store.nClusters, kMaxClusters);
-    const double zigzagFirst = nClusters >= 1 ? store.ZzX[1].value() : 0;
-    const double zigzagLast = nClusters >= 1 ? store.ZzX[static_cast<std::size_t>(nClusters)].value() : 0;
-
-    const int last = store.lastPosition();
+    // Data lines: the position and data cells are the same in every block of
+    // a line, so they are written once into `lead` and copied.
+    const bool band = format.confidenceColumn && fits.band.has_value();
+    const std::span<const ZigzagPoint> zigzag =
+        fits.zigzag ? std::span<const ZigzagPoint>(*fits.zigzag) : std::span<const ZigzagPoint>();
+    std::string lead;
     for (int i = 1; i <= last; ++i) {
         const double x = i;
-        const std::string no = std::to_string(i);
-        const std::string data = dataCell(store.Y[static_cast<std::size_t>(i)], locale);
-        if (ex[0] && format.confidenceColumn)
-            appendBlock(out, no, data,
-                        {general(linearValueAt(store, x), locale),
-                         band ? general(confidenceHalfWidth(store, x), locale) : std::string()});
-        else if (ex[0])
-            appendBlock(out, no, data, {general(linearValueAt(store, x), locale)});
-        if (ex[1])
-            appendBlock(out, no, data, {general(logarithmicValueAt(store, x), locale)});
-        for (int k = 2; k <= 5; ++k) {
-            if (ex[static_cast<std::size_t>(k)])
-                appendBlock(out, no, data, {general(polynomialValueAt(store, k, k, x), locale)});
+        lead.clear();
+        appendInteger(lead, i);
+        lead += kTab;
+        appendDataCell(lead, store.Y[static_cast<std::size_t>(i)], locale);
+        lead += kTab;
+        if (ex[0]) {
+            out += lead;
+            appendNumber(out, lineAt(fits.linear, x), locale);
+            if (format.confidenceColumn) {
+                out += kTab;
+                if (band)
+                    appendNumber(out, finite(fits.band->at(x)), locale);
+            }
+            out += "\t\t";
         }
-        if (ex[6])
-            appendBlock(out, no, data, {general(polynomialValueAt(store, 1, freeN, x), locale)});
-        if (ex[7] && nClusters >= 1 && zigzagFirst <= x && x <= zigzagLast)
-            appendBlock(out, no, data, {general(zigzagAt(store, x), locale)});
+        if (ex[1]) {
+            out += lead;
+            appendNumber(out, lineAt(fits.logarithmic, std::log(x)), locale);
+            out += "\t\t";
+        }
+        for (int k = 2; k <= 6; ++k) {
+            if (!ex[static_cast<std::size_t>(k)])
+                continue;
+            out += lead;
+            appendNumber(out, polynomialAt(rows[k], i), locale);
+            out += "\t\t";
+        }
+        if (ex[7] && !zigzag.empty() && zigzag.front().x <= x && x <= zigzag.back().x) {
+            out += lead;
+            appendNumber(out, zigzagAt(zigzag, x), locale);
+            out += "\t\t";
+        }
         out += kCr;
     }
-
-    store.ClipOut = std::move(out);
-    return store.ClipOut;
+    return out;
 }
 
 } // namespace kalibron

@@ -9,12 +9,11 @@ namespace kalibron {
 
 struct Store;
 
-// Builds the text the export button puts on the clipboard (CR line ends,
-// TAB cells) from what the last calculation left in the store and the
-// captions it gave the polynomial labels; keeps it in store.ClipOut and
-// returns it. With a "C.I." column in the format it recomputes the
-// confidence quantities first; without one it computes none.
-const std::string& buildExport(Store& store, const RegressionSettings& settings, const ResultLabels& shown,
-                               const NumberLocale& locale, const ExportFormat& format = {});
+// The text the export button puts on the clipboard (CR line ends, TAB
+// cells): the data of the store and the fits of the last calculation for
+// every ticked Export box. It computes no fit and changes nothing; the
+// caller keeps the text where it needs it (the window in store.ClipOut).
+std::string buildExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                        const NumberLocale& locale, const ExportFormat& format = {});
 
 } // namespace kalibron

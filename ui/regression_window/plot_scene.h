@@ -45,7 +45,16 @@ struct Box {
     bool operator==(const Box&) const = default;
 };
 
-using Primitive = std::variant<Segment, Box>;
+// Filled rectangle with corners (x1, y1) and (x2, y2), no outline. A scene
+// lists these first, so they lie under every line.
+struct FilledBox {
+    Canvas canvas = Canvas::Plot;
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    Rgb colour;
+    bool operator==(const FilledBox&) const = default;
+};
+
+using Primitive = std::variant<Segment, Box, FilledBox>;
 
 // A tick label of the frame. For the Y axis (lblY(index)) left/top is the
 // label's top left corner in frame twips; for the X axis (lblX(index)) left is

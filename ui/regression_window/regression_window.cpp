@@ -538,6 +538,8 @@ void RegressionWindow::connectHandlers()
     connect(m_chkZigZag, &QCheckBox::toggled, this, &RegressionWindow::chkZigZag_Click);
     for (int s = 1; s <= 5; ++s)
         connect(m_chkPoly[static_cast<std::size_t>(s)], &QCheckBox::toggled, this, [this, s] { chkPoly_Click(s); });
+    for (int k = 0; k < static_cast<int>(m_chkEX.size()); ++k)
+        connect(m_chkEX[static_cast<std::size_t>(k)], &QCheckBox::toggled, this, [this, k] { chkEX_Click(k); });
     // An option button's click is its becoming selected; the one it replaces
     // reports nothing.
     for (int i = 0; i < 2; ++i) {
@@ -635,9 +637,8 @@ void RegressionWindow::Form_Activate()
 
 void RegressionWindow::A_PLOT()
 {
-    const CalculationResult result =
-        kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation);
-    showResult(result);
+    showResult(
+        kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation));
     if (m_compare && m_compare->isVisible())
         showComparison();
 }
@@ -659,7 +660,7 @@ void RegressionWindow::showComparison()
     m_compare->setRanking(rankMethods(m_store, freeDegree(m_ComboBox1->currentText().toStdString())), m_locale);
 }
 
-void RegressionWindow::showResult(const CalculationResult& result)
+void RegressionWindow::showResult(CalculationResult result)
 {
     if (!result.ran)
         return;
@@ -697,7 +698,8 @@ void RegressionWindow::showResult(const CalculationResult& result)
     m_labels.lblnDataOK = m_lblnDataOK->text().toStdString();
     m_labels.lblRej = m_lblRej->text().toStdString();
 
-    m_scene = result.scene;
+    m_fits = std::move(result.fits);
+    m_scene = std::move(result.scene);
     m_pict1->sceneChanged();
     m_pict2->update();
     showTickLabels();
@@ -744,6 +746,13 @@ void RegressionWindow::chkZigZag_Click()
 }
 
 void RegressionWindow::chkPoly_Click(int /*index*/)
+{
+    A_PLOT();
+}
+
+// An export block holds the fit of the current data, so ticking one fits
+// its method even when it is not shown.
+void RegressionWindow::chkEX_Click(int /*index*/)
 {
     A_PLOT();
 }
@@ -796,10 +805,10 @@ void RegressionWindow::cmdPaste_Click()
 void RegressionWindow::cmdCopy_Click()
 {
     const BusyCursor busy;
-    const std::string& text = buildExport(m_store, readSettings(), m_labels, m_locale, m_options.exportFormat);
+    m_store.ClipOut = buildExport(m_store, m_fits, readSettings(), m_locale, m_options.exportFormat);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(QString::fromStdString(text));
+    clipboard->setText(QString::fromStdString(m_store.ClipOut));
 }
 
 void RegressionWindow::cmdAbout_Click()

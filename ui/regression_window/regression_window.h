@@ -80,6 +80,7 @@ public:
     void chkLog_Click();
     void chkZigZag_Click();
     void chkPoly_Click(int index);
+    void chkEX_Click(int index);
     void optScale_Click(int index);
     void optScaleX_Click(int index);
     void optAllData_Click(int index);
@@ -109,7 +110,7 @@ private:
     void connectHandlers();
     void showPlotMenu(QWidget* source, const QPoint& position);
     void showComparison();
-    void showResult(const CalculationResult& result);
+    void showResult(CalculationResult result);
     void showTickLabels();
 
     Store& m_store;
@@ -126,6 +127,7 @@ private:
 
     PlotScene m_scene;
     ResultLabels m_labels;
+    FitResults m_fits; // what the export reads
 
     PlotFrame* m_pict2 = nullptr;
     PlotArea* m_pict1 = nullptr;

@@ -24,6 +24,12 @@ namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// isValidPoint, inlined: the painters test every end of every segment.
+inline bool finitePoint(const QPointF& p)
+{
+    return std::isfinite(p.x()) && std::isfinite(p.y());
+}
+
 bool usableScale(const PlotScale& scale)
 {
     return std::isfinite(scale.left) && std::isfinite(scale.top) && std::isfinite(scale.width)
@@ -86,7 +92,7 @@ bool clipSegment(QPointF& a, QPointF& b, const QRectF& clip)
         a = onEdge(edge0);
     if (edge1 >= 0)
         b = onEdge(edge1);
-    return isValidPoint(a) && isValidPoint(b);
+    return finitePoint(a) && finitePoint(b);
 }
 
 // Joins connected lines of one colour into polylines and draws each in one
@@ -111,8 +117,10 @@ public:
             m_colour = colour;
         }
         OpenLine* line = nullptr;
+        // Exact equality: the ends of connected lines are the same mapped
+        // numbers (QPointF's own == is a fuzzy compare, far slower).
         for (OpenLine& open : m_open) {
-            if (!open.points.empty() && open.end == a) {
+            if (!open.points.empty() && open.end.x() == a.x() && open.end.y() == a.y()) {
                 line = &open;
                 break;
             }
@@ -133,6 +141,14 @@ public:
             line->points.push_back(b);
         }
         line->end = b;
+    }
+
+    // A filled rectangle under the lines still to come: what is batched so
+    // far is drawn first, so the scene's order holds.
+    void fill(const QRectF& rect, const Rgb& colour)
+    {
+        finishAll();
+        m_painter.fillRect(rect, toQColor(colour));
     }
 
 private:
@@ -188,7 +204,7 @@ template <typename Map>
 void addItems(LineBatch& batch, const PlotScene& scene, Canvas canvas, const QRectF& clip, Map map)
 {
     auto addLine = [&](QPointF a, QPointF b, const Rgb& colour) {
-        if (!isValidPoint(a) || !isValidPoint(b))
+        if (!finitePoint(a) || !finitePoint(b))
             return;
         if (clipSegment(a, b, clip))
             batch.add(a, b, colour);
@@ -208,6 +224,16 @@ void addItems(LineBatch& batch, const PlotScene& scene, Canvas canvas, const QRe
             addLine(b, c, box->colour);
             addLine(c, d, box->colour);
             addLine(d, a, box->colour);
+        } else if (const auto* fill = std::get_if<FilledBox>(&item)) {
+            if (fill->canvas != canvas)
+                continue;
+            const QPointF a = map(fill->x1, fill->y1);
+            const QPointF c = map(fill->x2, fill->y2);
+            if (!finitePoint(a) || !finitePoint(c))
+                continue;
+            const QRectF rect = QRectF(a, c).normalized().intersected(clip);
+            if (!rect.isEmpty())
+                batch.fill(rect, fill->colour);
         }
     }
 }
