@@ -8,7 +8,7 @@ const std::string kNoText;
 
 const std::string& SequenceGrid::text(int row, int col) const
 {
-    if (row < 0 || row >= kRows || col < 0 || col >= kCols)
+    if (row < 0 || row >= kRows || col < 0 || col >= kCols || m_cells.empty())
         return kNoText;
     return m_cells[static_cast<std::size_t>(row) * kCols + static_cast<std::size_t>(col)];
 }
@@ -17,6 +17,8 @@ void SequenceGrid::setText(int row, int col, std::string text)
 {
     if (row < 0 || row >= kRows || col < 0 || col >= kCols)
         return;
+    if (m_cells.empty())
+        m_cells.resize(static_cast<std::size_t>(kRows) * kCols);
     m_cells[static_cast<std::size_t>(row) * kCols + static_cast<std::size_t>(col)] = std::move(text);
 }
 

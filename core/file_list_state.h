@@ -13,7 +13,6 @@ public:
     static constexpr int kRows = 1000;
     static constexpr int kCols = 80;
 
-    SequenceGrid() : m_cells(static_cast<std::size_t>(kRows) * kCols) {}
 
     // Text of a cell; the empty text outside the grid.
     const std::string& text(int row, int col) const;
@@ -22,6 +21,8 @@ public:
     void clear();
 
 private:
+    // Allocated by the first write: a program that never fills the table
+    // (the command-line tool's export, Kalibron-01) pays nothing for it.
     std::vector<std::string> m_cells;
 };
 
