@@ -13,7 +13,6 @@ public:
     static constexpr int kRows = 1000;
     static constexpr int kCols = 80;
 
-
     // Text of a cell; the empty text outside the grid.
     const std::string& text(int row, int col) const;
     // Writes a cell; a cell outside the grid is ignored.
@@ -30,21 +29,21 @@ private:
 // index 0 (the first file) rather than 1; a table row r shows entry r - 1.
 struct FileListState {
     // --- Scan of a directory --------------------------------------------------
-    std::string DayKey;                 // Text1 & "_" & Text3, e.g. 0808_27
-    std::vector<std::string> AllFiles;  // every listed file, in code-point order
-    int nAllFiles = 0;                  // files listed (at most kMaxListedFiles)
-    int nDirectoryFiles = 0;            // plain files found, before the limit
-    std::vector<std::string> SortName;  // files of the day without ".ext", by time
-    std::vector<std::string> SortTime;  // their time of day, hh:mm:ss
-    std::vector<int> SortSecs;          // the same as seconds since midnight
-    int nDayFiles = 0;                  // rows of the sequence table
-    int FirstSecs = 0;                  // seconds of the earliest file of the day
-    std::string DayListing;             // the day list put on the clipboard
+    std::string DayKey;                // Text1 & "_" & Text3, e.g. 0808_27
+    std::vector<std::string> AllFiles; // every listed file, in code-point order
+    int nAllFiles = 0;                 // files listed (at most kMaxListedFiles)
+    int nDirectoryFiles = 0;           // plain files found, before the limit
+    std::vector<std::string> SortName; // files of the day without ".ext", by time
+    std::vector<std::string> SortTime; // their time of day, hh:mm:ss
+    std::vector<int> SortSecs;         // the same as seconds since midnight
+    int nDayFiles = 0;                 // rows of the sequence table
+    int FirstSecs = 0;                 // seconds of the earliest file of the day
+    std::string DayListing;            // the day list put on the clipboard
 
     // --- Sequence table -------------------------------------------------------
     SequenceGrid FlexGrid2;
-    int EditRow = 0;                    // row whose standard value is being typed
-    std::vector<double> RowPos;         // position of each row, from the hand-over
+    int EditRow = 0;            // row whose standard value is being typed
+    std::vector<double> RowPos; // position of each row, from the hand-over
     // Rows whose results the hand-back extrapolated: before the first or after
     // the last standard the fits used (shown apart; texts unchanged).
     std::vector<bool> Extrapolated;

@@ -16,7 +16,10 @@ struct Decimal {
     int pointPos = 0;
 
     bool isZero() const { return digits.find_first_not_of('0') == std::string::npos; }
-    char digit(int i) const { return i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(i)] : '0'; }
+    char digit(int i) const
+    {
+        return i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(i)] : '0';
+    }
 };
 
 // Splits the scientific form "d.ddde+XX" that std::to_chars writes.

@@ -29,10 +29,10 @@ struct Store {
     std::vector<ValueCell> Y;
     std::vector<ValueCell> Yerr;
     std::vector<ValueCell> Rejected;
-    double MaxX = 0;        // largest X as read (not rounded)
-    int nPoints = 0;        // present, unrejected points (ScanData)
-    int nPointsAll = 0;     // rows of the last import with a positive Y
-    int nCols = 0;          // columns of the last imported table
+    double MaxX = 0;    // largest X as read (not rounded)
+    int nPoints = 0;    // present, unrejected points (ScanData)
+    int nPointsAll = 0; // rows of the last import with a positive Y
+    int nCols = 0;      // columns of the last imported table
     int FirstX = 0;
     double MaxY = 0;
     double MinY = 0;
@@ -42,7 +42,10 @@ struct Store {
     // clamped to 0..bound, so a position loop never leaves its array.
     int lastPosition() const;
     // A point takes part in the fits when its Y is positive and it is not rejected.
-    bool isUsed(int x) const { return Y[static_cast<std::size_t>(x)].positive() && Rejected[static_cast<std::size_t>(x)].value() < 1; }
+    bool isUsed(int x) const
+    {
+        return Y[static_cast<std::size_t>(x)].positive() && Rejected[static_cast<std::size_t>(x)].value() < 1;
+    }
 
     // --- Linear and logarithmic regression ----------------------------------
     ValueCell LinA, LinB, LinR, LinDev, LinDevPct;
@@ -74,13 +77,13 @@ struct Store {
         void clear() { *this = PolyChebyshev{}; }
     };
 
-    std::vector<double> PX, PY;                     // 0..bound
+    std::vector<double> PX, PY; // 0..bound
     int nPoly = 0;
-    std::array<ValueCell, 26> PolyC{};              // PolyC(p+1) = c_p
+    std::array<ValueCell, 26> PolyC{};                   // PolyC(p+1) = c_p
     std::array<std::array<ValueCell, 27>, 6> PolyCoef{}; // PolyCoef(slot, p+2) = c_p
-    std::array<PolyChebyshev, 6> PolyFit{};          // per slot, cleared with PolyCoef(slot, ·)
+    std::array<PolyChebyshev, 6> PolyFit{};              // per slot, cleared with PolyCoef(slot, ·)
     int PolySlot = 0;
-    std::vector<ValueCell> YPoly;                   // 0..bound
+    std::vector<ValueCell> YPoly; // 0..bound
     ValueCell PolyDev, PolyDevPct;
 
     // --- Zigzag -------------------------------------------------------------
@@ -89,9 +92,9 @@ struct Store {
 
     // --- Student t table and confidence band --------------------------------
     StudentTable Student;
-    std::optional<int> ProbIndex;                   // Empty until a level is chosen
+    std::optional<int> ProbIndex; // Empty until a level is chosen
     ValueCell tValue, ConfS, ConfSxx, ConfXMean;
-    int ConfN = 0;  // number of used points behind ConfS (the n of the band's 1/n)
+    int ConfN = 0; // number of used points behind ConfS (the n of the band's 1/n)
     ValueCell LinFit, LineY1, ConfHalf, ConfHalf2;
     double LineX0 = 0, LineX1 = 0;
 
@@ -101,9 +104,9 @@ struct Store {
     double PlotOffsetX = 0, PlotBottomY = 0;
 
     // --- Environment ----------------------------------------------------------
-    std::string gPath;          // folder of the program file, no trailing separator
+    std::string gPath; // folder of the program file, no trailing separator
     bool FileListShown = false;
-    std::string ClipOut;        // text of the last export
+    std::string ClipOut; // text of the last export
 
     // --- File list window ---------------------------------------------------
     FileListState fileList;

@@ -52,8 +52,8 @@ std::string placeOf(int valueIndex, int line)
 {
     const int record = valueIndex / kValuesPerRecord + 1;
     const int inRecord = valueIndex % kValuesPerRecord + 1;
-    return "value " + std::to_string(inRecord) + " of record " + std::to_string(record) + " (line "
-           + std::to_string(line) + ")";
+    return "value " + std::to_string(inRecord) + " of record " + std::to_string(record) + " (line " +
+        std::to_string(line) + ")";
 }
 
 // The value as the message shows it: control bytes of a damaged file (NUL,
@@ -143,18 +143,15 @@ StudentParseResult parseStudent(std::string_view text)
 
     if (count < kValuesNeeded) {
         result.table = StudentTable{};
-        result.problem = "it holds only " + std::to_string(count) + " values after the header line, "
-                         + std::to_string(kValuesNeeded) + " are needed";
+        result.problem = "it holds only " + std::to_string(count) + " values after the header line, " +
+            std::to_string(kValuesNeeded) + " are needed";
         return result;
     }
     result.table.loaded = true;
     return result;
 }
 
-const char* studentDataFromProgram()
-{
-    return KALIBRON_DATA_FROM_BIN;
-}
+const char* studentDataFromProgram() { return KALIBRON_DATA_FROM_BIN; }
 
 void LoadStudent(Store& store, MessageSink& messages)
 {
@@ -164,8 +161,7 @@ void LoadStudent(Store& store, MessageSink& messages)
     const std::filesystem::path installed = (folder / studentDataFromProgram() / "student.dat").lexically_normal();
     std::error_code error;
     const bool besideExists = std::filesystem::exists(beside, error);
-    const std::filesystem::path& path =
-        !besideExists && std::filesystem::exists(installed, error) ? installed : beside;
+    const std::filesystem::path& path = !besideExists && std::filesystem::exists(installed, error) ? installed : beside;
 
     std::string problem;
     std::string contents;
@@ -197,8 +193,8 @@ void LoadStudent(Store& store, MessageSink& messages)
     }
 
     Message message;
-    message.text = "Cannot use the Student t table " + path.string() + ": " + problem
-                   + ". The confidence band is not available.";
+    message.text =
+        "Cannot use the Student t table " + path.string() + ": " + problem + ". The confidence band is not available.";
     message.title = std::string();
     message.icon = MessageIcon::Exclamation;
     messages.show(message);

@@ -29,8 +29,8 @@ inline constexpr std::array<std::string_view, 6> kProbabilityLevels = {
 inline constexpr std::array<double, 6> kTailProbabilities = {0.1, 0.05, 0.025, 0.01, 0.005, 0.001};
 
 struct StudentParseResult {
-    StudentTable table;      // loaded == true on success
-    std::string problem;     // empty on success, else what is wrong ("holds only 12 values ...")
+    StudentTable table;  // loaded == true on success
+    std::string problem; // empty on success, else what is wrong ("holds only 12 values ...")
 };
 
 // Parses the text of student.dat: one header line (ignored), then 707 values

@@ -24,8 +24,8 @@ struct TableRow {
 };
 
 struct ParsedTable {
-    int nCols = 0;   // tabs in the first line + 1
-    int nLines = 0;  // CRs among all characters but the last
+    int nCols = 0;              // tabs in the first line + 1
+    int nLines = 0;             // CRs among all characters but the last
     std::vector<TableRow> rows; // rows[0..nLines-1]
 };
 

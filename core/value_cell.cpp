@@ -103,8 +103,8 @@ std::optional<double> convert(std::string_view number)
     if (!digits.empty() && digits.front() == '+')
         digits.remove_prefix(1); // from_chars takes no plus sign
     double value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                           std::chars_format::general);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
         if (orderIsPositive(number))
             return std::nullopt;
@@ -126,8 +126,8 @@ double leadingNumber(std::string_view text)
     for (const char c : text) {
         if (isBlank(c))
             continue;
-        const bool numberChar = isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'
-                                || c == 'd' || c == 'D';
+        const bool numberChar =
+            isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E' || c == 'd' || c == 'D';
         if (!numberChar)
             break;
         compact.push_back(c == 'd' || c == 'D' ? 'e' : c);

@@ -10,8 +10,8 @@ namespace kalibron {
 
 // Exit statuses of the command-line tool.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitIoError = 1;     // a file that cannot be read or written
-inline constexpr int kExitRefused = 2;     // refused input or a wrong option
+inline constexpr int kExitIoError = 1; // a file that cannot be read or written
+inline constexpr int kExitRefused = 2; // refused input or a wrong option
 
 // Largest table the tool reads; a bigger file is refused rather than read
 // without end (the import takes at most 6000 lines of 100 cells anyway).

@@ -68,8 +68,8 @@ void appendLeaveOneOut(JsonObject& root, const MethodRanking& ranking)
         appendJsonString(order, method.key);
     }
     order += ']';
-    for (const auto& [name, position] : {std::pair{"firstStandard", ranking.firstStandard},
-                                         std::pair{"lastStandard", ranking.lastStandard}}) {
+    for (const auto& [name, position] :
+         {std::pair{"firstStandard", ranking.firstStandard}, std::pair{"lastStandard", ranking.lastStandard}}) {
         if (position)
             appendJsonNumber(root.key(name), *position);
         else

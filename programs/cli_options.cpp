@@ -50,32 +50,29 @@ constexpr std::string_view kCommonOptionsHelp =
     "  --y-zoom, --x-zoom    zoom the Y or X scale instead of the full range\n"
     "  -h, --help            show this help\n";
 
-constexpr std::string_view kExportHelp =
-    "Usage: kalibron export [OPTIONS] TABLE\n"
-    "\n"
-    "Writes to standard output exactly the text \"Copy interpolated values to\n"
-    "clipboard\" puts on the clipboard (TAB cells, lines ended by CR).\n"
-    "\n";
+constexpr std::string_view kExportHelp = "Usage: kalibron export [OPTIONS] TABLE\n"
+                                         "\n"
+                                         "Writes to standard output exactly the text \"Copy interpolated values to\n"
+                                         "clipboard\" puts on the clipboard (TAB cells, lines ended by CR).\n"
+                                         "\n";
 
-constexpr std::string_view kFitHelp =
-    "Usage: kalibron fit [OPTIONS] TABLE\n"
-    "\n"
-    "Writes one JSON object: the fit results under their own names (LinA, LinB,\n"
-    "LogA, ..., ZzX, ZzY), \"poly\" for each shown or exported polynomial row,\n"
-    "\"labels\" with the window's result labels, \"loo\" with each method's\n"
-    "leave-one-out error (null without a figure), \"ranking\" with the methods\n"
-    "best first, \"firstStandard\" and \"lastStandard\", and \"messages\" with the\n"
-    "messages shown.\n"
-    "\n";
+constexpr std::string_view kFitHelp = "Usage: kalibron fit [OPTIONS] TABLE\n"
+                                      "\n"
+                                      "Writes one JSON object: the fit results under their own names (LinA, LinB,\n"
+                                      "LogA, ..., ZzX, ZzY), \"poly\" for each shown or exported polynomial row,\n"
+                                      "\"labels\" with the window's result labels, \"loo\" with each method's\n"
+                                      "leave-one-out error (null without a figure), \"ranking\" with the methods\n"
+                                      "best first, \"firstStandard\" and \"lastStandard\", and \"messages\" with the\n"
+                                      "messages shown.\n"
+                                      "\n";
 
-constexpr std::string_view kRankHelp =
-    "Usage: kalibron rank [OPTIONS] TABLE\n"
-    "\n"
-    "Writes the methods of the regression window as a table, best first: each\n"
-    "one's in-sample mean deviation and its leave-one-out prediction error (each\n"
-    "standard predicted by the method fitted without it): mean, mean %, and the\n"
-    "largest error with its position. A method without a figure comes last.\n"
-    "\n";
+constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
+                                       "\n"
+                                       "Writes the methods of the regression window as a table, best first: each\n"
+                                       "one's in-sample mean deviation and its leave-one-out prediction error (each\n"
+                                       "standard predicted by the method fitted without it): mean, mean %, and the\n"
+                                       "largest error with its position. A method without a figure comes last.\n"
+                                       "\n";
 
 constexpr std::string_view kPlotHelp =
     "Usage: kalibron plot [OPTIONS] -o FILE TABLE\n"
@@ -101,8 +98,8 @@ int integerInRange(std::string_view option, std::string_view text, long long low
 {
     const auto value = parseInteger(text);
     if (!value || *value < low || *value > high)
-        throw UsageError{std::string(option) + ": '" + std::string(text) + "' is not a whole number from "
-                         + std::to_string(low) + " to " + std::to_string(high)};
+        throw UsageError{std::string(option) + ": '" + std::string(text) + "' is not a whole number from " +
+                         std::to_string(low) + " to " + std::to_string(high)};
     return static_cast<int>(*value);
 }
 
@@ -202,10 +199,7 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view ending)
     return true;
 }
 
-std::string_view mainHelp()
-{
-    return kMainHelp;
-}
+std::string_view mainHelp() { return kMainHelp; }
 
 std::string commandHelp(Command command)
 {

@@ -40,8 +40,9 @@ int writePlot(CliSession& session)
     const bool png = endsWithIgnoringCase(options.output, ".png");
     const QByteArray image = renderImage(session.result().scene, options.dpi, png);
     if (image.isEmpty())
-        return session.fail(kExitIoError, std::string("cannot render the plot as ") + (png ? "PNG" : "SVG") + " at "
-                                              + std::to_string(static_cast<int>(options.dpi)) + " dpi");
+        return session.fail(kExitIoError,
+                            std::string("cannot render the plot as ") + (png ? "PNG" : "SVG") + " at " +
+                                std::to_string(static_cast<int>(options.dpi)) + " dpi");
     const std::string bytes(image.constData(), static_cast<std::size_t>(image.size()));
     if (const std::string problem = writeFileAtomically(options.output, bytes); !problem.empty())
         return session.fail(kExitIoError, "cannot write " + options.output + ": " + problem);

@@ -49,7 +49,8 @@ int writeRank(CliSession& session)
     const MethodRanking ranking = rankMethods(session.store(), freeDegree(session.options().settings.ComboBox1));
     const NumberLocale& locale = session.locale();
     const auto rounded = [&](double value) { return Rounding(ValueCell(value), locale); };
-    std::vector<Row> rows{{"Method", "In-sample mean diff.", "Leave-one-out mean err.", "err.%", "Largest err. (at X)"}};
+    std::vector<Row> rows{
+        {"Method", "In-sample mean diff.", "Leave-one-out mean err.", "err.%", "Largest err. (at X)"}};
     for (const MethodScore& method : ranking.methods) {
         Row row{method.name, method.inSample ? rounded(method.inSample->mean) : "", "", "", ""};
         if (method.loo) {
@@ -63,8 +64,8 @@ int writeRank(CliSession& session)
     }
     std::string text = alignedTable(rows);
     if (ranking.firstStandard)
-        text += "Standards from X = " + std::to_string(*ranking.firstStandard) + " to "
-              + std::to_string(*ranking.lastStandard) + "; samples outside are extrapolated.\n";
+        text += "Standards from X = " + std::to_string(*ranking.firstStandard) + " to " +
+            std::to_string(*ranking.lastStandard) + "; samples outside are extrapolated.\n";
     else
         text += "No usable standards.\n";
     return session.writeOut(text);

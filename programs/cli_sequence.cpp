@@ -218,8 +218,8 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
         }
     }
 
-    const DirectoryListing listing = listDirectory(
-        o.directory, [&](std::string_view name) { return matchesDay(name, o.day, o.extension); });
+    const DirectoryListing listing =
+        listDirectory(o.directory, [&](std::string_view name) { return matchesDay(name, o.day, o.extension); });
     if (!listing.problem.empty()) {
         err << "kalibron: cannot read the directory " << o.directory << ": " << listing.problem << '\n';
         return kExitIoError;

@@ -85,8 +85,8 @@ int CliSession::calculate(std::istream& in)
     const RegressionWindowOptions& window = m_options.profile.regressionWindow;
     // Only the plot draws; the other commands need no scene.
     m_result = m_options.command == Command::Plot
-                   ? A_PLOT(store, m_options.settings, m_sink, m_locale, window.geometry, window.calculation)
-                   : calculateFits(store, m_options.settings, m_sink, m_locale, window.calculation);
+        ? A_PLOT(store, m_options.settings, m_sink, m_locale, window.geometry, window.calculation)
+        : calculateFits(store, m_options.settings, m_sink, m_locale, window.calculation);
     flushMessages();
     return kExitOk;
 }

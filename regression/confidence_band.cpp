@@ -32,8 +32,7 @@ bool Confidence_Calc(Store& store)
     return true;
 }
 
-std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a,
-                                             double b)
+std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a, double b)
 {
     const std::size_t count = std::min(x.size(), y.size());
     if (count < 3)

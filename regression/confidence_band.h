@@ -17,8 +17,7 @@ struct BandQuantities {
     int n = 0;
     double mean = 0, sxx = 0, s = 0, lastFit = 0;
 };
-std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a,
-                                             double b);
+std::optional<BandQuantities> bandQuantities(std::span<const double> x, std::span<const double> y, double a, double b);
 
 // Confidence_Calc: the quantities of the confidence band of the linear fit,
 // over the used points (Y positive, Rejected < 1) at positions

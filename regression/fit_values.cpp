@@ -9,10 +9,7 @@ namespace kalibron {
 
 namespace {
 
-std::optional<double> finite(double v)
-{
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
+std::optional<double> finite(double v) { return std::isfinite(v) ? std::optional<double>(v) : std::nullopt; }
 
 } // namespace
 

@@ -76,8 +76,7 @@ LineFit fitLine(std::span<const double> x, std::span<const double> y);
 struct UsedPoints {
     std::vector<double> x, y;
 };
-template <class Abscissa>
-UsedPoints usedPoints(const Store& store, int first, int last, Abscissa abscissa)
+template <class Abscissa> UsedPoints usedPoints(const Store& store, int first, int last, Abscissa abscissa)
 {
     UsedPoints points;
     for (int x = first; x <= last; ++x) {

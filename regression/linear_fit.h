@@ -5,8 +5,7 @@ namespace kalibron {
 class MessageSink;
 struct Store;
 
-inline constexpr const char* kTooFewRegressionDataMessage =
-    "Too few data. Calculation of regression is not possible!";
+inline constexpr const char* kTooFewRegressionDataMessage = "Too few data. Calculation of regression is not possible!";
 
 // Linear_Calc: least-squares line y = a + b·x through the used points
 // (Y positive, Rejected < 1) at positions 0..lastPosition().

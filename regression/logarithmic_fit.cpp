@@ -23,7 +23,8 @@ double lnPosition(int x)
             t[k] = std::log(static_cast<double>(k));
         return t;
     }();
-    return static_cast<std::size_t>(x) < table.size() ? table[static_cast<std::size_t>(x)] : std::log(static_cast<double>(x));
+    return static_cast<std::size_t>(x) < table.size() ? table[static_cast<std::size_t>(x)]
+                                                      : std::log(static_cast<double>(x));
 }
 
 } // namespace

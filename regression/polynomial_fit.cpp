@@ -14,10 +14,7 @@ namespace kalibron {
 
 namespace {
 
-void refuse(MessageSink& messages, const char* text)
-{
-    messages.show(Message{text, std::nullopt, MessageIcon::None});
-}
+void refuse(MessageSink& messages, const char* text) { messages.show(Message{text, std::nullopt, MessageIcon::None}); }
 
 // Steps of iterative refinement after the first solve.
 constexpr int kRefinementSteps = 1;
@@ -94,8 +91,7 @@ void clenshawAt(const PolyChebyshev& fit, std::span<const double> xs, long doubl
 }
 
 // T_0(t) .. T_d(t) into row[0..d].
-template <class Row>
-void chebyshevRow(double t, int d, Row&& row)
+template <class Row> void chebyshevRow(double t, int d, Row&& row)
 {
     row(0) = 1;
     if (d >= 1)
@@ -117,10 +113,7 @@ void clearSlot(Store& store, int slot)
 
 } // namespace
 
-long double chebyshevValue(const PolyChebyshev& fit, double x)
-{
-    return clenshaw1(fit, fit.scaled(x));
-}
+long double chebyshevValue(const PolyChebyshev& fit, double x) { return clenshaw1(fit, fit.scaled(x)); }
 
 void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
 {

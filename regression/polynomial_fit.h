@@ -15,8 +15,7 @@ class MessageSink;
 // Largest degree the coefficient tables hold (PolyCoef(slot, d + 2) <= 25).
 inline constexpr int kMaxPolynomialDegree = 23;
 
-inline constexpr const char* kTooFewPolyDataMessage =
-    "Too few data for polynomial regression of the requested degree.";
+inline constexpr const char* kTooFewPolyDataMessage = "Too few data for polynomial regression of the requested degree.";
 inline constexpr const char* kPolyDegreeTooHighMessage =
     "Too few data for polynomial regression of the requested degree. The highest degree is 23.";
 inline constexpr const char* kPolyDegreeNegativeMessage =
@@ -29,9 +28,9 @@ inline constexpr double kRankTolerance = 1e-10;
 using PolyChebyshev = Store::PolyChebyshev;
 
 enum class PolynomialStatus {
-    Fitted,      // fit stored
-    TooFewData,  // n < d + 1, or d outside 0..23: message shown, outputs unchanged
-    Singular,    // rank deficient: slot's coefficients and stable form left empty
+    Fitted,     // fit stored
+    TooFewData, // n < d + 1, or d outside 0..23: message shown, outputs unchanged
+    Singular,   // rank deficient: slot's coefficients and stable form left empty
 };
 
 // What one polynomial fit came to.
@@ -71,8 +70,7 @@ struct PolynomialFit {
 //  empty, so no stale coefficients remain.
 // PolySlot outside 0..5 fits without touching PolyCoef and PolyFit.
 PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& X, const std::vector<double>& Y,
-                         MessageSink& messages, std::string* parameterText,
-                         const NumberLocale& locale = NumberLocale{},
+                         MessageSink& messages, std::string* parameterText, const NumberLocale& locale = NumberLocale{},
                          const char* tooFewMessage = kTooFewPolyDataMessage);
 
 // The parameter text of a fit: "P0 = c0" CR LF … "Pd = cd" CR LF, CR LF,

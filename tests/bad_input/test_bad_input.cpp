@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -184,8 +184,16 @@ TEST(TableImportHostile, CellsThatAreNotFiniteDecimalNumbersAreRefused)
         {"sign without digits", "5\t-" + tail, format},
         {"exponent without digits", "5\t1e" + tail, format},
         {"two numbers in a cell", "5\t9 80" + tail, format},
-        {"byte-order mark", "\xEF\xBB\xBF" "5\t980" + tail, format},
-        {"NUL inside a number", "5\t98\0"s "0" + tail, format},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "5\t980" +
+             tail,
+         format},
+        {"NUL inside a number",
+         "5\t98\0"s
+         "0" +
+             tail,
+         format},
         {"NUL as a cell", "5\t\0"s + tail, format},
         {"UTF-16 with byte-order mark", utf16le(table(4), true), format},
         {"UTF-16 without byte-order mark", utf16le(table(4), false), format},
@@ -245,15 +253,15 @@ TEST(TableImportHostile, FiftyMegabytesOfGarbageAreRefusedWithinASecond)
         {"well-formed lines far beyond 6000", repeated("1\t2\r\n", kFiftyMegabytes), kTableFormatMessage},
         {"one line of millions of cells", repeated("1\t", kFiftyMegabytes) + "\r\n1\t1\r\n1\t1\r\n",
          kTableFormatMessage},
-        {"a number of 50 million digits",
-         "1\t" + std::string(kFiftyMegabytes, '7') + "\r\n2\t1\r\n3\t1\r\n", kTableFormatMessage},
+        {"a number of 50 million digits", "1\t" + std::string(kFiftyMegabytes, '7') + "\r\n2\t1\r\n3\t1\r\n",
+         kTableFormatMessage},
         {"line ends only", repeated("\r\n", kFiftyMegabytes), kTableFormatMessage},
         {"letters without separators", std::string(kFiftyMegabytes, 'x'), kTableFormatMessage},
     };
     for (const Hostile& input : inputs) {
         const auto elapsed = expectRefused(input);
-        EXPECT_LT(elapsed, kGarbageDeadline) << input.name << " took "
-                                             << std::chrono::duration<double>(elapsed).count() << " s";
+        EXPECT_LT(elapsed, kGarbageDeadline)
+            << input.name << " took " << std::chrono::duration<double>(elapsed).count() << " s";
     }
 }
 
@@ -280,7 +288,7 @@ protected:
     {
         static int counter = 0;
         m_folder = std::filesystem::temp_directory_path() /
-                   ("kalibron-bad-input-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+            ("kalibron-bad-input-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(m_folder);
         m_store.gPath = m_folder.string();
     }
@@ -303,9 +311,9 @@ protected:
         EXPECT_FALSE(parsed.table.loaded);
         EXPECT_FALSE(parsed.problem.empty());
         EXPECT_LE(parsed.problem.size(), 400u) << "a message box is read by a person";
-        EXPECT_FALSE(std::any_of(parsed.problem.begin(), parsed.problem.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-            << "the problem text passes raw control bytes of the file on to the message";
+        EXPECT_FALSE(std::any_of(parsed.problem.begin(), parsed.problem.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        })) << "the problem text passes raw control bytes of the file on to the message";
         const Message message = loadExpectingOneMessage();
         EXPECT_NE(message.text.find(parsed.problem), std::string::npos) << message.text;
         return m_lastLoad;
@@ -368,7 +376,9 @@ TEST_F(StudentFileHostile, BrokenContentsAreReportedWithTheProblem)
         expectRefusedFile("t value "s + bad, text);
     }
     std::string nul = good;
-    nul.replace(nul.find("2.2000"), 6, "2.2\0"s "00");
+    nul.replace(nul.find("2.2000"), 6,
+                "2.2\0"s
+                "00");
     expectRefusedFile("NUL inside a value", nul);
     std::string escape = good;
     escape.replace(escape.find("2.2000"), 6, "\x1b[2J\x07");

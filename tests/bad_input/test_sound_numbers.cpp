@@ -21,9 +21,9 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/table_import.h"
-#include "ui/regression_window/calculation.h"
 #include "programs/cli.h"
 #include "tests/fuzz/finite_text.h"
+#include "ui/regression_window/calculation.h"
 #include "ui/regression_window/export_text.h"
 
 namespace {
@@ -69,15 +69,24 @@ std::vector<Degenerate> degenerateTables()
     return {
         {"all points at one position", [](Store& s) { importOrFail(s, "5\t980\r\n5\t970\r\n5\t960\r\n5\t1\r\n"); }},
         {"all Y equal", [](Store& s) { importOrFail(s, "5\t700\r\n10\t700\r\n15\t700\r\n25\t700\r\n"); }},
-        {"one point", [](Store& s) { onlyPoints(s, {{12, 500}}); }},
-        {"two points", [](Store& s) { onlyPoints(s, {{3, 500}, {9, 400}}); }},
+        {"one point",
+         [](Store& s) {
+             onlyPoints(s, {{12, 500}});
+         }},
+        {"two points",
+         [](Store& s) {
+             onlyPoints(s, {{3, 500}, {9, 400}});
+         }},
         {"three points on a line", [](Store& s) { importOrFail(s, "1\t10\r\n2\t20\r\n3\t30\r\n4\t40\r\n"); }},
         {"Y = 0 everywhere", [](Store& s) { importOrFail(s, "1\t0\r\n2\t0\r\n3\t0\r\n4\t0\r\n"); }},
         {"negative Y", [](Store& s) { importOrFail(s, "1\t-5\r\n2\t-6\r\n3\t-7\r\n4\t-8\r\n"); }},
         {"negative and positive Y", [](Store& s) { importOrFail(s, "1\t-5\r\n2\t6\r\n3\t-7\r\n4\t8\r\n5\t9\r\n"); }},
         {"a point at position 0", [](Store& s) { importOrFail(s, "0\t980\r\n10\t770\r\n20\t700\r\n30\t1\r\n"); }},
         {"all points at position 0", [](Store& s) { importOrFail(s, "0\t1\r\n0\t2\r\n0\t3\r\n0\t4\r\n"); }},
-        {"points at 0 and 1 only", [](Store& s) { onlyPoints(s, {{0, 5}, {1, 5}}); }},
+        {"points at 0 and 1 only",
+         [](Store& s) {
+             onlyPoints(s, {{0, 5}, {1, 5}});
+         }},
         {"no point at all", [](Store& s) { onlyPoints(s, {}); }},
         {"every point rejected",
          [](Store& s) {
@@ -85,10 +94,22 @@ std::vector<Degenerate> degenerateTables()
              for (int x : {5, 10, 15, 25, 27})
                  s.Rejected[static_cast<std::size_t>(x)] = ValueCell(1.0);
          }},
-        {"huge Y (sums overflow)", [](Store& s) { onlyPoints(s, {{1, 1e300}, {2, 3e300}, {3, 2e300}, {4, 1e300}}); }},
-        {"tiny Y (sums underflow)", [](Store& s) { onlyPoints(s, {{1, 1e-300}, {2, 3e-300}, {3, 2e-300}, {4, 1e-310}}); }},
-        {"tiny and huge Y", [](Store& s) { onlyPoints(s, {{1, 1e-300}, {2, 1e300}, {3, 1e-300}, {4, 1e300}}); }},
-        {"ends of the position range", [](Store& s) { onlyPoints(s, {{0, 10}, {1, 11}, {29999, 12}, {30000, 13}}); }},
+        {"huge Y (sums overflow)",
+         [](Store& s) {
+             onlyPoints(s, {{1, 1e300}, {2, 3e300}, {3, 2e300}, {4, 1e300}});
+         }},
+        {"tiny Y (sums underflow)",
+         [](Store& s) {
+             onlyPoints(s, {{1, 1e-300}, {2, 3e-300}, {3, 2e-300}, {4, 1e-310}});
+         }},
+        {"tiny and huge Y",
+         [](Store& s) {
+             onlyPoints(s, {{1, 1e-300}, {2, 1e300}, {3, 1e-300}, {4, 1e300}});
+         }},
+        {"ends of the position range",
+         [](Store& s) {
+             onlyPoints(s, {{0, 10}, {1, 11}, {29999, 12}, {30000, 13}});
+         }},
         {"Y error column of zeros",
          [](Store& s) { importOrFail(s, "5\t980\t0\r\n10\t770\t0\r\n15\t700\t0\r\n25\t550\t0\r\n"); }},
     };
@@ -131,15 +152,14 @@ void expectFiniteStore(const Store& store)
             EXPECT_TRUE(std::isfinite(c.value())) << name;
         }
     };
-    for (const auto& [name, c] : {std::pair{"LinA", &store.LinA}, {"LinB", &store.LinB}, {"LinR", &store.LinR},
-                                  {"LinDev", &store.LinDev}, {"LinDevPct", &store.LinDevPct},
-                                  {"LogA", &store.LogA}, {"LogB", &store.LogB}, {"LogR", &store.LogR},
-                                  {"LogDev", &store.LogDev}, {"LogDevPct", &store.LogDevPct},
-                                  {"PolyDev", &store.PolyDev}, {"PolyDevPct", &store.PolyDevPct},
-                                  {"tValue", &store.tValue}, {"ConfS", &store.ConfS},
-                                  {"ConfSxx", &store.ConfSxx}, {"ConfXMean", &store.ConfXMean},
-                                  {"LinFit", &store.LinFit}, {"LineY1", &store.LineY1},
-                                  {"ConfHalf", &store.ConfHalf}, {"ConfHalf2", &store.ConfHalf2}})
+    for (const auto& [name, c] :
+         {std::pair{"LinA", &store.LinA},  {"LinB", &store.LinB},           {"LinR", &store.LinR},
+          {"LinDev", &store.LinDev},       {"LinDevPct", &store.LinDevPct}, {"LogA", &store.LogA},
+          {"LogB", &store.LogB},           {"LogR", &store.LogR},           {"LogDev", &store.LogDev},
+          {"LogDevPct", &store.LogDevPct}, {"PolyDev", &store.PolyDev},     {"PolyDevPct", &store.PolyDevPct},
+          {"tValue", &store.tValue},       {"ConfS", &store.ConfS},         {"ConfSxx", &store.ConfSxx},
+          {"ConfXMean", &store.ConfXMean}, {"LinFit", &store.LinFit},       {"LineY1", &store.LineY1},
+          {"ConfHalf", &store.ConfHalf},   {"ConfHalf2", &store.ConfHalf2}})
         cell(name, *c);
     for (const ValueCell& c : store.PolyC)
         cell("PolyC", c);
@@ -179,9 +199,9 @@ void expectFiniteScene(const PlotScene& scene)
 
 void expectFiniteLabels(const ResultLabels& labels)
 {
-    std::vector<std::string> texts = {labels.lbl_LRa,  labels.lbl_LRb,  labels.lbl_LRr,      labels.lblDiff,
-                                      labels.lblDiffProc, labels.lbl_LoRa, labels.lbl_LoRb, labels.lbl_LoRr,
-                                      labels.lblDiffLog, labels.lblDiffProcLog};
+    std::vector<std::string> texts = {labels.lbl_LRa,     labels.lbl_LRb,       labels.lbl_LRr,  labels.lblDiff,
+                                      labels.lblDiffProc, labels.lbl_LoRa,      labels.lbl_LoRb, labels.lbl_LoRr,
+                                      labels.lblDiffLog,  labels.lblDiffProcLog};
     for (const auto* optional : {&labels.lblNData, &labels.lblnDataOK, &labels.lblRej, &labels.Label2})
         if (optional->has_value()) {
             texts.push_back(**optional);
@@ -257,10 +277,7 @@ TEST(SoundNumbers, ConfidenceBandAtEveryLevelStaysFinite)
 
 // --- The command-line tool: JSON report, export and SVG plot -------------------
 
-void expectFiniteJson(const std::string& json)
-{
-    EXPECT_EQ(firstNonFiniteJson(json), "") << json;
-}
+void expectFiniteJson(const std::string& json) { EXPECT_EQ(firstNonFiniteJson(json), "") << json; }
 
 TEST(SoundNumbersHelper, RecognisesNonFiniteJson)
 {
@@ -294,26 +311,26 @@ CliOutput runTool(std::vector<std::string> args, const std::string& table)
 TEST(SoundNumbers, CommandLineOutputOfDegenerateTablesIsFinite)
 {
     const std::vector<std::string> tables = {
-        "5\t980\n5\t970\n5\t960\n5\t1\n",                  // all points at one position
-        "5\t700\n10\t700\n15\t700\n25\t700\n",             // all Y equal
-        "5\t980\n6\t0\n7\t-1\n8\t0\n",                     // one usable point
-        "1\t0\n2\t0\n3\t0\n4\t0\n",                        // Y = 0
-        "1\t-5\n2\t-6\n3\t-7\n4\t-8\n",                    // negative Y
-        "0\t980\n10\t770\n20\t700\n30\t1\n",               // a point at position 0
-        "0\t1\n0\t2\n0\t3\n0\t4\n",                        // all at position 0
-        "1\t1e300\n2\t3e300\n3\t2e300\n4\t1e300\n",        // sums overflow
-        "1\t1e-300\n2\t1e300\n3\t1e-300\n4\t1e300\n",      // tiny and huge
-        "0\t10\n1\t11\n29999\t12\n30000\t13\n",            // ends of the positions
+        "5\t980\n5\t970\n5\t960\n5\t1\n",             // all points at one position
+        "5\t700\n10\t700\n15\t700\n25\t700\n",        // all Y equal
+        "5\t980\n6\t0\n7\t-1\n8\t0\n",                // one usable point
+        "1\t0\n2\t0\n3\t0\n4\t0\n",                   // Y = 0
+        "1\t-5\n2\t-6\n3\t-7\n4\t-8\n",               // negative Y
+        "0\t980\n10\t770\n20\t700\n30\t1\n",          // a point at position 0
+        "0\t1\n0\t2\n0\t3\n0\t4\n",                   // all at position 0
+        "1\t1e300\n2\t3e300\n3\t2e300\n4\t1e300\n",   // sums overflow
+        "1\t1e-300\n2\t1e300\n3\t1e-300\n4\t1e300\n", // tiny and huge
+        "0\t10\n1\t11\n29999\t12\n30000\t13\n",       // ends of the positions
     };
     const std::string everything = "log,poly1,poly2,poly3,poly4,poly5,zigzag,conf";
     const std::vector<std::vector<std::string>> fits = {
         {"fit", "-"},
         {"fit", "--show", everything, "--free-degree", "25", "-"},
-        {"fit", "--show", everything, "--free-degree", "2", "--y-zoom", "--x-zoom", "--only-unrejected",
-         "--prob", "6", "-"},
+        {"fit", "--show", everything, "--free-degree", "2", "--y-zoom", "--x-zoom", "--only-unrejected", "--prob", "6",
+         "-"},
     };
-    const std::filesystem::path svg = std::filesystem::temp_directory_path() /
-                                      ("kalibron-sound-numbers-" + std::to_string(::getpid()) + ".svg");
+    const std::filesystem::path svg =
+        std::filesystem::temp_directory_path() / ("kalibron-sound-numbers-" + std::to_string(::getpid()) + ".svg");
     for (const std::string& table : tables) {
         SCOPED_TRACE(table);
         for (const auto& args : fits) {
@@ -322,9 +339,8 @@ TEST(SoundNumbers, CommandLineOutputOfDegenerateTablesIsFinite)
             expectFiniteJson(fit.out);
             EXPECT_FALSE(showsNonFinite(fit.err)) << fit.err;
         }
-        const CliOutput exported =
-            runTool({"export", "--show", everything, "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", "-"},
-                    table);
+        const CliOutput exported = runTool(
+            {"export", "--show", everything, "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", "-"}, table);
         EXPECT_EQ(exported.status, kExitOk) << exported.err;
         expectFiniteExport(exported.out);
 

@@ -16,8 +16,8 @@ void BM_RankMethods(benchmark::State& state)
     // Pairs of neighbouring standards every ten positions on a slow drift.
     for (int x = 10; x <= 30000; x += 10)
         for (int position : {x - 1, x})
-            store.Y[static_cast<std::size_t>(position)] =
-                kalibron::ValueCell(1000.0 - 0.01 * position + 2e-7 * position * position + 3.0 * std::sin(position * 0.37));
+            store.Y[static_cast<std::size_t>(position)] = kalibron::ValueCell(
+                1000.0 - 0.01 * position + 2e-7 * position * position + 3.0 * std::sin(position * 0.37));
     store.MaxX = 30000;
     kalibron::ScanData(store);
     for (auto _ : state) {

@@ -39,7 +39,9 @@ public:
             const fs::path file = m_path / name;
             std::ofstream(file) << "x";
             const time_t t = 1219795200 + (i * 7919) % 86400;
-            const struct utimbuf times{t, t};
+            const struct utimbuf times {
+                t, t
+            };
             ::utime(file.c_str(), &times);
         }
     }

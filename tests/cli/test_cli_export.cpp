@@ -15,10 +15,7 @@ namespace {
 const std::string kPastedTable = "1\t1020.5\t3\r\n2.5\t1011\t2\r\n6\t995.25\t4\r\n7\t0\t1\r\n12\t960\t2\r\n"
                                  "13\t958\t2\r\n20\t930.75\t3\r\n31\t901\t5\r\n32\t899.5\t5\r\n40\t870\t4\r\n";
 
-std::string exampleTable()
-{
-    return readAll(std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt");
-}
+std::string exampleTable() { return readAll(std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt"); }
 
 // 6000 lines at positions 5, 10, ... 30000, a slow drift with a wobble.
 std::string largeTable()
@@ -47,8 +44,10 @@ std::vector<Variant> variants()
     list.push_back({}); // the window's start state
 
     Variant all;
-    all.options = {"--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", "--show",
-                   "log,poly1,poly2,poly3,poly4,poly5,zigzag,conf", "--free-degree", "4", "--prob", "5"};
+    all.options = {"--export",      "lin,log,poly2,poly3,poly4,poly5,free,zigzag",
+                   "--show",        "log,poly1,poly2,poly3,poly4,poly5,zigzag,conf",
+                   "--free-degree", "4",
+                   "--prob",        "5"};
     all.settings.chkEX.fill(true);
     all.settings.chkPoly = {false, true, true, true, true, true};
     all.settings.ComboBox1 = "4";
@@ -57,7 +56,7 @@ std::vector<Variant> variants()
 
     // Export boxes of curves that are not shown, rejections, zoomed scales.
     Variant hidden;
-    hidden.options = {"--show", "none", "--export", "poly3,free,zigzag", "--reject", "12,40", "--only-unrejected",
+    hidden.options = {"--show",   "none",     "--export", "poly3,free,zigzag", "--reject", "12,40", "--only-unrejected",
                       "--x-zoom", "--y-zoom", "--prob=1"};
     hidden.settings.chkLog = hidden.settings.chkZigZag = hidden.settings.chkConf = false;
     hidden.settings.chkPoly.fill(false);
@@ -118,8 +117,7 @@ TEST(CliExport, LargestTableWithEveryBlockMatchesTheWindow)
     TempFolder folder;
     const std::string text = largeTable();
     const std::string path = folder.file("large.txt", text);
-    const CliOutcome cli =
-        runTool({"export", "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", path});
+    const CliOutcome cli = runTool({"export", "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", path});
     RegressionSettings settings;
     settings.chkEX.fill(true);
     auto window = runWindow(text, settings);
@@ -219,7 +217,10 @@ TEST(ClipboardTextFromFile, LinuxLineEndsBecomeClipboardLineEnds)
     EXPECT_EQ(clipboardTextFromFile("1\t2\r\n3\t4\r\n"), "1\t2\r\n3\t4\r\n") << "CR LF stays";
     EXPECT_EQ(clipboardTextFromFile("1\t2\r3\t4\r"), "1\t2\r3\t4\r") << "lone CR stays";
     EXPECT_EQ(clipboardTextFromFile("\n\n1\r\n\n"), "\r\n\r\n1\r\n\r\n");
-    EXPECT_EQ(clipboardTextFromFile("\xEF\xBB\xBF" "1\t2\n"), "1\t2\r\n") << "byte-order mark dropped";
+    EXPECT_EQ(clipboardTextFromFile("\xEF\xBB\xBF"
+                                    "1\t2\n"),
+              "1\t2\r\n")
+        << "byte-order mark dropped";
     EXPECT_EQ(clipboardTextFromFile("1\t\xEF\xBB\xBF"), "1\t\xEF\xBB\xBF") << "only a leading mark is dropped";
     EXPECT_EQ(clipboardTextFromFile(""), "");
 }

@@ -21,10 +21,7 @@ struct Point {
 
 const std::vector<Point> kExample = {{5, 980}, {10, 770}, {15, 700}, {25, 550}, {27, 500}};
 
-std::string examplePath()
-{
-    return std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt";
-}
+std::string examplePath() { return std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt"; }
 
 QJsonObject fitJson(const std::vector<std::string>& args, const std::string& input = {})
 {
@@ -140,8 +137,8 @@ TEST(CliFit, EveryPolynomialRowReportsItsOwnFit)
         points.push_back({static_cast<double>(x), std::stod(cell)}); // the value as the table holds it
         table += std::to_string(x) + "\t" + cell + "\n";
     }
-    const QJsonObject fit = fitJson({"--show", "poly1,poly2,poly3,poly5", "--free-degree", "4",
-                                     folder.file("curve.txt", table)});
+    const QJsonObject fit =
+        fitJson({"--show", "poly1,poly2,poly3,poly5", "--free-degree", "4", folder.file("curve.txt", table)});
     const QJsonObject poly = fit["poly"].toObject();
     EXPECT_EQ(poly.keys(), QStringList({"1", "2", "3", "5"}));
     const std::vector<std::pair<QString, int>> rows = {{"1", 4}, {"2", 2}, {"3", 3}, {"5", 5}};
@@ -183,8 +180,8 @@ TEST(CliFit, LabelsAreTheWindowsCaptions)
     std::string table;
     for (int x = 1; x <= 12; ++x)
         table += std::to_string(x) + "\t" + std::to_string(500 + x * x) + "\n";
-    const CliOutcome outcome = runTool(
-        {"fit", "--show", "log,poly1,poly2,zigzag,conf", "--free-degree", "3", "--reject", "4", folder.file("t.txt", table)});
+    const CliOutcome outcome = runTool({"fit", "--show", "log,poly1,poly2,zigzag,conf", "--free-degree", "3",
+                                        "--reject", "4", folder.file("t.txt", table)});
     ASSERT_EQ(outcome.status, kExitOk) << outcome.err;
     RegressionSettings settings;
     settings.chkPoly[1] = true;

@@ -20,10 +20,7 @@
 namespace kalibron::test {
 namespace {
 
-std::string examplePath()
-{
-    return std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt";
-}
+std::string examplePath() { return std::string(KALIBRON_TEST_DATA_DIR) + "/example_table.txt"; }
 
 // Text and images need a QGuiApplication; the tool makes its own per run.
 class GuiApplication {
@@ -107,10 +104,7 @@ SvgSummary readSvg(const QByteArray& text)
     return s;
 }
 
-SvgSummary readSvgFile(const std::string& path)
-{
-    return readSvg(QByteArray::fromStdString(readAll(path)));
-}
+SvgSummary readSvgFile(const std::string& path) { return readSvg(QByteArray::fromStdString(readAll(path))); }
 
 TEST(CliPlot, SvgOfTheExampleParsesWithItsTicksAndLabels)
 {
@@ -246,8 +240,7 @@ TEST(SceneSvg, DegenerateScaleDrawsTheFrameOnly)
 
 // The ink of the image in `box`: the smallest rectangle holding every pixel
 // that passes `ink`.
-template <typename Ink>
-QRect inkIn(const QImage& image, const QRect& box, Ink ink)
+template <typename Ink> QRect inkIn(const QImage& image, const QRect& box, Ink ink)
 {
     QRect found;
     const QRect within = box.intersected(image.rect());
@@ -269,7 +262,8 @@ bool passesNear(const SvgLine& line, const QPointF& point, double distance)
         if (std::hypot(gap.x(), gap.y()) <= distance)
             return true;
     }
-    return line.points.size() == 1 && std::hypot(line.points[0].x() - point.x(), line.points[0].y() - point.y()) <= distance;
+    return line.points.size() == 1 &&
+        std::hypot(line.points[0].x() - point.x(), line.points[0].y() - point.y()) <= distance;
 }
 
 // One scene with every curve and the band, drawn as SVG and as PNG: each
@@ -316,8 +310,9 @@ TEST(SceneSvg, SvgAndPngAgreeOnLabelsAndCurveEnds)
                 continue; // frame, axes and marks of the points
             ++curves;
             for (const QPointF& end : {line.points.front(), line.points.back()}) {
-                const QRect near(QPoint(static_cast<int>(std::floor(end.x())) - 2, static_cast<int>(std::floor(end.y())) - 2),
-                                 QSize(5, 5));
+                const QRect near(
+                    QPoint(static_cast<int>(std::floor(end.x())) - 2, static_cast<int>(std::floor(end.y())) - 2),
+                    QSize(5, 5));
                 const auto shown = [&](const QColor& colour) {
                     return !inkIn(png, near, [&](const QColor& c) { return c == colour; }).isEmpty();
                 };

@@ -18,10 +18,7 @@
 namespace kalibron::test {
 namespace {
 
-std::string dataPath(const std::string& name)
-{
-    return std::string(KALIBRON_TEST_DATA_DIR) + "/" + name;
-}
+std::string dataPath(const std::string& name) { return std::string(KALIBRON_TEST_DATA_DIR) + "/" + name; }
 
 QJsonObject fitJson(const std::vector<std::string>& args, const std::string& input = {})
 {
@@ -108,8 +105,8 @@ TEST(CliRank, FitReportsTheRankingTheTableShows)
             EXPECT_EQ(f["maxAt"].toInt(), method.loo->maxAt);
             const std::string cells = table[m + 1];
             for (const std::string& shown : {Rounding(ValueCell(method.loo->mean), NumberLocale{}),
-                                             Rounding(ValueCell(method.loo->max), NumberLocale{}) + " ("
-                                                 + std::to_string(method.loo->maxAt) + ")"})
+                                             Rounding(ValueCell(method.loo->max), NumberLocale{}) + " (" +
+                                                 std::to_string(method.loo->maxAt) + ")"})
                 EXPECT_NE(cells.find("  " + shown), std::string::npos) << shown << " in " << cells;
         }
         EXPECT_EQ(order.size(), ranked);

@@ -14,8 +14,14 @@ TEST(Store, LastPositionStaysInsideTheArrays)
     Store store(ProgramSettings{100});
     EXPECT_EQ(store.YPoly.size(), 101u);
     const std::pair<double, int> cases[] = {
-        {27, 27}, {26.5, 26}, {27.5, 28}, {-5, 0}, {100.5, 100}, {250, 100},
-        {std::numeric_limits<double>::infinity(), 100}, {std::numeric_limits<double>::quiet_NaN(), 0},
+        {27, 27},
+        {26.5, 26},
+        {27.5, 28},
+        {-5, 0},
+        {100.5, 100},
+        {250, 100},
+        {std::numeric_limits<double>::infinity(), 100},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
     };
     for (const auto& [maxX, last] : cases) {
         store.MaxX = maxX;

@@ -54,7 +54,7 @@ TEST(ParseStudent, LayoutsAndLineEndsGiveTheSameTable)
     expectSynthetic(parseStudent(syntheticText(" , ", "\r\n")));
     expectSynthetic(parseStudent(syntheticText(",", "\r")));
     expectSynthetic(parseStudent(syntheticText("\r\n", "\r\n"))); // one value a line
-    expectSynthetic(parseStudent(syntheticText(",\t", "\n\n")));   // blank lines between records
+    expectSynthetic(parseStudent(syntheticText(",\t", "\n\n")));  // blank lines between records
     expectSynthetic(parseStudent("\xEF\xBB\xBF" + syntheticText(",", "\r\n")));
 
     std::string labels = syntheticText(",", "\n"); // a label may be any word
@@ -95,8 +95,9 @@ TEST(ParseStudent, RefusesBadTablesWithAProblemText)
     EXPECT_NE(wordProblem.find("line 5"), std::string::npos) << wordProblem;
 
     const std::pair<const char*, const char*> badValues[] = {
-        {"1e999", "not a finite number"}, {"inf", "not a finite number"}, {"nan", "not a finite number"},
-        {"0", "not a positive t value"}, {"-2.5", "not a positive t value"}, {"", "value 2 of record 2 (line 3) is empty"},
+        {"1e999", "not a finite number"},   {"inf", "not a finite number"},
+        {"nan", "not a finite number"},     {"0", "not a positive t value"},
+        {"-2.5", "not a positive t value"}, {"", "value 2 of record 2 (line 3) is empty"},
     };
     for (const auto& [value, problem] : badValues) {
         std::string text = good;
@@ -107,14 +108,13 @@ TEST(ParseStudent, RefusesBadTablesWithAProblemText)
 
 TEST(LoadStudent, ReadsTheProgramFolderOrReportsOneProblem)
 {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path()
-                                        / ("kalibron_test_core_student_" + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kalibron_test_core_student_" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
     const std::filesystem::path bin = folder / "bin";
     std::filesystem::create_directories(bin);
     const std::string path = (bin / "student.dat").string();
-    const std::filesystem::path installed =
-        (bin / studentDataFromProgram() / "student.dat").lexically_normal();
+    const std::filesystem::path installed = (bin / studentDataFromProgram() / "student.dat").lexically_normal();
     const auto write = [&](const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
 
     Store store(ProgramSettings{100});
@@ -132,8 +132,8 @@ TEST(LoadStudent, ReadsTheProgramFolderOrReportsOneProblem)
         EXPECT_FALSE(store.Student.loaded);
         ASSERT_EQ(messages.messages.size(), 1u);
         EXPECT_EQ(messages.messages.front(),
-                  (Message{"Cannot use the Student t table " + path + ": " + problem
-                               + ". The confidence band is not available.",
+                  (Message{"Cannot use the Student t table " + path + ": " + problem +
+                               ". The confidence band is not available.",
                            std::string(), MessageIcon::Exclamation}));
     };
     write("");

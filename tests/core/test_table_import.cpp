@@ -94,7 +94,7 @@ TEST_F(TableImport, ThirdColumnIsTheErrorOfYAndFurtherColumnsAreChecked)
 
 TEST_F(TableImport, LineCountRules)
 {
-    expectRefused("5\t980\r\n10\t770\r\n");   // two well-formed lines
+    expectRefused("5\t980\r\n10\t770\r\n"); // two well-formed lines
 
     // The last line without a CR is lost.
     ASSERT_EQ(import("5\t980\r\n10\t770\r\n15\t700\r\n20\t650"), ImportStatus::Ok);
@@ -176,24 +176,23 @@ TEST(TableImportBounds, DescendingTableAndEachProgramsBound)
 
 TEST_F(TableImport, RefusedShapesLeaveTheStoreUnchanged)
 {
-    for (const char* text : {
-             "5 980\r\n10\t770\r\n15\t700\r\n",                        // first line without a tab
-             "5\t980\r\n10\t770\r\n15\t7OO\r\n",                       // letters
-             "5\t980\t1\tx\r\n10\t770\t1\t1\r\n15\t700\t1\t1\r\n",  // letters in a fourth column
-             "5\t980\t\r\n10\t770\r\n15\t700\r\n",                     // trailing tab
-             "5\t\r\n10\t770\r\n15\t700\r\n",                          // empty cell
-             "5\t980\r\n10\r\n15\t700\r\n",                            // a line with one cell
-             "5\t980\r\n\r\n15\t700\r\n",                              // an empty line
-             "5\t1\r\n6\t2\n7\t3\r\n8\t4\r\n",                          // LF alone ends no line
-             "5\t1e999\r\n10\t770\r\n15\t700\r\n", "5\tinf\r\n10\t770\r\n15\t700\r\n",
-             "5\tnan\r\n10\t770\r\n15\t700\r\n", "5\t1,5\r\n10\t770\r\n15\t700\r\n"})
+    for (const char* text : {"5 980\r\n10\t770\r\n15\t700\r\n",                    // first line without a tab
+                             "5\t980\r\n10\t770\r\n15\t7OO\r\n",                   // letters
+                             "5\t980\t1\tx\r\n10\t770\t1\t1\r\n15\t700\t1\t1\r\n", // letters in a fourth column
+                             "5\t980\t\r\n10\t770\r\n15\t700\r\n",                 // trailing tab
+                             "5\t\r\n10\t770\r\n15\t700\r\n",                      // empty cell
+                             "5\t980\r\n10\r\n15\t700\r\n",                        // a line with one cell
+                             "5\t980\r\n\r\n15\t700\r\n",                          // an empty line
+                             "5\t1\r\n6\t2\n7\t3\r\n8\t4\r\n",                     // LF alone ends no line
+                             "5\t1e999\r\n10\t770\r\n15\t700\r\n", "5\tinf\r\n10\t770\r\n15\t700\r\n",
+                             "5\tnan\r\n10\t770\r\n15\t700\r\n", "5\t1,5\r\n10\t770\r\n15\t700\r\n"})
         expectRefused(text);
 
     std::string wide = "1";
     for (int i = 0; i < kMaxTableCells; ++i)
         wide += "\t1";
-    expectRefused(wide + "\r\n1\t2\r\n3\t4\r\n");          // 101 cells in the first line
-    expectRefused("1\t2\r\n" + wide + "\r\n3\t4\r\n");     // ... in a later line
+    expectRefused(wide + "\r\n1\t2\r\n3\t4\r\n");      // 101 cells in the first line
+    expectRefused("1\t2\r\n" + wide + "\r\n3\t4\r\n"); // ... in a later line
 
     std::string tooLong;
     for (int i = 0; i <= kMaxTableLines; ++i)

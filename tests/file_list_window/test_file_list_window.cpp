@@ -44,7 +44,9 @@ void makeFile(const QDir& dir, const QString& name, int secs)
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("x");
     file.close();
-    const struct utimbuf times{static_cast<time_t>(kDay + secs), static_cast<time_t>(kDay + secs)};
+    const struct utimbuf times {
+        static_cast<time_t>(kDay + secs), static_cast<time_t>(kDay + secs)
+    };
     QCOMPARE(::utime(QFile::encodeName(dir.filePath(name)).constData(), &times), 0);
 }
 
@@ -61,8 +63,7 @@ class TestFileListWindow : public QObject {
     Q_OBJECT
 
 private:
-    template <typename T>
-    T* control(QWidget& window, const char* name)
+    template <typename T> T* control(QWidget& window, const char* name)
     {
         T* found = window.findChild<T*>(QLatin1String(name));
         if (!found)
@@ -283,7 +284,9 @@ void TestFileListWindow::largeFolder()
     QTemporaryDir temp;
     const QDir dir(temp.path());
     for (int i = 0; i < 10001; ++i) {
-        QFile file(dir.filePath(QStringLiteral("%1%2.env").arg(i % 50 ? QStringLiteral("0808_26x") : QStringLiteral("0808_27s")).arg(i, 5, 10, QLatin1Char('0'))));
+        QFile file(dir.filePath(QStringLiteral("%1%2.env")
+                                    .arg(i % 50 ? QStringLiteral("0808_26x") : QStringLiteral("0808_27s"))
+                                    .arg(i, 5, 10, QLatin1Char('0'))));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const ProgramProfile profile = kalibronHeVeviRavo1Profile();

@@ -17,8 +17,8 @@ inline bool isNonFiniteWord(std::string word)
     while (!word.empty() && (word.front() == '+' || word.front() == '-'))
         word.erase(word.begin());
     return word == "inf" || word == "infinity" || word == "nan" || word.rfind("nan(", 0) == 0 ||
-           word.find("#inf") != std::string::npos || word.find("#ind") != std::string::npos ||
-           word.find("#qnan") != std::string::npos;
+        word.find("#inf") != std::string::npos || word.find("#ind") != std::string::npos ||
+        word.find("#qnan") != std::string::npos;
 }
 
 // Whether a text shows a non-finite number in one of its words.
@@ -27,8 +27,8 @@ inline bool showsNonFinite(std::string_view text)
     std::string word;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         const char c = i < text.size() ? text[i] : ' ';
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '#' || c == '+' || c == '-' ||
-            c == '(' || c == ')') {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '#' || c == '+' || c == '-' || c == '(' ||
+            c == ')') {
             word += c;
         } else {
             if (isNonFiniteWord(word))

@@ -29,8 +29,8 @@ const std::vector<std::vector<std::string>>& variants()
     static const std::vector<std::vector<std::string>> all = {
         {"fit", "-"},
         {"fit", "--show", kEverything, "--free-degree", "25", "-"},
-        {"fit", "--show", kEverything, "--free-degree", "3", "--only-unrejected", "--y-zoom", "--x-zoom", "--prob",
-         "6", "-"},
+        {"fit", "--show", kEverything, "--free-degree", "3", "--only-unrejected", "--y-zoom", "--x-zoom", "--prob", "6",
+         "-"},
         {"export", "--show", kEverything, "--export", "lin,log,poly2,poly3,poly4,poly5,free,zigzag", "-"},
     };
     return all;

@@ -57,10 +57,7 @@ std::string canonicalText(const StudentTable& table)
     return text;
 }
 
-bool sameTable(const StudentTable& a, const StudentTable& b)
-{
-    return a.loaded == b.loaded && a.t == b.t;
-}
+bool sameTable(const StudentTable& a, const StudentTable& b) { return a.loaded == b.loaded && a.t == b.t; }
 
 void checkParse(const StudentParseResult& parsed)
 {

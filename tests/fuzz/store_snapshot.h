@@ -22,9 +22,9 @@ struct StoreSnapshot {
 
 inline StoreSnapshot snapshot(const Store& store)
 {
-    return StoreSnapshot{store.Y,       store.Yerr,       store.Rejected, store.MaxX,    store.MaxY,
-                         store.MinY,    store.nPoints,    store.nPointsAll, store.nCols, store.FirstX,
-                         store.AllData, store.Student,    store.ProbIndex};
+    return StoreSnapshot{store.Y,       store.Yerr,    store.Rejected,   store.MaxX,  store.MaxY,
+                         store.MinY,    store.nPoints, store.nPointsAll, store.nCols, store.FirstX,
+                         store.AllData, store.Student, store.ProbIndex};
 }
 
 // First field in which two snapshots differ ("" when equal): a failing test
@@ -39,20 +39,30 @@ inline std::string firstDifference(const StoreSnapshot& a, const StoreSnapshot& 
                 return std::string(name) + "(" + std::to_string(i) + ")";
         return std::string();
     };
-    for (const std::string& d : {cells("Y", a.Y, b.Y), cells("Yerr", a.Yerr, b.Yerr),
-                                 cells("Rejected", a.Rejected, b.Rejected)})
+    for (const std::string& d :
+         {cells("Y", a.Y, b.Y), cells("Yerr", a.Yerr, b.Yerr), cells("Rejected", a.Rejected, b.Rejected)})
         if (!d.empty())
             return d;
-    if (a.MaxX != b.MaxX) return "MaxX";
-    if (a.MaxY != b.MaxY) return "MaxY";
-    if (a.MinY != b.MinY) return "MinY";
-    if (a.nPoints != b.nPoints) return "nPoints";
-    if (a.nPointsAll != b.nPointsAll) return "nPointsAll";
-    if (a.nCols != b.nCols) return "nCols";
-    if (a.FirstX != b.FirstX) return "FirstX";
-    if (a.AllData != b.AllData) return "AllData";
-    if (!(a.Student.t == b.Student.t) || a.Student.loaded != b.Student.loaded) return "Student";
-    if (a.ProbIndex != b.ProbIndex) return "ProbIndex";
+    if (a.MaxX != b.MaxX)
+        return "MaxX";
+    if (a.MaxY != b.MaxY)
+        return "MaxY";
+    if (a.MinY != b.MinY)
+        return "MinY";
+    if (a.nPoints != b.nPoints)
+        return "nPoints";
+    if (a.nPointsAll != b.nPointsAll)
+        return "nPointsAll";
+    if (a.nCols != b.nCols)
+        return "nCols";
+    if (a.FirstX != b.FirstX)
+        return "FirstX";
+    if (a.AllData != b.AllData)
+        return "AllData";
+    if (!(a.Student.t == b.Student.t) || a.Student.loaded != b.Student.loaded)
+        return "Student";
+    if (a.ProbIndex != b.ProbIndex)
+        return "ProbIndex";
     return "";
 }
 

@@ -13,7 +13,8 @@ namespace {
 
 using test::near;
 
-const Message kTooFew{"Too few data. Calculation of regression is not possible!", std::string(), MessageIcon::Exclamation};
+const Message kTooFew{"Too few data. Calculation of regression is not possible!", std::string(),
+                      MessageIcon::Exclamation};
 const ValueCell kEmpty = ValueCell::emptyText();
 
 TEST(LinearCalc, StartUpExampleGivesTheKnownLineAndDeviations)

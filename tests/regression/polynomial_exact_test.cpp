@@ -31,10 +31,7 @@ struct Layout {
 };
 
 // A slow drift with a wobble, in thousandths, as a lab's standard drifts.
-long long drift(long long x)
-{
-    return 1000000 - 30 * x + (x * 7919) % 2003;
-}
+long long drift(long long x) { return 1000000 - 30 * x + (x * 7919) % 2003; }
 
 Layout steps(const std::string& name, long long last, std::vector<int> degrees)
 {
@@ -68,10 +65,7 @@ std::vector<int> range(int from, int to)
     return out;
 }
 
-double toDouble(const cpp_int& num, const cpp_int& den)
-{
-    return static_cast<double>(Float(num) / Float(den));
-}
+double toDouble(const cpp_int& num, const cpp_int& den) { return static_cast<double>(Float(num) / Float(den)); }
 
 // Exact least squares for every degree up to top, in powers of u = x − x0:
 // one fraction-free (Bareiss) elimination of the normal equations of the top
@@ -79,8 +73,7 @@ double toDouble(const cpp_int& num, const cpp_int& den)
 // leading m × m block of the result belongs to degree m − 1.
 class ExactFits {
 public:
-    ExactFits(const Layout& layout, int top)
-        : m_x0(layout.x.front()), m_size(top + 1)
+    ExactFits(const Layout& layout, int top) : m_x0(layout.x.front()), m_size(top + 1)
     {
         const int m = m_size;
         std::vector<cpp_int> power(static_cast<std::size_t>(2 * m - 1));
@@ -170,10 +163,7 @@ cpp_int scaledValue(const std::vector<cpp_int>& num, long long u)
     return v;
 }
 
-double curveTolerance(int d)
-{
-    return d <= 10 ? 1e-12 : d <= 15 ? 1e-10 : 1e-8;
-}
+double curveTolerance(int d) { return d <= 10 ? 1e-12 : d <= 15 ? 1e-10 : 1e-8; }
 
 TEST(PolynomialExact, MatchesExactLeastSquaresAtEveryDegree)
 {
@@ -226,7 +216,8 @@ TEST(PolynomialExact, MatchesExactLeastSquaresAtEveryDegree)
             auto check = [&](long long x) {
                 const double f = toDouble(scaledValue(num, x - exact.x0()), scale);
                 maxValue = std::max(maxValue, std::abs(f));
-                maxError = std::max(maxError, std::abs(static_cast<double>(chebyshevValue(fit.stable, static_cast<double>(x))) - f));
+                maxError = std::max(
+                    maxError, std::abs(static_cast<double>(chebyshevValue(fit.stable, static_cast<double>(x))) - f));
             };
             for (const long long x : positions)
                 check(x);
@@ -253,7 +244,8 @@ TEST(PolynomialExact, MatchesExactLeastSquaresAtEveryDegree)
             auto within = [&](std::optional<double> actual, long double expected, double least, const char* what) {
                 ASSERT_TRUE(actual.has_value()) << what;
                 EXPECT_LE(std::abs(*actual - static_cast<double>(expected)),
-                          1e-10 * static_cast<double>(expected) + least) << what;
+                          1e-10 * static_cast<double>(expected) + least)
+                    << what;
             };
             within(fit.dsig, std::sqrt(ss / (n - 2)), floor, "dsig");
             within(fit.dev, absSum / n, floor, "PolyDev");

@@ -78,7 +78,8 @@ TEST(Polynomial, RecoversExactPolynomialsWithNoSpread)
     EXPECT_LT(dsig(text), 1e-10);
 
     const Points parabola({1, 3, 4}, {2, -1, 2}); // n = m: through the points
-    ASSERT_EQ(Polynomial(store, parabola.n(), 2, parabola.x, parabola.y, messages, &text).status, PolynomialStatus::Fitted);
+    ASSERT_EQ(Polynomial(store, parabola.n(), 2, parabola.x, parabola.y, messages, &text).status,
+              PolynomialStatus::Fitted);
     EXPECT_TRUE(near(store.PolyC[1], 2, 1e-12) && near(store.PolyC[2], -1, 1e-12) && near(store.PolyC[3], 2, 1e-12));
     EXPECT_LT(std::abs(dsig(text)), 1e-10);
 
@@ -123,7 +124,7 @@ TEST(PolynomialValues, EveryPositionAsTheSingleEvaluatorGivesIt)
     for (std::size_t x = 0; x < all.size(); x += 1499)
         EXPECT_EQ(polynomialValueAt(store, 4, 3, static_cast<double>(x)), all[x]) << x;
     EXPECT_FALSE(polynomialValueAt(store, 4, 2, 10).has_value()); // not the degree the slot holds
-    EXPECT_FALSE(polynomialValueAt(store, 3, 3, 10).has_value());  // nothing fitted there
+    EXPECT_FALSE(polynomialValueAt(store, 3, 3, 10).has_value()); // nothing fitted there
     std::vector<double> none(3, 0.0);
     polynomialValues(PolyChebyshev{}, none);
     EXPECT_TRUE(std::isnan(none[0]) && std::isnan(none[2]));
@@ -210,8 +211,8 @@ TEST(Polynomial, RankDeficientLayoutsEmptyTheFitInsteadOfShowingGarbage)
     };
     Points ends({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 30000}, {900, -0.01});
     const Case cases[] = {
-        {Points({5.3, 5.3, 5.3, 5.3}, {4}), 2, 1},                  // all points at one position
-        {Points({0.7, 0.7, 1.9, 1.9, 1.9, 0.7}, {10, 1}), 5, 4},    // two positions, six unknowns
+        {Points({5.3, 5.3, 5.3, 5.3}, {4}), 2, 1},               // all points at one position
+        {Points({0.7, 0.7, 1.9, 1.9, 1.9, 0.7}, {10, 1}), 5, 4}, // two positions, six unknowns
         {ends, 10, 2}, // eleven positions, but ten of them within 1e-4 of each other on the scale
     };
     for (const Case& c : cases) {

@@ -43,9 +43,6 @@ inline void setPoints(Store& store, std::initializer_list<std::pair<int, double>
     store.MaxX = maxX;
 }
 
-inline void reject(Store& store, int x)
-{
-    store.Rejected[static_cast<std::size_t>(x)] = ValueCell(1.0);
-}
+inline void reject(Store& store, int x) { store.Rejected[static_cast<std::size_t>(x)] = ValueCell(1.0); }
 
 } // namespace kalibron::test

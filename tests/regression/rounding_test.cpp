@@ -16,10 +16,10 @@ TEST(Rounding, DecimalsFollowTheMagnitude)
         double value;
         const char* text;
     };
-    for (const Case c : {Case{1234.6, "1235"}, Case{1000, "1000.0"}, Case{987.64, "987.6"}, Case{55.123, "55.12"},
-                         Case{0.5, "0.5000"}, Case{0.1, "0.10000"}, Case{0.0123456, "0.01235"},
-                         Case{-13.91976, "-13.92"}, Case{0, "0.00000"}, Case{10, "10.000"}, Case{1, "1.0000"},
-                         Case{100, "100.00"}, Case{-1500.5, "-1501"}, Case{2.0005, "2.001"}})
+    for (const Case c :
+         {Case{1234.6, "1235"}, Case{1000, "1000.0"}, Case{987.64, "987.6"}, Case{55.123, "55.12"}, Case{0.5, "0.5000"},
+          Case{0.1, "0.10000"}, Case{0.0123456, "0.01235"}, Case{-13.91976, "-13.92"}, Case{0, "0.00000"},
+          Case{10, "10.000"}, Case{1, "1.0000"}, Case{100, "100.00"}, Case{-1500.5, "-1501"}, Case{2.0005, "2.001"}})
         EXPECT_EQ(Rounding(ValueCell(c.value), NumberLocale{}), c.text) << c.value;
 }
 

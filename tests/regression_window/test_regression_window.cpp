@@ -35,10 +35,10 @@
 #include "core/student_table.h"
 #include "core/table_import.h"
 #include "programs/program_settings.h"
+#include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/message_box_sink.h"
 #include "ui/regression_window/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
-#include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
@@ -205,8 +205,7 @@ private slots:
 private:
     QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(QLatin1String(name)); }
     QString caption(const char* name) const { return label(name)->text(); }
-    template <typename T>
-    T* control(const QString& name) const
+    template <typename T> T* control(const QString& name) const
     {
         T* widget = m_window->findChild<T*>(name);
         if (!widget)
@@ -226,10 +225,7 @@ private:
     std::vector<RecordedBox> m_boxes;
 };
 
-void TestRegressionWindow::init()
-{
-    openWindow(kalibron01Profile());
-}
+void TestRegressionWindow::init() { openWindow(kalibron01Profile()); }
 
 void TestRegressionWindow::openWindow(const ProgramProfile& profile)
 {
@@ -334,15 +330,15 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
     }
     QVERIFY(!control<QPushButton>(QStringLiteral("cmdBack"))->isVisible());
     QCOMPARE(control<QPushButton>(QStringLiteral("cmdShowPars"))->isVisible(), program.showParameters);
-    QCOMPARE(static_cast<int>(m_window->findChildren<QLabel*>(QRegularExpression(QStringLiteral("^lblX\\(\\d+\\)$")))
-                                  .size()),
+    QCOMPARE(static_cast<int>(
+                 m_window->findChildren<QLabel*>(QRegularExpression(QStringLiteral("^lblX\\(\\d+\\)$"))).size()),
              program.xLabels);
     QVERIFY(control<QLabel>(QStringLiteral("lblX(%1)").arg(program.xLabels - 1)));
 
     const std::tuple<const char*, const char*, bool> options[] = {
-        {"optScale(0)", "Full", true},           {"optScale(1)", "Zoom", false},
-        {"optScaleX(0)", "Full", true},          {"optScaleX(1)", "Zoom", false},
-        {"optAllData(0)", "All data", true},     {"optAllData(1)", "Only unrejected", false},
+        {"optScale(0)", "Full", true},       {"optScale(1)", "Zoom", false},
+        {"optScaleX(0)", "Full", true},      {"optScaleX(1)", "Zoom", false},
+        {"optAllData(0)", "All data", true}, {"optAllData(1)", "Only unrejected", false},
     };
     for (const auto& [name, text, on] : options) {
         auto* option = control<QRadioButton>(QLatin1String(name));
@@ -422,8 +418,9 @@ void TestRegressionWindow::layoutKeepsControlsApartAndReadable()
     const QRect client(0, 0, m_window->twipsToPixelsX(12825), m_window->twipsToPixelsY(9795));
     QCOMPARE(m_window->size(), client.size());
     auto* pict2 = control<QWidget>(QStringLiteral("pict2"));
-    QCOMPARE(pict2->geometry(), QRect(m_window->twipsToPixelsX(1080), m_window->twipsToPixelsY(120),
-                                      m_window->twipsToPixelsX(11655), m_window->twipsToPixelsY(6495)));
+    QCOMPARE(pict2->geometry(),
+             QRect(m_window->twipsToPixelsX(1080), m_window->twipsToPixelsY(120), m_window->twipsToPixelsX(11655),
+                   m_window->twipsToPixelsY(6495)));
     auto* pict1 = control<QWidget>(QStringLiteral("pict1"));
     QCOMPARE(pict1->mapTo(m_window.get(), QPoint(0, 0)),
              QPoint(m_window->twipsToPixelsX(1920), m_window->twipsToPixelsY(360)));
@@ -643,8 +640,8 @@ void TestRegressionWindow::showBoxesAddAndRemoveExactlyTheirCurve()
     QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
     QVERIFY(m_messages.messages.empty());
 
-    const Rgb curveColours[] = {colours::kOrange, colours::kMagenta, colours::kBlue, colours::kGreen,
-                                colours::kDarkGreen, colours::kTeal, colours::kLightBlue, colours::kBlack};
+    const Rgb curveColours[] = {colours::kOrange,    colours::kMagenta, colours::kBlue,      colours::kGreen,
+                                colours::kDarkGreen, colours::kTeal,    colours::kLightBlue, colours::kBlack};
     auto counts = [&] {
         std::vector<int> result;
         for (const Rgb& colour : curveColours)
@@ -878,11 +875,14 @@ void TestRegressionWindow::painterMapsClipsAndPlacesLabels()
             green += image.pixelColor(px, py) == QColor(0, 255, 0);
     QCOMPARE(green, 0);
     QVERIFY(colourNear(image, QPointF(300, 6015 * 433.0 / 6495), QColor(0, 0, 0)));
-    const auto at = [&](double x, double y) { return (dataToPixel(scene.scale, plot.size(), x, y) + plot.topLeft()).toPoint(); };
+    const auto at = [&](double x, double y) {
+        return (dataToPixel(scene.scale, plot.size(), x, y) + plot.topLeft()).toPoint();
+    };
     QCOMPARE(image.pixelColor(at(10, 30)), toQColor(kExtrapolationShade));
     QCOMPARE(image.pixelColor(at(30, 30)), QColor(255, 255, 255));
     QVERIFY(colourNear(image, at(10, 80), QColor(255, 0, 255)));
-    QCOMPARE(image.pixelColor(static_cast<int>(plot.left()) - 5, at(10, 30).y()), QColor(255, 255, 192)); // not outside pict1
+    QCOMPARE(image.pixelColor(static_cast<int>(plot.left()) - 5, at(10, 30).y()),
+             QColor(255, 255, 192)); // not outside pict1
 }
 
 // A method whose Export box is ticked is fitted whether or not it is shown:
@@ -909,7 +909,8 @@ void TestRegressionWindow::exportBoxAloneFitsItsMethod()
     QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kDarkGreen), 0);
     QVERIFY(caption("lblDiffPoly(3)").isEmpty());
     const QStringList lines = copy().split(QLatin1Char('\r'));
-    QVERIFY(lines[1].contains(QRegularExpression(QStringLiteral("Poly3\\.R\\. aver\\.diff\\. /diff\\.%\t[0-9.]+\t[0-9.]+\t"))));
+    QVERIFY(lines[1].contains(
+        QRegularExpression(QStringLiteral("Poly3\\.R\\. aver\\.diff\\. /diff\\.%\t[0-9.]+\t[0-9.]+\t"))));
     // Degree 3 through five points, at the standard of position 15 (700).
     const QStringList cellsAt15 = lines[3 + 15].split(QLatin1Char('\t'));
     QVERIFY(std::abs(cellsAt15[5 + 4 + 4 + 2].toDouble() - 700) < 60);
@@ -1022,11 +1023,11 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     // Tab reads the settings block line by line, then the results grid row
     // by row (the disabled Check1 and the hidden buttons are passed over).
     const QStringList expected = {
-        "chkConf",      "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)",
-        "cmdPlot",      "cmdRestore",   "optScaleX(0)", "optScaleX(1)", "cmdCompare",   "cmdPaste",     "cmdCopy",
-        "cmdAbout",     "cmdClose",     "chkEX(0)",     "chkLog",       "chkEX(1)",     "chkPoly(2)",
-        "chkEX(2)",     "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",
-        "chkEX(5)",     "ComboBox1",    "chkPoly(1)",   "chkEX(6)",     "chkZigZag",    "chkEX(7)",
+        "chkConf",    "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)", "cmdPlot",
+        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "cmdCopy",       "cmdAbout",
+        "cmdClose",   "chkEX(0)",     "chkLog",       "chkEX(1)",    "chkPoly(2)",    "chkEX(2)",      "chkPoly(3)",
+        "chkEX(3)",   "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",  "chkEX(5)",      "ComboBox1",     "chkPoly(1)",
+        "chkEX(6)",   "chkZigZag",    "chkEX(7)",
     };
     QStringList visited;
     for (QWidget* w = control<QWidget>(expected.front()); visited.size() < expected.size() + 1;) {
@@ -1042,8 +1043,8 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     QStringList names;
     for (QWidget* w : m_window->findChildren<QWidget*>()) {
         const auto* button = qobject_cast<QAbstractButton*>(w);
-        const bool textless = (button && button->text().isEmpty()) || qobject_cast<QComboBox*>(w)
-                              || qobject_cast<PlotArea*>(w) || qobject_cast<PlotFrame*>(w);
+        const bool textless = (button && button->text().isEmpty()) || qobject_cast<QComboBox*>(w) ||
+            qobject_cast<PlotArea*>(w) || qobject_cast<PlotFrame*>(w);
         if (!textless)
             continue;
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
@@ -1051,7 +1052,8 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     }
     QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 2 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
-    QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(), QStringLiteral("Show logarithmic regression"));
+    QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(),
+             QStringLiteral("Show logarithmic regression"));
     QCOMPARE(control<QCheckBox>(QStringLiteral("chkEX(3)"))->accessibleName(), QStringLiteral("Export 3 ord."));
 
     // The window cannot shrink below its client area.
@@ -1092,8 +1094,8 @@ void TestRegressionWindow::tickLabelsNeverOverlap()
     for (const double dpi : {72.0, 96.0, 300.0}) {
         QFont font;
         font.setPixelSize(static_cast<int>(std::lround(165 * dpi / 1440)));
-        QVERIFY(QFontMetricsF(font).horizontalAdvance(QStringLiteral("18000"))
-                <= estimatedTextWidth("18000", 165) * dpi / 1440 + 0.5);
+        QVERIFY(QFontMetricsF(font).horizontalAdvance(QStringLiteral("18000")) <=
+                estimatedTextWidth("18000", 165) * dpi / 1440 + 0.5);
     }
 }
 

@@ -202,10 +202,7 @@ TEST(CalculationFewPoints, TwoUsedPointsGiveOnlyTheLine)
 
 // y = 1000 + (x − 10)^5 / 1000 sampled at eight positions: a degree-5 fit
 // reproduces it everywhere, a degree-3 fit does not.
-double quintic(double x)
-{
-    return 1000 + std::pow(x - 10, 5) / 1000;
-}
+double quintic(double x) { return 1000 + std::pow(x - 10, 5) / 1000; }
 
 std::unique_ptr<Store> quinticStore()
 {

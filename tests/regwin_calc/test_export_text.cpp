@@ -188,8 +188,8 @@ TEST(ExportText, FreeDegreeNamesAndValues)
     CollectingMessageSink messages;
     const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
     const auto lines = splitCr(buildExport(*store, r.fits, settings, NumberLocale{}));
-    EXPECT_EQ(lines[1], "Poly4.R. aver.diff. /diff.%\t" + r.labels.lblDiffPoly[1] + "\t" +
-                            r.labels.lblDiffProcPoly[1] + "\t\t");
+    EXPECT_EQ(lines[1],
+              "Poly4.R. aver.diff. /diff.%\t" + r.labels.lblDiffPoly[1] + "\t" + r.labels.lblDiffProcPoly[1] + "\t\t");
     EXPECT_EQ(lines[3], "No.\tData\tPoly4.Reg.\t\t");
     // The degree-4 polynomial passes through all five points.
     EXPECT_TRUE(nearRel(std::stod(cells(lines[3 + 27])[2]), 500, 1e-8));

@@ -40,8 +40,8 @@ TEST(PlotYAxis, FullScaleUpToAThousand)
     const CalculationResult r = plot(*store);
     EXPECT_DOUBLE_EQ(r.scene.scale.top, 1100);
     EXPECT_DOUBLE_EQ(r.scene.scale.height, -1100);
-    EXPECT_EQ(labelTexts(r.scene, Axis::Y), (Texts{"100", "200", "300", "400", "500", "600", "700", "800", "900",
-                                                  "1,000", "1,100"}));
+    EXPECT_EQ(labelTexts(r.scene, Axis::Y),
+              (Texts{"100", "200", "300", "400", "500", "600", "700", "800", "900", "1,000", "1,100"}));
     EXPECT_EQ(countYTicks(r.scene, 50), 111); // 0, 10, ... 1100
     EXPECT_EQ(countYTicks(r.scene, 90), 11);
     const auto labels = labelsOf(r.scene, Axis::Y);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "test_support.h"
 #include "core/table_import.h"
+#include "test_support.h"
 #include "ui/regression_window/point_rejection.h"
 
 namespace kalibron::test {
@@ -67,7 +67,7 @@ TEST(PointRejection, OnlyTheLeftButtonAndOnlyPositiveValues)
 TEST(PointRejection, EveryPointInsideTheRectangleToggles)
 {
     auto store = startStore();
-    store->Y[11] = 772.0; // next to (10, 770) at this coarse scale
+    store->Y[11] = 772.0;                         // next to (10, 770) at this coarse scale
     const PlotScale scale{0, 11000, 400, -11000}; // tolerance 2 in X, 55 in Y
     const auto boxes = togglePointsAt(*store, scale, 10.5, 771);
     EXPECT_EQ(boxes.size(), 2u);
@@ -91,8 +91,8 @@ TEST(PointRejection, RejectedCountsOnlyThePointsTheUserMarked)
 {
     // A Y of 0 counts in nPoints but not in nPointsAll, a repeated X twice in
     // nPointsAll: their difference was -1 and 1 here, with nothing rejected.
-    for (const char* table : {"5\t980\r\n7\t0\r\n10\t770\r\n15\t700\r\n",
-                              "5\t980\r\n10\t775\r\n10\t770\r\n15\t700\r\n"}) {
+    for (const char* table :
+         {"5\t980\r\n7\t0\r\n10\t770\r\n15\t700\r\n", "5\t980\r\n10\t775\r\n10\t770\r\n15\t700\r\n"}) {
         auto store = startStore();
         CollectingMessageSink messages;
         ASSERT_EQ(ImportClipboard(*store, table, messages), ImportStatus::Ok);

@@ -112,7 +112,8 @@ std::vector<std::string> exportLines(const ProgramProfile& profile, const Regres
     auto store = exampleStore(profile);
     const Calculated run = calculate(profile, *store, settings);
     std::vector<std::string> lines(1);
-    for (char c : buildExport(*store, run.result.fits, settings, NumberLocale{}, profile.regressionWindow.exportFormat)) {
+    for (char c :
+         buildExport(*store, run.result.fits, settings, NumberLocale{}, profile.regressionWindow.exportFormat)) {
         if (c == '\r')
             lines.emplace_back();
         else
@@ -137,7 +138,7 @@ const std::vector<Difference>& differences()
              RegressionSettings settings;
              const Calculated run = calculate(p, *store, settings);
              return std::string(run.result.ran ? "ran" : "untouched") + ", band segments " +
-                    std::to_string(countSegments(run.result.scene, Canvas::Plot, colours::kBlack));
+                 std::to_string(countSegments(run.result.scene, Canvas::Plot, colours::kBlack));
          },
          // the Y axis and the linear line; no band without a level
          "untouched, band segments 0", "ran, band segments 2"},
@@ -183,10 +184,9 @@ const std::vector<Difference>& differences()
          "0 1000 2000 | 3 21"},
         {"X axis MaxX 20000", [](const ProgramProfile& p) { return xAxisAt(p, 20000); },
          // Five-digit labels a thousand apart would touch: every second one is left out.
-         "0 2000 4000 6000 8000 10000 12000 14000 16000 18000 20000 | 21 201",
-         "0 2000 4000 6000 8000 10000 | 21 201"},
-        {"band of the start example",
-         [](const ProgramProfile& p) { return bandOf(p, *exampleStore(p)); }, "44 5..27 kept", "44 5..27 not kept"},
+         "0 2000 4000 6000 8000 10000 12000 14000 16000 18000 20000 | 21 201", "0 2000 4000 6000 8000 10000 | 21 201"},
+        {"band of the start example", [](const ProgramProfile& p) { return bandOf(p, *exampleStore(p)); },
+         "44 5..27 kept", "44 5..27 not kept"},
         {"band with two usable points of three",
          [](const ProgramProfile& p) {
              auto store = programStore(p, {{5, 980}, {10, 770}, {15, 0}}, 15);
@@ -238,8 +238,8 @@ const std::vector<Difference>& differences()
 
 TEST(ProgramDifferences, EachProgramGetsItsOwnValue)
 {
-    const std::pair<const char*, ProgramProfile> programs[] = {{"Kalibron-01", kalibron01Profile()},
-                                                               {"Kalibron-He-VeviRavo-1", kalibronHeVeviRavo1Profile()}};
+    const std::pair<const char*, ProgramProfile> programs[] = {
+        {"Kalibron-01", kalibron01Profile()}, {"Kalibron-He-VeviRavo-1", kalibronHeVeviRavo1Profile()}};
     for (const Difference& d : differences()) {
         EXPECT_EQ(d.observe(programs[0].second), d.kalibron01) << programs[0].first << ": " << d.what;
         EXPECT_EQ(d.observe(programs[1].second), d.heVeviRavo1) << programs[1].first << ": " << d.what;

@@ -2,8 +2,8 @@
 // refusals and exit statuses.
 #include <gtest/gtest.h>
 
-#include <utime.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -26,16 +26,16 @@ protected:
         m_dir = fs::temp_directory_path() / ("kalibron_seqcli_" + std::to_string(::getpid()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
-        const std::pair<const char*, int> files[] = {{"0808_27a-S01.env", 9 * 3600},
-                                                     {"0808_27b02.env", 9 * 3600 + 600},
-                                                     {"0808_27c-S03.env", 9 * 3600 + 1200},
-                                                     {"0808_27d04.env", 9 * 3600 + 1800},
-                                                     {"0808_27e-S05.env", 9 * 3600 + 2400},
-                                                     {"0808_26x.env", 0}};
+        const std::pair<const char*, int> files[] = {
+            {"0808_27a-S01.env", 9 * 3600},        {"0808_27b02.env", 9 * 3600 + 600},
+            {"0808_27c-S03.env", 9 * 3600 + 1200}, {"0808_27d04.env", 9 * 3600 + 1800},
+            {"0808_27e-S05.env", 9 * 3600 + 2400}, {"0808_26x.env", 0}};
         for (const auto& [name, secs] : files) {
             std::ofstream(m_dir / name) << "x";
             const time_t t = static_cast<time_t>(kalibron::test::kDay + secs);
-            const struct utimbuf times{t, t};
+            const struct utimbuf times {
+                t, t
+            };
             ::utime((m_dir / name).c_str(), &times);
         }
     }
@@ -58,8 +58,9 @@ TEST_F(SequenceCli, ListingTableAndInterpolatedTable)
 {
     const auto listing = run({"--listing"});
     EXPECT_EQ(listing.status, 0);
-    EXPECT_EQ(listing.out, "0808_27a-S01\t09:00:00\t0\r0808_27b02\t09:10:00\t600\r0808_27c-S03\t09:20:00\t1200\r"
-                           "0808_27d04\t09:30:00\t1800\r0808_27e-S05\t09:40:00\t2400\r");
+    EXPECT_EQ(listing.out,
+              "0808_27a-S01\t09:00:00\t0\r0808_27b02\t09:10:00\t600\r0808_27c-S03\t09:20:00\t1200\r"
+              "0808_27d04\t09:30:00\t1800\r0808_27e-S05\t09:40:00\t2400\r");
 
     // Times of day are local: 09:00 UTC is 18:00 nine hours east.
     ::setenv("TZ", "UTC-9", 1);
@@ -79,16 +80,16 @@ TEST_F(SequenceCli, ListingTableAndInterpolatedTable)
     // 1000 - x/60 at the standards, so the linear column is exact.
     const auto master = m_dir / "out" / "0_master.csv";
     fs::create_directories(master.parent_path());
-    const auto done = run({"--values", "-", "--master", master.string()},
-                          "1\t1000\n3\t980\n5\t1\n5\t960\n");
+    const auto done = run({"--values", "-", "--master", master.string()}, "1\t1000\n3\t980\n5\t1\n5\t960\n");
     EXPECT_EQ(done.status, 0) << done.err;
     EXPECT_NE(done.out.find("\t0808_27     02\t\t09:10:00\t601\t\t990\t"), std::string::npos) << done.out;
     EXPECT_NE(done.out.find("\t0808_27e-     05\tStd\t09:40:00\t2401\t960\t960\t"), std::string::npos);
     std::ifstream in(master, std::ios::binary);
     std::string first;
     std::getline(in, first);
-    EXPECT_EQ(first, "\"\",\"File name\",\"Typ\",\"Time\",\"Time\",\"STD c/s\",\"Lin. Interp.\",\"C.I.\","
-                     "\"Log. Interp.\",\"Poly2 Inter.\",\"\",\"\",\"\",\"\"\r");
+    EXPECT_EQ(first,
+              "\"\",\"File name\",\"Typ\",\"Time\",\"Time\",\"STD c/s\",\"Lin. Interp.\",\"C.I.\","
+              "\"Log. Interp.\",\"Poly2 Inter.\",\"\",\"\",\"\",\"\"\r");
 }
 
 TEST_F(SequenceCli, RefusalsAndFailuresHaveTheirExitStatus)

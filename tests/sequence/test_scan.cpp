@@ -45,8 +45,8 @@ TEST(MatchTest, DayAndExtensionAreExactAndCaseSensitive)
     EXPECT_FALSE(matchesDay("0808_27c.txt", "0808_27", "env"));
     EXPECT_FALSE(matchesDay("0808_27a.ENV", "0808_27", "env"));
     EXPECT_FALSE(matchesDay("0808_27a.env", "0808_27", "ENV"));
-    EXPECT_FALSE(matchesDay("0808_5a.env", "0808_5", "env"));   // one-digit day: a 6-character key
-    EXPECT_FALSE(matchesDay("0808_27a.en", "0808_27", "en"));   // two-character extension
+    EXPECT_FALSE(matchesDay("0808_5a.env", "0808_5", "env")); // one-digit day: a 6-character key
+    EXPECT_FALSE(matchesDay("0808_27a.en", "0808_27", "en")); // two-character extension
     EXPECT_FALSE(matchesDay("0808_27a.envx", "0808_27", "envx"));
     EXPECT_FALSE(matchesDay("0808_27aXenv", "0808_27", "env")); // no dot
     EXPECT_FALSE(matchesDay("0808", "0808_27", "env"));
@@ -55,8 +55,8 @@ TEST(MatchTest, DayAndExtensionAreExactAndCaseSensitive)
 
 TEST(Scan, PicksTheDayAndKeepsEveryFileInTheList)
 {
-    const Scan s = scan({fileAt("0808_27c.txt", 9, 0, 0), fileAt("0808_26b.env", 9, 0, 0),
-                         fileAt("0808_27a.env", 9, 5, 7)});
+    const Scan s =
+        scan({fileAt("0808_27c.txt", 9, 0, 0), fileAt("0808_26b.env", 9, 0, 0), fileAt("0808_27a.env", 9, 5, 7)});
     EXPECT_EQ(s.state.nAllFiles, 3);
     EXPECT_EQ(s.state.AllFiles, (std::vector<std::string>{"0808_26b.env", "0808_27a.env", "0808_27c.txt"}));
     EXPECT_EQ(s.state.nDayFiles, 1);
@@ -73,16 +73,17 @@ TEST(Scan, TimeOrderTiesMidnightAndElapsedSeconds)
 {
     // Names in reverse order of time; two written in the same second keep
     // their name order; a file of 00:10 comes before one of 23:50.
-    const Scan s = scan({fileAt("0808_27e.env", 23, 50, 0), fileAt("0808_27d.env", 10, 0, 0),
-                         fileAt("0808_27c.env", 9, 0, 0), fileAt("0808_27b.env", 9, 0, 0),
-                         fileAt("0808_27a.env", 0, 10, 0)});
+    const Scan s =
+        scan({fileAt("0808_27e.env", 23, 50, 0), fileAt("0808_27d.env", 10, 0, 0), fileAt("0808_27c.env", 9, 0, 0),
+              fileAt("0808_27b.env", 9, 0, 0), fileAt("0808_27a.env", 0, 10, 0)});
     EXPECT_EQ(s.state.SortName, (std::vector<std::string>{"0808_27a", "0808_27b", "0808_27c", "0808_27d", "0808_27e"}));
     EXPECT_EQ(s.state.FirstSecs, 600);
-    EXPECT_EQ(s.state.DayListing, "0808_27a\t00:10:00\t0\r"
-                                  "0808_27b\t09:00:00\t31800\r"
-                                  "0808_27c\t09:00:00\t31800\r"
-                                  "0808_27d\t10:00:00\t35400\r"
-                                  "0808_27e\t23:50:00\t85200\r");
+    EXPECT_EQ(s.state.DayListing,
+              "0808_27a\t00:10:00\t0\r"
+              "0808_27b\t09:00:00\t31800\r"
+              "0808_27c\t09:00:00\t31800\r"
+              "0808_27d\t10:00:00\t35400\r"
+              "0808_27e\t23:50:00\t85200\r");
     // The selection text keeps name order.
     EXPECT_EQ(s.selection.substr(0, 8), "0808_27a");
     EXPECT_EQ(std::count(s.selection.begin(), s.selection.end(), '\r'), 4);
@@ -135,7 +136,9 @@ TEST(Scan, ARealFolderListsPlainVisibleFilesInCodePointOrder)
         {"0808_27B.env", 3600 * 15},     {".0808_27h.env", 0},        {"notes.txt", 0}};
     for (const auto& [name, secs] : files) {
         std::ofstream(dir / name) << "x";
-        const struct utimbuf times{static_cast<time_t>(test::kDay + secs), static_cast<time_t>(test::kDay + secs)};
+        const struct utimbuf times {
+            static_cast<time_t>(test::kDay + secs), static_cast<time_t>(test::kDay + secs)
+        };
         ASSERT_EQ(::utime((dir / name).c_str(), &times), 0);
     }
     const DirectoryListing listing = listDirectory(dir.string());
@@ -143,13 +146,15 @@ TEST(Scan, ARealFolderListsPlainVisibleFilesInCodePointOrder)
     std::vector<std::string> names;
     for (const FileEntry& f : listing.files)
         names.push_back(f.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"0808_27B.env", "0808_27a.env", "0808_27b.env",
-                                               "0808_27\xC3\xA9.env", "notes.txt"}));
+    EXPECT_EQ(
+        names,
+        (std::vector<std::string>{"0808_27B.env", "0808_27a.env", "0808_27b.env", "0808_27\xC3\xA9.env", "notes.txt"}));
     const Scan s = scan(listing.files);
-    EXPECT_EQ(s.state.DayListing, "0808_27\xC3\xA9\t13:00:00\t0\r"
-                                  "0808_27a\t14:00:00\t3600\r"
-                                  "0808_27b\t14:00:01\t3601\r"
-                                  "0808_27B\t15:00:00\t7200\r");
+    EXPECT_EQ(s.state.DayListing,
+              "0808_27\xC3\xA9\t13:00:00\t0\r"
+              "0808_27a\t14:00:00\t3600\r"
+              "0808_27b\t14:00:01\t3601\r"
+              "0808_27B\t15:00:00\t7200\r");
     EXPECT_FALSE(listDirectory((dir / "missing").string()).problem.empty());
     fs::remove_all(dir);
 }

@@ -102,9 +102,9 @@ TEST(SequenceTable, DisplayNameAndStandardMarker)
 
 TEST(SequenceTable, RowsTypesAndPositions)
 {
-    Day day({fileAt("0808_27x-S01.env", 9, 0, 0), fileAt("0808_27y02.env", 10, 0, 0),
-             fileAt("0808_27z03-S.env", 9, 30, 5)},
-            {});
+    Day day(
+        {fileAt("0808_27x-S01.env", 9, 0, 0), fileAt("0808_27y02.env", 10, 0, 0), fileAt("0808_27z03-S.env", 9, 30, 5)},
+        {});
     EXPECT_EQ(day.cell(0, 1), "File name");
     EXPECT_EQ(day.cell(0, 9), "Poly2 Inter.");
     EXPECT_EQ(day.cell(1, 0), "1");

@@ -38,7 +38,7 @@ namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kClientWidth = 13935;
 constexpr double kClientHeight = 8910;
-constexpr int kGridColumnsWithText = 13; // columns 1..13 are all any output reads
+constexpr int kGridColumnsWithText = 13;  // columns 1..13 are all any output reads
 constexpr int kCellMargin = 10;           // pixels around a cell's text
 constexpr int kStandardColumnWidth = 960; // twips, the grid's width of the other columns
 
@@ -57,36 +57,21 @@ struct Place {
 const QColor kExtrapolatedText(128, 128, 128);
 
 constexpr Place kLayout[] = {
-    {"FlexGrid2", 120, 120, 9375, 4575},
-    {"lblRizsa(5)", 9600, 360, 4095, 375},
-    {"lblRizsa(6)", 9600, 840, 4095, 375},
-    {"lblRizsa(7)", 9600, 1320, 4095, 615},
-    {"lblRizsa(8)", 9600, 2040, 4095, 735},
-    {"lblRizsa(9)", 9600, 2880, 4095, 375},
-    {"lblRizsa(10)", 9600, 3360, 4095, 735},
-    {"cmdInterpolate", 9600, 4320, 1215, 495},
-    {"cmdCopy", 11040, 4320, 1215, 495},
-    {"cmdClose", 12480, 4320, 1215, 495},
-    {"cmdSave", 11040, 4920, 2655, 495},
-    {"Label3", 120, 4800, 975, 255},
-    {"Text1", 240, 5160, 855, 375},
-    {"Label6", 1440, 4800, 735, 255},
-    {"Text3", 1560, 5160, 495, 375},
-    {"cmdTakeIt", 2280, 4920, 1215, 615},
-    {"lblRizsa(12)", 3600, 5280, 2370, 255},
-    {"txtExtension", 6000, 5280, 615, 285},
-    {"lblRizsa(13)", 3600, 5760, 2175, 495},
-    {"txtStandard", 5880, 5880, 975, 285},
-    {"txtInpSTDgas", 4920, 4800, 855, 285},
-    {"lblRizsa(2)", 3600, 4710, 1215, 495},
-    {"cmdAccept", 8880, 5160, 1695, 375},
-    {"Drive1", 240, 5640, 2775, 315},
-    {"lblRizsa(11)", 240, 6120, 2415, 240},
-    {"Dir1", 240, 6360, 2775, 2340},
-    {"lblRizsa(0)", 3240, 6360, 2415, 240},
-    {"List1", 3240, 6600, 4095, 2010},
-    {"lblRizsa(4)", 7560, 5280, 1275, 255},
-    {"Label1", 7560, 5640, 4095, 3135},
+    {"FlexGrid2", 120, 120, 9375, 4575},     {"lblRizsa(5)", 9600, 360, 4095, 375},
+    {"lblRizsa(6)", 9600, 840, 4095, 375},   {"lblRizsa(7)", 9600, 1320, 4095, 615},
+    {"lblRizsa(8)", 9600, 2040, 4095, 735},  {"lblRizsa(9)", 9600, 2880, 4095, 375},
+    {"lblRizsa(10)", 9600, 3360, 4095, 735}, {"cmdInterpolate", 9600, 4320, 1215, 495},
+    {"cmdCopy", 11040, 4320, 1215, 495},     {"cmdClose", 12480, 4320, 1215, 495},
+    {"cmdSave", 11040, 4920, 2655, 495},     {"Label3", 120, 4800, 975, 255},
+    {"Text1", 240, 5160, 855, 375},          {"Label6", 1440, 4800, 735, 255},
+    {"Text3", 1560, 5160, 495, 375},         {"cmdTakeIt", 2280, 4920, 1215, 615},
+    {"lblRizsa(12)", 3600, 5280, 2370, 255}, {"txtExtension", 6000, 5280, 615, 285},
+    {"lblRizsa(13)", 3600, 5760, 2175, 495}, {"txtStandard", 5880, 5880, 975, 285},
+    {"txtInpSTDgas", 4920, 4800, 855, 285},  {"lblRizsa(2)", 3600, 4710, 1215, 495},
+    {"cmdAccept", 8880, 5160, 1695, 375},    {"Drive1", 240, 5640, 2775, 315},
+    {"lblRizsa(11)", 240, 6120, 2415, 240},  {"Dir1", 240, 6360, 2775, 2340},
+    {"lblRizsa(0)", 3240, 6360, 2415, 240},  {"List1", 3240, 6600, 4095, 2010},
+    {"lblRizsa(4)", 7560, 5280, 1275, 255},  {"Label1", 7560, 5640, 4095, 3135},
 };
 
 constexpr const char* kRizsa[14] = {
@@ -107,15 +92,9 @@ constexpr const char* kRizsa[14] = {
     "String in the file name denoting standard file:",
 };
 
-QString indexed(const char* name, int index)
-{
-    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
-}
+QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
-QColor qColour(const Rgb& rgb)
-{
-    return QColor(rgb.r, rgb.g, rgb.b);
-}
+QColor qColour(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
 void setBackground(QWidget* widget, const QColor& colour)
 {
@@ -127,20 +106,13 @@ void setBackground(QWidget* widget, const QColor& colour)
 }
 
 // File names are bytes; show them as the file system names them.
-QString fromName(const std::string& name)
-{
-    return QFile::decodeName(QByteArray::fromStdString(name));
-}
+QString fromName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
-QString fromText(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
+QString fromText(const std::string& text) { return QString::fromStdString(text); }
 
 QString defaultSaveChooser(QWidget* parent, const QString& folder, const QString& presetName)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save master file"),
-                                        QDir(folder).filePath(presetName),
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save master file"), QDir(folder).filePath(presetName),
                                         QStringLiteral("Master Files (*.csv);;All Files (*)"));
 }
 
@@ -371,15 +343,9 @@ void FileListWindow::connectHandlers()
     connect(m_txtInpSTDgas, &QLineEdit::returnPressed, this, [this] { txtInpSTDgas_KeyPress(13); });
 }
 
-void FileListWindow::setMessageSink(MessageSink* sink)
-{
-    m_sink = sink ? sink : &m_boxSink;
-}
+void FileListWindow::setMessageSink(MessageSink* sink) { m_sink = sink ? sink : &m_boxSink; }
 
-void FileListWindow::setSaveFileChooser(SaveFileChooser chooser)
-{
-    m_chooser = std::move(chooser);
-}
+void FileListWindow::setSaveFileChooser(SaveFileChooser chooser) { m_chooser = std::move(chooser); }
 
 void FileListWindow::showEvent(QShowEvent* event)
 {
@@ -428,7 +394,7 @@ void FileListWindow::setCurrentDirectory(const QString& path)
     for (int i = 0; i < m_Drive1->count(); ++i) {
         const QString root = m_Drive1->itemData(i).toString();
         const bool holds = root == QLatin1String("/") || m_currentDirectory == root ||
-                           m_currentDirectory.startsWith(root + QLatin1Char('/'));
+            m_currentDirectory.startsWith(root + QLatin1Char('/'));
         if (holds && root.size() > longest) {
             drive = i;
             longest = root.size();
@@ -467,10 +433,9 @@ void FileListWindow::Dir1_Change()
         listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
                       [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
     if (!listing.problem.empty())
-        m_sink->show({"The directory " + m_currentDirectory.toStdString() + " cannot be read completely: " +
-                      listing.problem + "."});
-    const std::string listText =
-        scanDay(list, listing.files, extension, *m_sink);
+        m_sink->show({"The directory " + m_currentDirectory.toStdString() +
+                      " cannot be read completely: " + listing.problem + "."});
+    const std::string listText = scanDay(list, listing.files, extension, *m_sink);
 
     QStringList names;
     names.reserve(list.nAllFiles);
@@ -532,8 +497,8 @@ void FileListWindow::showGrid()
 
     const int rows = std::max(m_shownRows, list.nDayFiles);
     for (int r = 1; r <= rows; ++r) {
-        const bool extrapolated = r <= static_cast<int>(list.Extrapolated.size()) &&
-                                  list.Extrapolated[static_cast<std::size_t>(r - 1)];
+        const bool extrapolated =
+            r <= static_cast<int>(list.Extrapolated.size()) && list.Extrapolated[static_cast<std::size_t>(r - 1)];
         QTableWidgetItem* header = m_FlexGrid2->verticalHeaderItem(r - 1);
         if (header)
             header->setText(fromText(grid.text(r, 0)));
@@ -568,7 +533,7 @@ void FileListWindow::showGrid()
     for (int c = 1; c <= kGridColumnsWithText; ++c) {
         const auto index = static_cast<std::size_t>(c);
         const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
-                                                                                    : kStandardColumnWidth);
+                                                                                   : kStandardColumnWidth);
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
             if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
@@ -656,8 +621,8 @@ void FileListWindow::cmdSave_Click()
 {
     FileListState& list = m_store.fileList;
     list.MasterName = "0_master.csv";
-    const QString folder = QString::fromStdString(
-        masterDialogFolder(m_store.gPath, QFile::encodeName(m_currentDirectory).toStdString()));
+    const QString folder =
+        QString::fromStdString(masterDialogFolder(m_store.gPath, QFile::encodeName(m_currentDirectory).toStdString()));
     const QString preset = QString::fromStdString(list.MasterName);
     const QString chosen = m_chooser ? m_chooser(folder, preset) : defaultSaveChooser(this, folder, preset);
     if (chosen.isEmpty())
@@ -668,10 +633,7 @@ void FileListWindow::cmdSave_Click()
         m_sink->show({problem});
 }
 
-void FileListWindow::cmdClose_Click()
-{
-    QCoreApplication::quit();
-}
+void FileListWindow::cmdClose_Click() { QCoreApplication::quit(); }
 
 void FileListWindow::putOnClipboard(const std::string& text)
 {

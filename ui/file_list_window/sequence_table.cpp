@@ -11,7 +11,7 @@ std::string displayName(std::string_view sortName)
     if (sortName.size() < 3)
         return std::string(sortName);
     return std::string(sortName.substr(0, sortName.size() - 3)) + "     " +
-           std::string(sortName.substr(sortName.size() - 2));
+        std::string(sortName.substr(sortName.size() - 2));
 }
 
 bool isStandardName(std::string_view sortName, std::string_view marker)
@@ -94,8 +94,8 @@ std::optional<std::string> refuseStandardValue(std::string_view text)
     if (complete && i == text.size() && parseDecimal(text))
         return std::nullopt;
     return "\"" + std::string(text) +
-           "\" is not a number. Type the standard value with \".\" as the decimal separator (for example 120.5), "
-           "or clear the field to empty the cell.";
+        "\" is not a number. Type the standard value with \".\" as the decimal separator (for example 120.5), "
+        "or clear the field to empty the cell.";
 }
 
 bool enterStandardValue(FileListState& state, std::string_view text)

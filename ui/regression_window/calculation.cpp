@@ -26,13 +26,10 @@ namespace kalibron {
 
 namespace {
 
-constexpr std::array<Rgb, 6> kRowColours = {colours::kBlack, colours::kBlue,     colours::kGreen,
+constexpr std::array<Rgb, 6> kRowColours = {colours::kBlack,     colours::kBlue, colours::kGreen,
                                             colours::kDarkGreen, colours::kTeal, colours::kLightBlue};
 
-ValueCell numberOrEmpty(double value)
-{
-    return std::isfinite(value) ? ValueCell(value) : ValueCell();
-}
+ValueCell numberOrEmpty(double value) { return std::isfinite(value) ? ValueCell(value) : ValueCell(); }
 
 void clearLinear(Store& store)
 {
@@ -102,10 +99,7 @@ struct Enabled {
 };
 
 // chkEX(k) exports row k for k = 2..5 and the free-degree row 1 as box 6.
-constexpr std::size_t exportBoxOfRow(int slot)
-{
-    return slot == 1 ? 6 : static_cast<std::size_t>(slot);
-}
+constexpr std::size_t exportBoxOfRow(int slot) { return slot == 1 ? 6 : static_cast<std::size_t>(slot); }
 
 Enabled enabledMethods(const RegressionSettings& settings)
 {
@@ -115,7 +109,8 @@ Enabled enabledMethods(const RegressionSettings& settings)
     on.band = settings.chkConf || ex[0];
     on.logarithmic = settings.chkLog || ex[1];
     for (int slot = 1; slot <= 5; ++slot)
-        on.poly[static_cast<std::size_t>(slot)] = settings.chkPoly[static_cast<std::size_t>(slot)] || ex[exportBoxOfRow(slot)];
+        on.poly[static_cast<std::size_t>(slot)] =
+            settings.chkPoly[static_cast<std::size_t>(slot)] || ex[exportBoxOfRow(slot)];
     return on;
 }
 
@@ -392,8 +387,7 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, std:
     }
 }
 
-void drawLinear(Store& store, const RegressionSettings& settings, const FitResults& fits, double maxX,
-                PlotScene& scene)
+void drawLinear(Store& store, const RegressionSettings& settings, const FitResults& fits, double maxX, PlotScene& scene)
 {
     if (!fits.linear || !fits.linear->a || !fits.linear->b)
         return;
@@ -436,8 +430,8 @@ void drawPolynomialRow(const Store& store, int slot, const PolynomialRowResult& 
     }
 }
 
-void buildScene(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
-                const FitResults& fits, const NumberLocale& locale, PlotScene& scene)
+void buildScene(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const FitResults& fits,
+                const NumberLocale& locale, PlotScene& scene)
 {
     const double maxX = plotMaxX(store);
     const int last = store.lastPosition();

@@ -41,12 +41,12 @@ struct LineFitResult {
 // deviations of the last row only, so each row's own figures travel here.
 struct PolynomialRowResult {
     int degree = 0;
-    bool fitted = false;                 // false: refused or singular
-    std::vector<double> coefficients;    // c0 .. cd when fitted
+    bool fitted = false;              // false: refused or singular
+    std::vector<double> coefficients; // c0 .. cd when fitted
     std::optional<double> dsig;
     ValueCell PolyDev, PolyDevPct;
-    Store::PolyChebyshev stable;         // the curve, when fitted
-    std::vector<double> values;          // f(x) at x = 0 .. lastPosition, when fitted
+    Store::PolyChebyshev stable; // the curve, when fitted
+    std::vector<double> values;  // f(x) at x = 0 .. lastPosition, when fitted
 };
 
 // The fits of one calculation, each as a plain value: everything the labels,
@@ -57,11 +57,11 @@ struct FitResults {
     // First and last used standard (Y positive, not rejected); samples
     // outside them are extrapolated.
     std::optional<int> firstStandard, lastStandard;
-    std::optional<LineFitResult> linear;      // nPoints > 1
+    std::optional<LineFitResult> linear; // nPoints > 1
     // Half-width of the linear fit's band for these data, whether the band is
     // shown or its "C.I." cells exported; empty without one.
     std::optional<ConfidenceBand> band;
-    std::optional<LineFitResult> logarithmic; // chkLog or chkEX(1), nPoints > 2
+    std::optional<LineFitResult> logarithmic;                 // chkLog or chkEX(1), nPoints > 2
     std::array<std::optional<PolynomialRowResult>, 6> poly{}; // rows 1..5
     // Cluster points of the zigzag (chkZigZag or chkEX(7)); empty optional
     // when it did not run.

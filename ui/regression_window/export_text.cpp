@@ -113,7 +113,9 @@ std::string buildExport(const Store& store, const FitResults& fits, const Regres
     for (int k = 2; k <= 5; ++k)
         rows[k] = fittedRow(fits, k, k);
     rows[6] = fittedRow(fits, 1, freeDegree(freeText));
-    const auto polyName = [&](int k) { return k == 6 ? std::string_view(freeText) : std::string_view(&"2345"[k - 2], 1); };
+    const auto polyName = [&](int k) {
+        return k == 6 ? std::string_view(freeText) : std::string_view(&"2345"[k - 2], 1);
+    };
 
     const int last = store.lastPosition();
     int blocks = 0;

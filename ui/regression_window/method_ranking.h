@@ -14,8 +14,8 @@ struct Store;
 // standard it has not seen (leave-one-out) beside how close it comes to the
 // standards it was fitted to (in-sample).
 struct MethodScore {
-    std::string key;  // "lin", "log", "poly<degree>", "zigzag"
-    std::string name; // "Linear", "Logarithmic", "Polynomial 3", "Zigzag"
+    std::string key;                     // "lin", "log", "poly<degree>", "zigzag"
+    std::string name;                    // "Linear", "Logarithmic", "Polynomial 3", "Zigzag"
     std::optional<LeaveOneOut> inSample; // |y − f| over the standards
     std::optional<LeaveOneOut> loo;      // |y − f(−i)|
 };

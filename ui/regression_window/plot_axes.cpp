@@ -49,8 +49,8 @@ void drawMarks(const Store& store, PlotScene& scene)
     }
 }
 
-void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame,
-               const NumberLocale& locale, const AxisRules& rules)
+void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame, const NumberLocale& locale,
+               const AxisRules& rules)
 {
     const PlotScale& scale = scene.scale;
     const PlotGeometry& geometry = scene.geometry;
@@ -149,8 +149,8 @@ void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool
             const int label = x / spacing.major;
             if (label < geometry.xLabelCount && std::isfinite(p)) {
                 scene.labels.push_back(TickLabel{TickLabel::Axis::X, label, formatGeneral(x, locale),
-                                                 p - geometry.xLabelWidth / 2, geometry.xLabelTop,
-                                                 geometry.xLabelWidth, geometry.xLabelHeight});
+                                                 p - geometry.xLabelWidth / 2, geometry.xLabelTop, geometry.xLabelWidth,
+                                                 geometry.xLabelHeight});
             }
         }
     }

@@ -29,8 +29,8 @@ void drawMarks(const Store& store, PlotScene& scene);
 // the last label control keeps its tick and gets no label. The loops start
 // at the first step at or above the bottom edge, so the work depends on the
 // visible range only, not on how far the data lie from 0.
-void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame,
-               const NumberLocale& locale, const AxisRules& rules = {});
+void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame, const NumberLocale& locale,
+               const AxisRules& rules = {});
 
 // X axis line and ticks in pict2, placed by position between TickX0 (0, or
 // FirstX in Zoom, which also gets a substitute Y axis) and maxX across 95 % of

@@ -32,8 +32,7 @@ double plotMaxX(const Store& store)
     return std::clamp(store.MaxX, 0.0, static_cast<double>(store.bound()));
 }
 
-PlotScale plotScale(double maxX, int firstX, const YSpan& span, bool xFull, bool yFull, double marginX,
-                    double marginY)
+PlotScale plotScale(double maxX, int firstX, const YSpan& span, bool xFull, bool yFull, double marginX, double marginY)
 {
     PlotScale scale;
     scale.left = xFull ? 0.0 : static_cast<double>(firstX);
@@ -75,12 +74,18 @@ std::string_view yLabelPattern(int exponent)
     if (exponent >= 0)
         return "###,###";
     switch (exponent) {
-    case -1: return "0";
-    case -2: return "0.0";
-    case -3: return "0.00";
-    case -4: return "0.000";
-    case -5: return "0.0000";
-    default: return "0E-00";
+    case -1:
+        return "0";
+    case -2:
+        return "0.0";
+    case -3:
+        return "0.00";
+    case -4:
+        return "0.000";
+    case -5:
+        return "0.0000";
+    default:
+        return "0E-00";
     }
 }
 

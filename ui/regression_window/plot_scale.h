@@ -29,8 +29,7 @@ double plotMaxX(const Store& store);
 //  width (1 + marginX)·maxX − firstX; a width that is not positive becomes 1.
 //  Y Full: top (1 + marginY)·high, height −(1 + marginY)·high;
 //  Y Zoom: top high + marginY·(high − low), height −(1 + 2·marginY)·(high − low).
-PlotScale plotScale(double maxX, int firstX, const YSpan& span, bool xFull, bool yFull, double marginX,
-                    double marginY);
+PlotScale plotScale(double maxX, int firstX, const YSpan& span, bool xFull, bool yFull, double marginX, double marginY);
 
 // Minor Y tick step 10^Int(ln(range)/ln 10) / 10 (the quotient taken as
 // written, so a range of exactly 1000 gives 10), with the power of ten of the
@@ -64,7 +63,9 @@ struct XTickBand {
 //    2000 and 20000 belong to the lower band so that their 21 labels fit.
 struct AxisRules {
     bool yMajorAtBottomEdge = false; // a labelled major tick also at the bottom edge itself
-    std::vector<XTickBand> xTicks{{131, false, 1, 10}, {2000, true, 10, 100}, {20000, true, 100, 1000},
+    std::vector<XTickBand> xTicks{{131, false, 1, 10},
+                                  {2000, true, 10, 100},
+                                  {20000, true, 100, 1000},
                                   {std::numeric_limits<double>::infinity(), true, 1000, 10000}};
 };
 

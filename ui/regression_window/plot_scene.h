@@ -82,8 +82,8 @@ struct PlotGeometry {
     double yLabelLeft = 90, yLabelWidth = 615, yLabelHeight = 255;
     double xLabelTop = 6120, xLabelWidth = 90, xLabelHeight = 195;
     double labelFontTwips = 165; // tick label font, 8.25 pt; the painters use this size
-    int xLabelCount = 21; // lblX(0) .. lblX(20)
-    int yLabelCount = 11; // lblY(0) .. lblY(10)
+    int xLabelCount = 21;        // lblX(0) .. lblX(20)
+    int yLabelCount = 11;        // lblY(0) .. lblY(10)
 };
 
 // Everything one calculation draws, in drawing order. The window paints it,

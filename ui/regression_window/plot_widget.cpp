@@ -9,10 +9,7 @@
 
 namespace kalibron {
 
-PlotArea::PlotArea(QWidget* parent) : QWidget(parent)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PlotArea::PlotArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PlotArea::setScene(const PlotScene* scene)
 {
@@ -44,20 +41,11 @@ void PlotArea::paintEvent(QPaintEvent* /*event*/)
     painter.drawImage(0, 0, m_cache);
 }
 
-void PlotArea::mousePressEvent(QMouseEvent* event)
-{
-    emit mouseDown(event->button(), event->position());
-}
+void PlotArea::mousePressEvent(QMouseEvent* event) { emit mouseDown(event->button(), event->position()); }
 
-void PlotArea::resizeEvent(QResizeEvent* /*event*/)
-{
-    m_cache = QImage();
-}
+void PlotArea::resizeEvent(QResizeEvent* /*event*/) { m_cache = QImage(); }
 
-PlotFrame::PlotFrame(QWidget* parent) : QWidget(parent)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PlotFrame::PlotFrame(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PlotFrame::setScene(const PlotScene* scene)
 {

@@ -12,9 +12,6 @@ NumberLocale numberLocaleFrom(const QLocale& locale)
     return result;
 }
 
-NumberLocale systemNumberLocale()
-{
-    return numberLocaleFrom(QLocale::system());
-}
+NumberLocale systemNumberLocale() { return numberLocaleFrom(QLocale::system()); }
 
 } // namespace kalibron

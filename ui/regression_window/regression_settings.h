@@ -17,9 +17,9 @@ struct RegressionSettings {
     bool chkConf = true;
     bool chkLog = true;
     std::array<bool, 6> chkPoly{false, false, true, false, false, false};
-    std::string ComboBox1 = "6";         // text of the free-degree list
-    bool yFull = true;                   // optScale(0)
-    bool xFull = true;                   // optScaleX(0)
+    std::string ComboBox1 = "6"; // text of the free-degree list
+    bool yFull = true;           // optScale(0)
+    bool xFull = true;           // optScaleX(0)
     std::array<bool, 8> chkEX{true, true, true, false, false, false, false, false};
 };
 
@@ -64,8 +64,8 @@ struct RegressionWindowTexts {
         "[Plot and calculate] button refreshes the plot.\n"
         "\n"
         "Output: copy to clipboard.";
-    std::string maximumCaption = "Maximum:";        // beside lblNData
-    std::string dataCountCaption = "Number of data:"; // beside lblnDataOK
+    std::string maximumCaption = "Maximum:";                          // beside lblNData
+    std::string dataCountCaption = "Number of data:";                 // beside lblnDataOK
     std::string copyButton = "Copy interpolated values to clipboard"; // cmdCopy
 };
 

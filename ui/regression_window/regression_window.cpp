@@ -26,14 +26,14 @@
 #include "core/store.h"
 #include "core/student_table.h"
 #include "core/table_import.h"
+#include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/export_text.h"
+#include "ui/regression_window/method_ranking.h"
 #include "ui/regression_window/plot_widget.h"
 #include "ui/regression_window/point_rejection.h"
+#include "ui/regression_window/polynomial_rows.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
-#include "ui/regression_window/compare_methods_dialog.h"
-#include "ui/regression_window/method_ranking.h"
-#include "ui/regression_window/polynomial_rows.h"
 
 namespace kalibron {
 
@@ -53,8 +53,8 @@ struct Place {
     int left, top, width, height;
 };
 
-constexpr int kRow = 345;       // row pitch of the results grid
-constexpr int kRowTop = 6690;   // first row below the plot frame
+constexpr int kRow = 345;     // row pitch of the results grid
+constexpr int kRowTop = 6690; // first row below the plot frame
 constexpr int kRowHeight = 315;
 constexpr int rowTop(int row) { return kRowTop + row * kRow; }
 
@@ -175,10 +175,7 @@ const QColor kTextTeal(0, 192, 192);
 const QColor kTextLightBlue(128, 128, 255);
 const QColor kTextDarkBlue(0, 0, 192);
 
-QString indexed(const char* name, int index)
-{
-    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
-}
+QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
 void setTextColour(QWidget* widget, const QColor& colour)
 {
@@ -242,17 +239,15 @@ QString standardSaveFileChooser(QWidget* parent)
     dialog.selectFile(QStringLiteral("plot.png"));
     // A name typed without an ending gets the ending of the chosen type.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter.contains(QLatin1String("*.svg")) ? QStringLiteral("svg") : QStringLiteral("png"));
+        dialog.setDefaultSuffix(filter.contains(QLatin1String("*.svg")) ? QStringLiteral("svg")
+                                                                        : QStringLiteral("png"));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
 }
 
-void setCaption(QLabel* label, const std::string& text)
-{
-    label->setText(QString::fromStdString(text));
-}
+void setCaption(QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); }
 
 } // namespace
 
@@ -394,9 +389,9 @@ void RegressionWindow::createControls()
     m_lblnDataOK = resultLabel(this, QStringLiteral("lblnDataOK"));
     m_lblRej = resultLabel(this, QStringLiteral("lblRej"));
 
-    const char* heads[][2] = {{"lblHeadA", "a:"},        {"lblHeadB", "b:"},       {"lblHeadR", "r^2:"},
-                              {"lblHeadDiff", "Aver. diff.:"}, {"lblHeadProc", "%:"}, {"lblHeadShow", "Show"},
-                              {"lblHeadExport", "Export"}};
+    const char* heads[][2] = {
+        {"lblHeadA", "a:"},    {"lblHeadB", "b:"},      {"lblHeadR", "r^2:"},       {"lblHeadDiff", "Aver. diff.:"},
+        {"lblHeadProc", "%:"}, {"lblHeadShow", "Show"}, {"lblHeadExport", "Export"}};
     for (const auto& head : heads)
         staticLabel(this, head[0], QLatin1String(head[1]))->setAlignment(Qt::AlignCenter);
 
@@ -544,9 +539,18 @@ void RegressionWindow::connectHandlers()
     // reports nothing.
     for (int i = 0; i < 2; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        connect(m_optScale[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optScale_Click(i); });
-        connect(m_optScaleX[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optScaleX_Click(i); });
-        connect(m_optAllData[k], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optAllData_Click(i); });
+        connect(m_optScale[k], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                optScale_Click(i);
+        });
+        connect(m_optScaleX[k], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                optScaleX_Click(i);
+        });
+        connect(m_optAllData[k], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                optAllData_Click(i);
+        });
     }
     // The user's choice in a list; Form_Activate runs the handlers itself
     // after selecting from code.
@@ -561,10 +565,7 @@ void RegressionWindow::connectHandlers()
     connect(m_cmdCompare, &QPushButton::clicked, this, &RegressionWindow::cmdCompare_Click);
 }
 
-void RegressionWindow::setMessageSink(MessageSink* sink)
-{
-    m_sink = sink ? sink : &m_boxSink;
-}
+void RegressionWindow::setMessageSink(MessageSink* sink) { m_sink = sink ? sink : &m_boxSink; }
 
 void RegressionWindow::setBoxRunner(BoxRunner runner)
 {
@@ -572,10 +573,7 @@ void RegressionWindow::setBoxRunner(BoxRunner runner)
     m_boxSink.setRunner(m_boxRunner);
 }
 
-void RegressionWindow::setSaveFileChooser(SaveFileChooser chooser)
-{
-    m_saveFileChooser = std::move(chooser);
-}
+void RegressionWindow::setSaveFileChooser(SaveFileChooser chooser) { m_saveFileChooser = std::move(chooser); }
 
 RegressionSettings RegressionWindow::readSettings() const
 {
@@ -637,8 +635,7 @@ void RegressionWindow::Form_Activate()
 
 void RegressionWindow::A_PLOT()
 {
-    showResult(
-        kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation));
+    showResult(kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation));
     if (m_compare && m_compare->isVisible())
         showComparison();
 }
@@ -725,47 +722,23 @@ void RegressionWindow::showTickLabels()
     }
 }
 
-void RegressionWindow::cmdPlot_Click()
-{
-    A_PLOT();
-}
+void RegressionWindow::cmdPlot_Click() { A_PLOT(); }
 
-void RegressionWindow::chkConf_Click()
-{
-    A_PLOT();
-}
+void RegressionWindow::chkConf_Click() { A_PLOT(); }
 
-void RegressionWindow::chkLog_Click()
-{
-    A_PLOT();
-}
+void RegressionWindow::chkLog_Click() { A_PLOT(); }
 
-void RegressionWindow::chkZigZag_Click()
-{
-    A_PLOT();
-}
+void RegressionWindow::chkZigZag_Click() { A_PLOT(); }
 
-void RegressionWindow::chkPoly_Click(int /*index*/)
-{
-    A_PLOT();
-}
+void RegressionWindow::chkPoly_Click(int /*index*/) { A_PLOT(); }
 
 // An export block holds the fit of the current data, so ticking one fits
 // its method even when it is not shown.
-void RegressionWindow::chkEX_Click(int /*index*/)
-{
-    A_PLOT();
-}
+void RegressionWindow::chkEX_Click(int /*index*/) { A_PLOT(); }
 
-void RegressionWindow::optScale_Click(int /*index*/)
-{
-    A_PLOT();
-}
+void RegressionWindow::optScale_Click(int /*index*/) { A_PLOT(); }
 
-void RegressionWindow::optScaleX_Click(int /*index*/)
-{
-    A_PLOT();
-}
+void RegressionWindow::optScaleX_Click(int /*index*/) { A_PLOT(); }
 
 void RegressionWindow::optAllData_Click(int index)
 {
@@ -782,10 +755,7 @@ void RegressionWindow::comboProb_Click()
     A_PLOT();
 }
 
-void RegressionWindow::ComboBox1_Click()
-{
-    A_PLOT();
-}
+void RegressionWindow::ComboBox1_Click() { A_PLOT(); }
 
 void RegressionWindow::cmdRestore_Click()
 {
@@ -818,10 +788,7 @@ void RegressionWindow::cmdAbout_Click()
     m_boxRunner(box);
 }
 
-void RegressionWindow::cmdClose_Click()
-{
-    QCoreApplication::quit();
-}
+void RegressionWindow::cmdClose_Click() { QCoreApplication::quit(); }
 
 void RegressionWindow::cmdShowPars_Click()
 {

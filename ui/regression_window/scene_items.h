@@ -27,7 +27,6 @@ inline bool addSegment(std::vector<Primitive>& items, Canvas canvas, double x1, 
 }
 
 bool addBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour);
-bool addFilledBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2,
-                  Rgb colour);
+bool addFilledBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour);
 
 } // namespace kalibron

@@ -25,15 +25,12 @@ constexpr double kTwipsPerInch = 1440.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // isValidPoint, inlined: the painters test every end of every segment.
-inline bool finitePoint(const QPointF& p)
-{
-    return std::isfinite(p.x()) && std::isfinite(p.y());
-}
+inline bool finitePoint(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
 
 bool usableScale(const PlotScale& scale)
 {
-    return std::isfinite(scale.left) && std::isfinite(scale.top) && std::isfinite(scale.width)
-        && std::isfinite(scale.height) && scale.width != 0 && scale.height != 0;
+    return std::isfinite(scale.left) && std::isfinite(scale.top) && std::isfinite(scale.width) &&
+        std::isfinite(scale.height) && scale.width != 0 && scale.height != 0;
 }
 
 // Liang-Barsky: cuts the segment to `clip`; false when nothing of it is
@@ -245,10 +242,7 @@ QSizeF frameScale(const PlotGeometry& geometry, const QRectF& frame)
 
 } // namespace
 
-QColor toQColor(const Rgb& colour)
-{
-    return QColor(colour.r, colour.g, colour.b);
-}
+QColor toQColor(const Rgb& colour) { return QColor(colour.r, colour.g, colour.b); }
 
 QRectF plotRectInFrame(const PlotGeometry& geometry, const QRectF& frame)
 {
@@ -273,10 +267,7 @@ QPointF pixelToData(const PlotScale& scale, const QSizeF& plotSize, const QPoint
             scale.top + pixel.y() / plotSize.height() * scale.height};
 }
 
-bool isValidPoint(const QPointF& point)
-{
-    return std::isfinite(point.x()) && std::isfinite(point.y());
-}
+bool isValidPoint(const QPointF& point) { return std::isfinite(point.x()) && std::isfinite(point.y()); }
 
 QRectF tickLabelRect(const TickLabel& label, const QSizeF& textSize, const QSizeF& twipsToPixel)
 {
@@ -297,8 +288,9 @@ void paintFrame(QPainter& painter, const PlotScene& scene, const QRectF& frame, 
     {
         LineBatch batch(painter);
         addItems(batch, scene, Canvas::Frame, frame.adjusted(-1, -1, 1, 1), [&](double x, double y) {
-            return std::isfinite(x) && std::isfinite(y) ? QPointF(frame.left() + x * s.width(), frame.top() + y * s.height())
-                                                        : QPointF(kNaN, kNaN);
+            return std::isfinite(x) && std::isfinite(y)
+                ? QPointF(frame.left() + x * s.width(), frame.top() + y * s.height())
+                : QPointF(kNaN, kNaN);
         });
     }
     if (withLabels) {

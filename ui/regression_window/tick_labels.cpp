@@ -12,10 +12,7 @@ constexpr double kNarrowEm = 0.36;
 constexpr double kGapEm = 0.25;
 constexpr double kLineEm = 1.25;
 
-bool narrow(char c)
-{
-    return c == '.' || c == ',' || c == ' ' || c == '\'' || c == ':' || c == ';';
-}
+bool narrow(char c) { return c == '.' || c == ',' || c == ' ' || c == '\'' || c == ':' || c == ';'; }
 
 } // namespace
 
@@ -42,8 +39,8 @@ void thinTickLabels(std::vector<TickLabel>& labels, TickLabel::Axis axis, double
         if (label.axis != axis)
             continue;
         if (axis == TickLabel::Axis::X)
-            extents.push_back({label.index, label.left + label.width / 2,
-                               estimatedTextWidth(label.text, fontTwips) / 2});
+            extents.push_back(
+                {label.index, label.left + label.width / 2, estimatedTextWidth(label.text, fontTwips) / 2});
         else
             extents.push_back({label.index, label.top + 0.4 * label.height, kLineEm * fontTwips / 2});
     }
@@ -56,8 +53,7 @@ void thinTickLabels(std::vector<TickLabel>& labels, TickLabel::Axis axis, double
                 continue;
             // Not "less than" but "not at least": labels at a position that is
             // not finite are never counted as apart.
-            if (previous
-                && !(std::fabs(e.centre - previous->centre) >= previous->half + e.half + kGapEm * fontTwips))
+            if (previous && !(std::fabs(e.centre - previous->centre) >= previous->half + e.half + kGapEm * fontTwips))
                 return false;
             previous = &e;
         }
