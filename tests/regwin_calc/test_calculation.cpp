@@ -384,13 +384,16 @@ TEST(CalculationStages, FitsWithoutTheSceneEqualTheFullRun)
     settings.chkPoly = {false, true, true, true, true, true};
     settings.ComboBox1 = "3";
     settings.chkEX.fill(true);
+    const NumberLocale locale;
+    const PlotGeometry geometry;
+    const CalculationRules rules;
     for (const bool band : {true, false}) {
         settings.chkConf = band;
         auto full = startStore();
         auto fitsOnly = startStore();
         CollectingMessageSink a, b;
-        const CalculationResult withScene = A_PLOT(*full, settings, a, NumberLocale{});
-        const CalculationResult withoutScene = calculateFits(*fitsOnly, settings, b, NumberLocale{});
+        const CalculationResult withScene = A_PLOT(*full, settings, a, locale, geometry, rules);
+        const CalculationResult withoutScene = calculateFits(*fitsOnly, settings, b, locale, rules);
         EXPECT_TRUE(withoutScene.scene.items.empty());
         EXPECT_EQ(a.messages.size(), b.messages.size());
         EXPECT_EQ(buildExport(*fitsOnly, withoutScene.fits, settings, NumberLocale{}),

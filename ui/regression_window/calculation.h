@@ -95,14 +95,14 @@ std::string percentCaption(const std::optional<double>& value, const NumberLocal
 // and what the polynomial fit says about too few points.
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
                          const NumberLocale& locale, const PlotGeometry& geometry = {},
-                         const CalculationRules& rules = {});
+                         const CalculationRules& rules = defaultCalculationRules());
 
 // A_PLOT's fit and label stages alone, for a reader that draws nothing (the
 // command-line tool's export and fit): the same fits, labels, messages and
 // fit results in the store; no scene, and the store's plot values (MarkDX,
 // PlotOffsetX, LineX0, ...) are left as they were.
 CalculationResult calculateFits(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                                const NumberLocale& locale, const CalculationRules& rules = {});
+                                const NumberLocale& locale, const CalculationRules& rules = defaultCalculationRules());
 
 // Confidence_Belt: the confidence band of the linear fit LinA + LinB·X,
 // computed by Confidence_Calc and drawn as an upper and a lower segment from

@@ -30,13 +30,13 @@ void drawMarks(const Store& store, PlotScene& scene);
 // at the first step at or above the bottom edge, so the work depends on the
 // visible range only, not on how far the data lie from 0.
 void drawYAxis(PlotScene& scene, const YSpan& span, bool yFull, const FrameOffsets& frame, const NumberLocale& locale,
-               const AxisRules& rules = {});
+               const AxisRules& rules = defaultAxisRules());
 
 // X axis line and ticks in pict2, placed by position between TickX0 (0, or
 // FirstX in Zoom, which also gets a substitute Y axis) and maxX across 95 % of
 // the plot width, spaced by the rules' X tick table (no ticks where it has
 // none for maxX); labels every major step while a label control is left.
 void drawXAxis(PlotScene& scene, double maxX, int lastPosition, int firstX, bool xFull, double marginX,
-               const FrameOffsets& frame, const NumberLocale& locale, const AxisRules& rules = {});
+               const FrameOffsets& frame, const NumberLocale& locale, const AxisRules& rules = defaultAxisRules());
 
 } // namespace kalibron

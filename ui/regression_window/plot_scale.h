@@ -69,6 +69,13 @@ struct AxisRules {
                                   {std::numeric_limits<double>::infinity(), true, 1000, 10000}};
 };
 
+// Kalibron-01's axis rules, as one shared object (see defaultCalculationRules).
+inline const AxisRules& defaultAxisRules()
+{
+    static const AxisRules rules;
+    return rules;
+}
+
 // The X tick spacing for MaxX from the first row of `table` that holds it;
 // nullopt when no row does or the row draws no ticks.
 struct XTickSpacing {

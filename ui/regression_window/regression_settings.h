@@ -37,6 +37,15 @@ struct CalculationRules {
     std::string tooFewPolynomialMessage = kTooFewPolyDataMessage;
 };
 
+// Kalibron-01's rules, for callers that name none. One shared object rather
+// than a temporary default argument, which GCC 12 at -O3 takes for
+// uninitialised.
+inline const CalculationRules& defaultCalculationRules()
+{
+    static const CalculationRules rules;
+    return rules;
+}
+
 // How the export text is built. The defaults are Kalibron-01's.
 struct ExportFormat {
     // Each summary item is the method's name ("L.R.", "Log.R.", "Poly2.R.",
