@@ -22,7 +22,9 @@ inline bool addSegment(std::vector<Primitive>& items, Canvas canvas, double x1, 
 {
     if (!finiteCorners(x1, y1, x2, y2))
         return false;
-    items.emplace_back(std::in_place_type<Segment>, canvas, x1, y1, x2, y2, colour);
+    // Braces, not emplace's parentheses: clang 14 (the fuzz build) cannot yet
+    // initialise an aggregate from a parenthesised list.
+    items.push_back(Segment{canvas, x1, y1, x2, y2, colour});
     return true;
 }
 
