@@ -954,6 +954,8 @@ void TestRegressionWindow::compareMethodsFollowsEveryRecalculation()
     for (int row = 1; row < table.rowCount(); ++row)
         QVERIFY(looOf(row - 1) <= looOf(row));
     QVERIFY(table.item(0, 0)->font().bold() && !table.item(1, 0)->font().bold());
+    if (const QByteArray dir = qgetenv("KALIBRON_SCREENSHOT_DIR"); !dir.isEmpty())
+        dialog->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("compare_methods.png")));
     const QString bestBefore = table.item(0, 0)->text();
     const QString largestBefore = table.item(0, 4)->text();
 

@@ -86,12 +86,12 @@ CompareMethodsDialog::CompareMethodsDialog(QWidget* parent) : QDialog(parent)
     m_range->setWordWrap(true);
 
     auto* columns = new QHBoxLayout;
-    columns->addWidget(m_table, 3);
+    columns->addWidget(m_table, 5);
     columns->addWidget(m_bars, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
     layout->addWidget(m_range);
-    resize(860, 320);
+    resize(1060, 340);
 }
 
 void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const NumberLocale& locale)
