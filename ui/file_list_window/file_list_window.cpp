@@ -30,12 +30,12 @@
 #include "ui/file_list_window/sequence_table.h"
 #include "ui/file_list_window/table_output.h"
 #include "ui/regression_window/qt_locale.h"
+#include "ui/twips.h"
 
 namespace kalibron {
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
 constexpr double kClientWidth = 13935;
 constexpr double kClientHeight = 8910;
 constexpr int kGridColumnsWithText = 13;  // columns 1..13 are all any output reads
@@ -300,15 +300,9 @@ void FileListWindow::fillDrives()
     m_Dir1->setRootIndex(m_dirModel->index(m_currentDirectory));
 }
 
-int FileListWindow::twipsToPixelsX(double twips) const
-{
-    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
-}
+int FileListWindow::twipsToPixelsX(double twips) const { return twipsToPixels(twips, logicalDpiX()); }
 
-int FileListWindow::twipsToPixelsY(double twips) const
-{
-    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
-}
+int FileListWindow::twipsToPixelsY(double twips) const { return twipsToPixels(twips, logicalDpiY()); }
 
 void FileListWindow::applyLayout()
 {

@@ -34,12 +34,12 @@
 #include "ui/regression_window/polynomial_rows.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
+#include "ui/twips.h"
 
 namespace kalibron {
 
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
 constexpr double kClientWidth = 12825;
 constexpr double kClientHeight = 9795;
 constexpr double kWidenedOuterWidth = 15700;
@@ -439,15 +439,9 @@ void RegressionWindow::createControls()
         m_chkEX[static_cast<std::size_t>(k)] = checkBox(this, indexed("chkEX", k), k <= 2);
 }
 
-int RegressionWindow::twipsToPixelsX(double twips) const
-{
-    return static_cast<int>(std::lround(twips * logicalDpiX() / kTwipsPerInch));
-}
+int RegressionWindow::twipsToPixelsX(double twips) const { return twipsToPixels(twips, logicalDpiX()); }
 
-int RegressionWindow::twipsToPixelsY(double twips) const
-{
-    return static_cast<int>(std::lround(twips * logicalDpiY() / kTwipsPerInch));
-}
+int RegressionWindow::twipsToPixelsY(double twips) const { return twipsToPixels(twips, logicalDpiY()); }
 
 void RegressionWindow::applyLayout()
 {
