@@ -1,6 +1,7 @@
 #include "core/student_table.h"
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +24,14 @@ namespace {
 constexpr int kRecords = 101;
 constexpr int kValuesPerRecord = 7;
 constexpr int kValuesNeeded = kRecords * kValuesPerRecord;
+// The table takes some 8 KB; a file many times that size is something else
+// and is refused before it is read.
+constexpr std::uintmax_t kMaxFileBytes = 1 << 20;
+
+std::string sizeProblem(std::uintmax_t bytes)
+{
+    return "it holds " + std::to_string(bytes) + " bytes, far more than a Student t table";
+}
 
 bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
 
@@ -84,6 +93,10 @@ std::string quoted(std::string_view text)
 StudentParseResult parseStudent(std::string_view text)
 {
     StudentParseResult result;
+    if (text.size() > kMaxFileBytes) {
+        result.problem = sizeProblem(text.size());
+        return result;
+    }
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     if (trimBlanks(text).empty()) {
@@ -169,6 +182,8 @@ void LoadStudent(Store& store, MessageSink& messages)
         problem = "the file does not exist, nor does " + installed.string();
     } else if (std::filesystem::is_directory(path, error)) {
         problem = "it is a folder, not a file";
+    } else if (const std::uintmax_t size = std::filesystem::file_size(path, error); !error && size > kMaxFileBytes) {
+        problem = sizeProblem(size);
     } else {
         std::ifstream file(path, std::ios::binary);
         if (!file) {

@@ -1,5 +1,6 @@
 #include "core/table_import.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/messages.h"
@@ -16,14 +17,26 @@ TableParse refused() { return TableParse{ImportStatus::BadFormat, {}}; }
 // huge first line is refused without reading all of it.
 int tabsInFirstLine(std::string_view text, int limit)
 {
+    const std::string_view first = text.substr(0, text.find('\r'));
     int tabs = 0;
-    for (const char c : text) {
-        if (c == '\r')
+    for (std::size_t pos = first.find('\t'); pos != std::string_view::npos; pos = first.find('\t', pos + 1))
+        if (++tabs > limit)
             break;
-        if (c == '\t' && ++tabs > limit)
-            break;
-    }
     return tabs;
+}
+
+// End of the cell that starts at `pos`: the next tab or CR, npos when the text
+// holds neither (the unread tail). A cell runs no further than `cap`
+// characters; past that, `tooLong` is set as long as a tab or CR still comes.
+std::size_t cellEnd(std::string_view text, std::size_t pos, std::size_t cap, bool& tooLong)
+{
+    const std::size_t stop = std::min(text.size(), pos + cap + 1);
+    for (std::size_t end = pos; end < stop; ++end)
+        if (text[end] == '\t' || text[end] == '\r')
+            return end;
+    tooLong = stop < text.size() &&
+        (text.find('\t', stop) != std::string_view::npos || text.find('\r', stop) != std::string_view::npos);
+    return std::string_view::npos;
 }
 
 // CRs among all characters but the last; the last character never ends a
@@ -69,10 +82,11 @@ TableParse parseTable(std::string_view text, int positionBound)
     int cellsInLine = 0;
     std::size_t pos = 0;
     for (;;) {
-        std::size_t end = pos;
-        while (end < text.size() && text[end] != '\t' && text[end] != '\r')
-            ++end;
-        if (end == text.size())
+        bool tooLong = false;
+        const std::size_t end = cellEnd(text, pos, kMaxCellLength, tooLong);
+        if (tooLong)
+            return refused();
+        if (end == std::string_view::npos)
             break;
         const std::optional<double> value = parseDecimal(text.substr(pos, end - pos));
         if (!value || ++cellsInLine > kMaxTableCells)

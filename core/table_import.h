@@ -11,6 +11,9 @@ struct Store;
 
 inline constexpr int kMaxTableLines = 6000;
 inline constexpr int kMaxTableCells = 100;
+// No number an instrument or a spreadsheet writes comes near this; a longer
+// cell is refused before any of it is converted.
+inline constexpr std::size_t kMaxCellLength = 1000;
 
 inline constexpr const char* kClipboardEmptyMessage = "The Clipboard is empty.";
 inline constexpr const char* kTableFormatMessage =

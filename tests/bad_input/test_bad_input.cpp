@@ -169,6 +169,7 @@ TEST(TableImportHostile, CellsThatAreNotFiniteDecimalNumbersAreRefused)
         {"Y error of 1e999", "5\t980\t1e999" + tail, format},
         {"Y of 1.8e308 (overflows)", "5\t1.8e308" + tail, format},
         {"X of 400 digits", "1" + std::string(400, '0') + "\t980" + tail, format},
+        {"Y one character longer than a cell may be", "5\t" + std::string(kMaxCellLength, '0') + "9" + tail, format},
         {"Y of nan", "5\tnan" + tail, format},
         {"Y of NaN", "5\tNaN" + tail, format},
         {"X of inf", "inf\t980" + tail, format},
@@ -234,6 +235,15 @@ TEST(TableImportHostile, InputsJustInsideTheLimitsAreAccepted)
         EXPECT_DOUBLE_EQ(store.Y[0].value(), 3);
         EXPECT_DOUBLE_EQ(store.MaxX, 30000);
         EXPECT_EQ(store.lastPosition(), 30000);
+    }
+    {
+        // A cell as long as a cell may be, and an unread tail longer than that.
+        Store store = preparedStore();
+        CollectingMessageSink sink;
+        const std::string longest = std::string(kMaxCellLength - 1, '0') + "9";
+        ASSERT_EQ(ImportClipboard(store, "5\t" + longest + "\r\n6\t1\r\n7\t1\r\n" + longest + longest, sink),
+                  ImportStatus::Ok);
+        EXPECT_DOUBLE_EQ(store.Y[5].value(), 9);
     }
     {
         // CR-only line ends work once there are four lines (the last is lost).
