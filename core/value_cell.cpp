@@ -169,10 +169,53 @@ double roundHalfEven(double value)
 ValueCell ValueCell::fromText(std::string text)
 {
     ValueCell cell;
-    cell.m_kind = Kind::Text;
     cell.m_number = leadingNumber(text);
-    cell.m_text = std::move(text);
+    cell.m_word = text.empty() ? kEmptyTextWord : reinterpret_cast<std::uintptr_t>(new std::string(std::move(text)));
     return cell;
+}
+
+ValueCell::ValueCell(const ValueCell& other) : m_number(other.m_number), m_word(other.m_word)
+{
+    if (const std::string* text = other.ownedText())
+        m_word = reinterpret_cast<std::uintptr_t>(new std::string(*text));
+}
+
+ValueCell& ValueCell::operator=(const ValueCell& other)
+{
+    if (this != &other) {
+        ValueCell copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+ValueCell& ValueCell::operator=(ValueCell&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_number = other.m_number;
+        m_word = other.m_word;
+        other.m_word = 0;
+    }
+    return *this;
+}
+
+void ValueCell::release()
+{
+    delete ownedText();
+    m_word = 0;
+}
+
+const std::string& ValueCell::text() const
+{
+    static const std::string none;
+    const std::string* text = ownedText();
+    return text != nullptr ? *text : none;
+}
+
+bool ValueCell::operator==(const ValueCell& other) const
+{
+    return kind() == other.kind() && m_number == other.m_number && text() == other.text();
 }
 
 } // namespace kalibron

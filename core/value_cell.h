@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,30 +40,50 @@ public:
     enum class Kind : unsigned char { Empty, Number, Text };
 
     ValueCell() = default;
-    ValueCell(double number) : m_kind(Kind::Number), m_number(number) {} // NOLINT: the store writes numbers
+    ValueCell(double number) : m_number(number), m_word(kNumberWord) {} // NOLINT: the store writes numbers
     static ValueCell fromText(std::string text);
     static ValueCell emptyText() { return fromText(std::string()); }
 
-    Kind kind() const { return m_kind; }
-    bool isEmpty() const { return m_kind == Kind::Empty; }
-    bool isNumber() const { return m_kind == Kind::Number; }
-    bool isText() const { return m_kind == Kind::Text; }
+    ValueCell(const ValueCell& other);
+    ValueCell(ValueCell&& other) noexcept : m_number(other.m_number), m_word(other.m_word) { other.m_word = 0; }
+    ValueCell& operator=(const ValueCell& other);
+    ValueCell& operator=(ValueCell&& other) noexcept;
+    ~ValueCell() { release(); }
 
-    bool present() const { return m_kind == Kind::Number || (m_kind == Kind::Text && !m_text.empty()); }
+    Kind kind() const { return m_word == 0 ? Kind::Empty : m_word == kNumberWord ? Kind::Number : Kind::Text; }
+    bool isEmpty() const { return m_word == 0; }
+    bool isNumber() const { return m_word == kNumberWord; }
+    bool isText() const { return m_word >= kEmptyTextWord; }
+
+    bool present() const { return m_word == kNumberWord || m_word > kEmptyTextWord; }
     double value() const { return m_number; } // cached for texts
     bool positive() const { return m_number > 0; }
 
     // The text held; empty for Empty and for numbers.
-    const std::string& text() const { return m_text; }
+    const std::string& text() const;
 
     void clear() { *this = ValueCell(); }
 
-    bool operator==(const ValueCell&) const = default;
+    bool operator==(const ValueCell& other) const;
 
 private:
-    Kind m_kind = Kind::Empty;
+    // A store holds four arrays of these over every position, so a cell is
+    // kept to two words: the number and one word that is the kind or, for a
+    // text that is not empty, the address of the text it owns (heap
+    // addresses are aligned and never this small).
+    static constexpr std::uintptr_t kNumberWord = 1;
+    static constexpr std::uintptr_t kEmptyTextWord = 2;
+
+    const std::string* ownedText() const
+    {
+        return m_word > kEmptyTextWord ? reinterpret_cast<const std::string*>(m_word) : nullptr;
+    }
+    void release();
+
     double m_number = 0;
-    std::string m_text;
+    std::uintptr_t m_word = 0; // 0: Empty
 };
+
+static_assert(sizeof(ValueCell) == 16);
 
 } // namespace kalibron

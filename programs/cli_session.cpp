@@ -45,9 +45,15 @@ int CliSession::fail(int status, const std::string& reason)
     return status;
 }
 
-int CliSession::writeOut(std::string_view text)
+bool CliSession::writePiece(std::string_view text)
 {
     m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(m_out);
+}
+
+int CliSession::writeOut(std::string_view text)
+{
+    writePiece(text);
     m_out.flush();
     if (!m_out)
         return fail(kExitIoError, "cannot write standard output");

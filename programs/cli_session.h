@@ -29,6 +29,8 @@ public:
     int fail(int status, const std::string& reason);
     // The whole text on standard output; kExitIoError when it cannot be written.
     int writeOut(std::string_view text);
+    // A piece of a longer text on standard output, unflushed; false when it cannot be written.
+    bool writePiece(std::string_view text);
 
     const CliOptions& options() const { return m_options; }
     const Store& store() const { return *m_store; }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -176,6 +177,37 @@ TEST(ExportText, ExportBoxFitsItsMethodWhetherShownOrNot)
                        colours::kTeal, colours::kLightBlue})
         EXPECT_EQ(countSegments(b.scene, Canvas::Plot, colour), 0);
     EXPECT_EQ(countSegments(b.scene, Canvas::Plot, colours::kBlack), 2); // Y axis and the line
+}
+
+// The tool writes a long export in pieces; joined they are the whole text,
+// and no piece ends inside a line.
+TEST(ExportText, StreamedPiecesJoinToTheWholeText)
+{
+    std::vector<std::pair<int, double>> points;
+    for (int x = 5; x <= 30000; x += 5)
+        points.emplace_back(x, 1000 - 0.01 * x + 5 * std::sin(x / 300.0));
+    RegressionSettings settings;
+    settings.chkEX.fill(true);
+    auto store = storeWith(points, 30000);
+    CollectingMessageSink messages;
+    const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
+    const std::string whole = buildExport(*store, r.fits, settings, NumberLocale{});
+
+    std::string joined;
+    int pieces = 0;
+    const auto keep = [&](std::string_view piece) {
+        EXPECT_EQ(piece.back(), '\r');
+        joined += piece;
+        return ++pieces < 1000;
+    };
+    EXPECT_TRUE(streamExport(*store, r.fits, settings, NumberLocale{}, {}, keep));
+    EXPECT_GT(pieces, 4);
+    EXPECT_EQ(joined, whole);
+
+    // A writer that gives up stops the export at once.
+    pieces = 0;
+    EXPECT_FALSE(streamExport(*store, r.fits, settings, NumberLocale{}, {}, [&](std::string_view) { return ++pieces < 2; }));
+    EXPECT_EQ(pieces, 2);
 }
 
 TEST(ExportText, FreeDegreeNamesAndValues)

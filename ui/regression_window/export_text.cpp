@@ -1,5 +1,6 @@
 #include "ui/regression_window/export_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -101,10 +102,11 @@ std::optional<double> lineAt(const std::optional<LineFitResult>& fit, double t)
     return finite(*fit->a + *fit->b * t);
 }
 
-} // namespace
-
-std::string buildExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
-                        const NumberLocale& locale, const ExportFormat& format)
+// Writes the export into `out`. With `flush`, `out` is handed over and
+// emptied whenever it has grown past a piece; false once flush refuses.
+bool exportInto(std::string& out, const std::function<bool(std::string_view)>* flush, const Store& store,
+                const FitResults& fits, const RegressionSettings& settings, const NumberLocale& locale,
+                const ExportFormat& format)
 {
     const auto& ex = settings.chkEX;
     const std::string& freeText = settings.ComboBox1;
@@ -121,8 +123,9 @@ std::string buildExport(const Store& store, const FitResults& fits, const Regres
     int blocks = 0;
     for (const bool box : ex)
         blocks += box ? 1 : 0;
-    std::string out;
-    out.reserve(static_cast<std::size_t>(last + 4) * (2 + static_cast<std::size_t>(blocks) * 48) + 512);
+    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    const std::size_t estimate = static_cast<std::size_t>(last + 4) * (2 + static_cast<std::size_t>(blocks) * 48) + 512;
+    out.reserve(flush != nullptr ? std::min(estimate, kPiece + 4096) : estimate);
     out += kTitle;
     out += kCr;
 
@@ -216,8 +219,31 @@ std::string buildExport(const Store& store, const FitResults& fits, const Regres
             out += "\t\t";
         }
         out += kCr;
+        if (flush != nullptr && out.size() >= kPiece) {
+            if (!(*flush)(out))
+                return false;
+            out.clear();
+        }
     }
+    return flush == nullptr || out.empty() || (*flush)(out);
+}
+
+} // namespace
+
+std::string buildExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                        const NumberLocale& locale, const ExportFormat& format)
+{
+    std::string out;
+    exportInto(out, nullptr, store, fits, settings, locale, format);
     return out;
+}
+
+bool streamExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                  const NumberLocale& locale, const ExportFormat& format,
+                  const std::function<bool(std::string_view)>& write)
+{
+    std::string piece;
+    return exportInto(piece, &write, store, fits, settings, locale, format);
 }
 
 } // namespace kalibron

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/number_format.h"
 #include "ui/regression_window/calculation.h"
@@ -15,5 +17,13 @@ struct Store;
 // caller keeps the text where it needs it (the window in store.ClipOut).
 std::string buildExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
                         const NumberLocale& locale, const ExportFormat& format = {});
+
+// The same text handed to `write` in pieces of some hundred kilobytes, each
+// ending with a whole line, as it is made: a caller that passes the text on
+// (the command-line tool) never holds all of it. Stops and returns false as
+// soon as `write` does.
+bool streamExport(const Store& store, const FitResults& fits, const RegressionSettings& settings,
+                  const NumberLocale& locale, const ExportFormat& format,
+                  const std::function<bool(std::string_view)>& write);
 
 } // namespace kalibron
