@@ -214,7 +214,7 @@ std::string polynomialParameterText(std::span<const double> power, std::optional
     return text;
 }
 
-PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& X, const std::vector<double>& Y,
+PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, std::span<const double> Y,
                          MessageSink& messages, std::string* parameterText, const NumberLocale& locale,
                          const char* tooFewMessage)
 {

@@ -69,7 +69,7 @@ struct PolynomialFit {
 //  PolyFit(PolySlot) is cleared; for PolySlot = 1 *parameterText becomes
 //  empty, so no stale coefficients remain.
 // PolySlot outside 0..5 fits without touching PolyCoef and PolyFit.
-PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& X, const std::vector<double>& Y,
+PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, std::span<const double> Y,
                          MessageSink& messages, std::string* parameterText, const NumberLocale& locale = NumberLocale{},
                          const char* tooFewMessage = kTooFewPolyDataMessage);
 

@@ -268,7 +268,7 @@ TEST(ProgramDifferences, BeltSegmentsFollowTheHalfWidth)
     RegressionSettings settings = noCurves();
     settings.chkConf = true;
     calculate(he, *store, settings); // linear fit for the belt
-    std::vector<Primitive> items;
+    PrimitiveList items;
     ASSERT_TRUE(Confidence_Belt(*store, items));
     ASSERT_EQ(items.size(), 2u * (27 - 5));
     // h(x) = t·s·√(1/n + (x − x̄)²/Sxx) with x̄ = 16.4, Sxx = 359.2, n = 5,

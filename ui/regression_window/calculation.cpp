@@ -355,7 +355,7 @@ void drawZigzag(const std::vector<ZigzagPoint>& points, PlotScene& scene)
 
 // The band's two edges, one segment per step from FirstX to the last
 // position; ConfHalf, ConfHalf2, LinFit and LineY1 keep the last step's values.
-void drawBand(Store& store, double a, double b, const ConfidenceBand& band, std::vector<Primitive>& items)
+void drawBand(Store& store, double a, double b, const ConfidenceBand& band, PrimitiveList& items)
 {
     const int last = store.lastPosition();
     if (store.FirstX >= last)
@@ -485,7 +485,7 @@ std::string percentCaption(const std::optional<double>& value, const NumberLocal
     return value && std::isfinite(*value) ? formatPattern(*value, "0.00", locale) : std::string();
 }
 
-bool Confidence_Belt(Store& store, std::vector<Primitive>& items)
+bool Confidence_Belt(Store& store, PrimitiveList& items)
 {
     if (!Confidence_Calc(store))
         return false;

@@ -110,6 +110,6 @@ CalculationResult calculateFits(Store& store, const RegressionSettings& settings
 // ConfHalf2, LinFit and LineY1 hold the values of the last step). With fewer
 // than 3 usable points, no t table, no probability level or no linear fit it
 // draws nothing and returns false, leaving the band's quantities as they were.
-bool Confidence_Belt(Store& store, std::vector<Primitive>& items);
+bool Confidence_Belt(Store& store, PrimitiveList& items);
 
 } // namespace kalibron

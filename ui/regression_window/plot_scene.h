@@ -5,6 +5,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/large_block.h"
+
 namespace kalibron {
 
 struct Rgb {
@@ -55,6 +57,8 @@ struct FilledBox {
 };
 
 using Primitive = std::variant<Segment, Box, FilledBox>;
+// A large data set draws a quarter of a million items.
+using PrimitiveList = LargeVector<Primitive>;
 
 // A tick label of the frame. For the Y axis (lblY(index)) left/top is the
 // label's top left corner in frame twips; for the X axis (lblX(index)) left is
@@ -91,7 +95,7 @@ struct PlotGeometry {
 struct PlotScene {
     PlotGeometry geometry;
     PlotScale scale;
-    std::vector<Primitive> items;
+    PrimitiveList items;
     std::vector<TickLabel> labels;
 };
 

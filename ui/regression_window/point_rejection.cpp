@@ -7,9 +7,9 @@
 
 namespace kalibron {
 
-std::vector<Primitive> togglePointsAt(Store& store, const PlotScale& scale, double x, double y, bool leftButton)
+PrimitiveList togglePointsAt(Store& store, const PlotScale& scale, double x, double y, bool leftButton)
 {
-    std::vector<Primitive> boxes;
+    PrimitiveList boxes;
     if (!leftButton)
         return boxes;
     // Half a percent of the visible range, so the target shrinks with a zoom.

@@ -12,6 +12,6 @@ struct Store;
 // point with a positive Y inside 0.5 % of the visible width and height around
 // (x, y) (data units of `scale`), and returns the boxes to draw at once: red
 // for a newly rejected point, black for one taken back. Other buttons: nothing.
-std::vector<Primitive> togglePointsAt(Store& store, const PlotScale& scale, double x, double y, bool leftButton = true);
+PrimitiveList togglePointsAt(Store& store, const PlotScale& scale, double x, double y, bool leftButton = true);
 
 } // namespace kalibron

@@ -4,7 +4,7 @@
 
 namespace kalibron {
 
-bool addBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour)
+bool addBox(PrimitiveList& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour)
 {
     if (!finiteCorners(x1, y1, x2, y2))
         return false;
@@ -12,7 +12,7 @@ bool addBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, 
     return true;
 }
 
-bool addFilledBox(std::vector<Primitive>& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour)
+bool addFilledBox(PrimitiveList& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour)
 {
     if (!finiteCorners(x1, y1, x2, y2))
         return false;
