@@ -1,34 +1,57 @@
-#include <string>
+#include <dlfcn.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
+#include <filesystem>
+#include <string>
 
 #include "core/atomic_file.h"
 #include "programs/cli.h"
-#include "programs/cli_qt_startup.h"
 #include "programs/cli_session.h"
-#include "ui/regression_window/scene_painter.h"
+#include "programs/plot_module.h"
 
 namespace kalibron {
 
 namespace {
 
-// The scene as PNG or SVG bytes, painted alike; empty when it cannot be made.
-QByteArray renderImage(const PlotScene& scene, double dpi, bool png)
+// Where an installed tool's library folder lies, seen from the tool's folder
+// (bin/ -> lib/kalibron/); set by the build from the install folders.
+#ifndef KALIBRON_LIB_FROM_BIN
+#define KALIBRON_LIB_FROM_BIN "../lib/kalibron"
+#endif
+
+// The drawing module's entry, or "<path>: <why it cannot be loaded>".
+struct PlotModule {
+    KalibronPlotImage* draw = nullptr;
+    std::string problem;
+};
+
+std::string loadProblem(const std::filesystem::path& path)
 {
-    const QtForDrawing qt;
-    if (!png)
-        return renderSceneSvg(scene, dpi);
-    const QImage image = renderSceneImage(scene, dpi);
-    QByteArray bytes;
-    if (image.isNull())
-        return bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
-        bytes.clear();
-    return bytes;
+    const char* reason = ::dlerror();
+    return path.string() + ": " + (reason != nullptr ? reason : "cannot be loaded");
+}
+
+// The module beside the program first (the build folder, where the tests run
+// too), else in the installed library folder. Once loaded it stays for the
+// rest of the process: Qt Gui is not made to be unloaded.
+PlotModule loadPlotModule(const std::string& programFolder)
+{
+    const std::filesystem::path folder(programFolder.empty() ? std::string(".") : programFolder);
+    const std::filesystem::path beside = folder / kPlotModuleFile;
+    const std::filesystem::path installed = (folder / KALIBRON_LIB_FROM_BIN / kPlotModuleFile).lexically_normal();
+    std::error_code error;
+    const std::filesystem::path& path = std::filesystem::exists(beside, error) ? beside : installed;
+    PlotModule module;
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        module.problem = loadProblem(path);
+        return module;
+    }
+    module.draw = reinterpret_cast<KalibronPlotImage*>(::dlsym(handle, kPlotModuleEntry));
+    if (module.draw == nullptr) {
+        module.problem = loadProblem(path);
+        ::dlclose(handle);
+    }
+    return module;
 }
 
 } // namespace
@@ -37,14 +60,16 @@ QByteArray renderImage(const PlotScene& scene, double dpi, bool png)
 int writePlot(CliSession& session)
 {
     const CliOptions& options = session.options();
-    const bool png = endsWithIgnoringCase(options.output, ".png");
-    const QByteArray image = renderImage(session.result().scene, options.dpi, png);
-    if (image.isEmpty())
-        return session.fail(kExitIoError,
-                            std::string("cannot render the plot as ") + (png ? "PNG" : "SVG") + " at " +
-                                std::to_string(static_cast<int>(options.dpi)) + " dpi");
-    const std::string bytes(image.constData(), static_cast<std::size_t>(image.size()));
-    if (const std::string problem = writeFileAtomically(options.output, bytes); !problem.empty())
+    const PlotModule module = loadPlotModule(session.store().gPath);
+    if (module.draw == nullptr)
+        return session.fail(kExitIoError, "cannot draw: " + module.problem);
+    const PlotImageFormat format =
+        endsWithIgnoringCase(options.output, ".png") ? PlotImageFormat::Png : PlotImageFormat::Svg;
+    PlotImage image;
+    module.draw(KALIBRON_VERSION, session.result().scene, options.dpi, format, image);
+    if (!image.problem.empty())
+        return session.fail(kExitIoError, image.problem);
+    if (const std::string problem = writeFileAtomically(options.output, image.bytes); !problem.empty())
         return session.fail(kExitIoError, "cannot write " + options.output + ": " + problem);
     return kExitOk;
 }

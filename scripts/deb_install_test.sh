@@ -7,8 +7,9 @@
 # 2. makes a minimal Debian 12 root with debootstrap and installs the package
 #    there with apt, without recommended packages, so its declared
 #    dependencies alone must carry it;
-# 3. runs `kalibron --help` and `kalibron --version` there, and Kalibron-01
-#    under xvfb-run until it has drawn its window into an image.
+# 3. runs `kalibron --help`, `kalibron --version` and `kalibron plot` (its
+#    drawing module from /usr/lib/kalibron) there, and Kalibron-01 under
+#    xvfb-run until it has drawn its window into an image.
 # KALIBRON_DEBIAN_MIRROR overrides the mirror, KALIBRON_DEB_TEST_DIR the work
 # folder (default /tmp/kalibron-deb-test; the root is made afresh each run,
 # the packages debootstrap downloads are kept there).
@@ -68,6 +69,10 @@ echo "== Installed programs"
 in_root kalibron --help | head -3
 in_root kalibron --version
 in_root ls /usr/share/applications/kalibron-01.desktop /usr/share/kalibron/student.dat /usr/share/man/man1/kalibron.1
+cp tests/data/example_table.txt "$root/tmp/"
+in_root kalibron plot -o /tmp/plot.png /tmp/example_table.txt
+[[ -s $root/tmp/plot.png ]] || { echo "kalibron plot drew no image" >&2; exit 1; }
+echo "kalibron plot drew its image ($(stat -c %s "$root/tmp/plot.png") bytes)."
 in_root timeout 120 xvfb-run -a Kalibron-01 --screenshot /tmp/window.png
 [[ -s $root/tmp/window.png ]] || { echo "Kalibron-01 drew no window" >&2; exit 1; }
 echo "Kalibron-01 started and drew its window ($(stat -c %s "$root/tmp/window.png") bytes)."

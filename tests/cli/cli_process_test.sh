@@ -102,6 +102,17 @@ expect_status 0 alone
 grep -q 'student.dat' "$work/alone.err" || fail "alone: no message about student.dat"
 tr '\r' '\n' <"$work/alone.out" | sed -n '5p' | grep -q $'^1\t\t[^\t]*\t\t' || fail "alone: C.I. cell not empty"
 
+# Without its drawing module (neither beside the program nor installed) the
+# plot fails with the reason and leaves no file.
+mkdir -p "$work/nodraw"
+cp "$tool" "$(dirname "$tool")/student.dat" "$work/nodraw/"
+"$work/nodraw/kalibron" plot -o "$work/nodraw/plot.png" "$data/example_table.txt" >"$work/nodraw.out" 2>"$work/nodraw.err"
+status=$?
+expect_status 1 nodraw
+grep -qx "kalibron: cannot draw: .*/kalibron-plot\.so: .*kalibron-plot\.so: cannot open shared object file: .*" \
+    "$work/nodraw.err" || fail "nodraw: '$(cat "$work/nodraw.err")'"
+[[ -e "$work/nodraw/plot.png" ]] && fail "nodraw: an image was written"
+
 if [[ $failures -gt 0 ]]; then
     echo "$failures check(s) failed" >&2
     exit 1

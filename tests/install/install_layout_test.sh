@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix, as a packager or a user installs:
 # the layout, the desktop entries, and the installed programs running from
-# there with student.dat from share/kalibron (none lies beside them).
-#   install_layout_test.sh BUILD_DIR WORK_DIR VERSION TABLE
+# there with student.dat from share/kalibron and the drawing module of
+# `kalibron plot` from LIB_DIR (lib/kalibron/; neither lies beside them).
+#   install_layout_test.sh BUILD_DIR WORK_DIR VERSION TABLE LIB_DIR
 set -uo pipefail
-build=$1 work=$2 version=$3 table=$4
+build=$1 work=$2 version=$3 table=$4 libdir=$5
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work" && mkdir -p "$work" || fail "cannot make $work"
@@ -12,11 +13,12 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$work/install.log")"
 
 for file in bin/Kalibron-01 bin/kalibron share/kalibron/student.dat share/applications/kalibron-01.desktop \
-    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1; do
+    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1 "$libdir/kalibron-plot.so"; do
     [[ -s $prefix/$file ]] || fail "$file not installed"
 done
 [[ -x $prefix/bin/Kalibron-01 && -x $prefix/bin/kalibron ]] || fail "programs not executable"
 [[ ! -e $prefix/bin/student.dat ]] || fail "student.dat installed beside the programs"
+[[ ! -e $prefix/bin/kalibron-plot.so ]] || fail "kalibron-plot.so installed beside the programs"
 cmp -s "$prefix/share/kalibron/student.dat" "$build/bin/student.dat" || fail "student.dat differs"
 # A program's desktop entry comes with the program, never without it.
 program=no entry=no
@@ -45,6 +47,10 @@ grep -q '^\.SH PLOT' "$prefix/share/man/man1/kalibron.1" || fail "man page lacks
 "$prefix/bin/kalibron" fit "$table" >"$work/fit.json" 2>"$work/fit.err" || fail "kalibron fit: $(cat "$work/fit.err")"
 grep -q '"tValue":3\.18' "$work/fit.json" || fail "installed kalibron has no t table: $(cat "$work/fit.err")"
 grep -q '"messages":\[\]' "$work/fit.json" || fail "installed kalibron reports: $(cat "$work/fit.err")"
+# Its plot, drawn by the module from the library folder.
+(unset DISPLAY WAYLAND_DISPLAY; "$prefix/bin/kalibron" plot -o "$work/plot.png" "$table") 2>"$work/plot.err" \
+    || fail "installed kalibron plot: $(cat "$work/plot.err")"
+[[ $(head -c 8 "$work/plot.png" | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] || fail "installed plot is no PNG"
 
 # The installed window program starts and draws; without its t table it would
 # stop at a message box and the timeout would end it.
