@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Below this a block stays on the ordinary heap: rounding it up to a huge
 // page would waste more than it saves.
-constexpr std::size_t kLargeBlock = std::size_t{256} << 10;
+constexpr std::size_t kLargeBlock = std::size_t{128} << 10;
 
 std::size_t mappedLength(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
