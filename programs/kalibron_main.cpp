@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "programs/cli.h"
+#include "programs/heap_pages.h"
 
 int main(int argc, char** argv)
 {
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     // heap lets later steps reuse it.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+    kalibron::offerHeapForHugePages();
     // The export is written byte for byte; no synchronisation with C stdio is needed.
     std::ios::sync_with_stdio(false);
     return kalibron::runCli(argc, argv, std::cin, std::cout, std::cerr);
