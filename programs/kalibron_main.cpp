@@ -13,6 +13,8 @@ int main(int argc, char** argv)
     // heap lets later steps reuse it.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+    // One heap for every thread, so the export's second thread writes into it too.
+    mallopt(M_ARENA_MAX, 1);
     kalibron::offerHeapForHugePages();
     // The export is written byte for byte; no synchronisation with C stdio is needed.
     std::ios::sync_with_stdio(false);

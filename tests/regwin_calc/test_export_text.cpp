@@ -193,6 +193,13 @@ TEST(ExportText, StreamedPiecesJoinToTheWholeText)
     const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
     const std::string whole = buildExport(*store, r.fits, settings, NumberLocale{});
 
+    // Long texts are written by two threads: every line comes once, in order.
+    const auto lines = splitCr(whole);
+    const auto first = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("1\t", 0) == 0; });
+    ASSERT_EQ(lines.end() - first, 30000);
+    for (int i = 1; i <= 30000; ++i)
+        ASSERT_EQ(first[i - 1].rfind(std::to_string(i) + "\t", 0), 0u) << i;
+
     std::string joined;
     int pieces = 0;
     const auto keep = [&](std::string_view piece) {

@@ -1,12 +1,17 @@
 #include "ui/regression_window/export_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "core/store.h"
 #include "regression/polynomial_fit.h"
@@ -183,48 +188,110 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
     const bool band = format.confidenceColumn && fits.band.has_value();
     const std::span<const ZigzagPoint> zigzag =
         fits.zigzag ? std::span<const ZigzagPoint>(*fits.zigzag) : std::span<const ZigzagPoint>();
-    std::string lead;
-    for (int i = 1; i <= last; ++i) {
-        const double x = i;
-        lead.clear();
-        appendInteger(lead, i);
-        lead += kTab;
-        appendDataCell(lead, store.Y[static_cast<std::size_t>(i)], locale);
-        lead += kTab;
-        if (ex[0]) {
-            out += lead;
-            appendNumber(out, lineAt(fits.linear, x), locale);
-            if (format.confidenceColumn) {
-                out += kTab;
-                if (band)
-                    appendNumber(out, finite(fits.band->at(x)), locale);
+    // Lines from..to into `text`; with `piece`, `text` is handed to it and
+    // emptied whenever it has grown past a piece. False once piece refuses.
+    const auto dataLines = [&](std::string& text, int from, int to, const auto& piece) {
+        std::string lead;
+        for (int i = from; i <= to; ++i) {
+            const double x = i;
+            lead.clear();
+            appendInteger(lead, i);
+            lead += kTab;
+            appendDataCell(lead, store.Y[static_cast<std::size_t>(i)], locale);
+            lead += kTab;
+            if (ex[0]) {
+                text += lead;
+                appendNumber(text, lineAt(fits.linear, x), locale);
+                if (format.confidenceColumn) {
+                    text += kTab;
+                    if (band)
+                        appendNumber(text, finite(fits.band->at(x)), locale);
+                }
+                text += "\t\t";
             }
-            out += "\t\t";
-        }
-        if (ex[1]) {
-            out += lead;
-            appendNumber(out, lineAt(fits.logarithmic, std::log(x)), locale);
-            out += "\t\t";
-        }
-        for (int k = 2; k <= 6; ++k) {
-            if (!ex[static_cast<std::size_t>(k)])
-                continue;
-            out += lead;
-            appendNumber(out, polynomialAt(rows[k], i), locale);
-            out += "\t\t";
-        }
-        if (ex[7] && !zigzag.empty() && zigzag.front().x <= x && x <= zigzag.back().x) {
-            out += lead;
-            appendNumber(out, zigzagAt(zigzag, x), locale);
-            out += "\t\t";
-        }
-        out += kCr;
-        if (flush != nullptr && out.size() >= kPiece) {
-            if (!(*flush)(out))
+            if (ex[1]) {
+                text += lead;
+                appendNumber(text, lineAt(fits.logarithmic, std::log(x)), locale);
+                text += "\t\t";
+            }
+            for (int k = 2; k <= 6; ++k) {
+                if (!ex[static_cast<std::size_t>(k)])
+                    continue;
+                text += lead;
+                appendNumber(text, polynomialAt(rows[k], i), locale);
+                text += "\t\t";
+            }
+            if (ex[7] && !zigzag.empty() && zigzag.front().x <= x && x <= zigzag.back().x) {
+                text += lead;
+                appendNumber(text, zigzagAt(zigzag, x), locale);
+                text += "\t\t";
+            }
+            text += kCr;
+            if (text.size() >= kPiece && !piece(text))
                 return false;
-            out.clear();
+        }
+        return true;
+    };
+    // Hands a grown text to `flush`; without one the text keeps growing.
+    const auto handOver = [&](std::string& text) {
+        if (flush == nullptr)
+            return true;
+        if (!(*flush)(text))
+            return false;
+        text.clear();
+        return true;
+    };
+
+    // Turning numbers into text is most of the work: a long table is written
+    // in two halves at once, the second into pieces kept until the first
+    // half is out.
+    constexpr int kLinesForTwoThreads = 4000;
+    const int half = last / 2;
+    int firstHalfEnd = last;
+    std::vector<std::string> secondHalf;
+    std::atomic<bool> givenUp{false};
+    std::exception_ptr helperError;
+    std::thread helper;
+    if (last >= kLinesForTwoThreads && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] {
+                try {
+                    std::string text;
+                    dataLines(text, half + 1, last, [&](std::string& grown) {
+                        if (flush == nullptr)
+                            return true;
+                        secondHalf.push_back(std::move(grown));
+                        grown.clear();
+                        return !givenUp.load(std::memory_order_relaxed);
+                    });
+                    secondHalf.push_back(std::move(text));
+                } catch (...) {
+                    helperError = std::current_exception();
+                }
+            });
+            firstHalfEnd = half;
+        } catch (const std::system_error&) {
+            // No thread to be had: one writes it all.
         }
     }
+    bool written = dataLines(out, 1, firstHalfEnd, handOver);
+    givenUp = !written;
+    if (helper.joinable())
+        helper.join();
+    if (helperError)
+        std::rethrow_exception(helperError);
+    for (std::string& text : secondHalf) {
+        if (!written)
+            return false;
+        if (out.empty())
+            out.swap(text);
+        else
+            out += text;
+        if (out.size() >= kPiece)
+            written = handOver(out);
+    }
+    if (!written)
+        return false;
     return flush == nullptr || out.empty() || (*flush)(out);
 }
 
