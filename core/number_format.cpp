@@ -215,8 +215,12 @@ void appendGeneral(std::string& out, double value, const NumberLocale& locale)
     for (; p != written.ptr && *p != 'e'; ++p)
         if (*p != '.')
             digits[count++] = *p;
+    // "e±XX" or "e±XXX": read by hand, far cheaper than a general parser.
     int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent);
+    for (const char* e = p + 2; e < written.ptr; ++e)
+        exponent = exponent * 10 + (*e - '0');
+    if (p[1] == '-')
+        exponent = -exponent;
     while (count > 1 && digits[count - 1] == '0')
         --count;
 
