@@ -19,9 +19,6 @@ namespace {
 
 void refuse(MessageSink& messages, const char* text) { messages.show(Message{text, std::nullopt, MessageIcon::None}); }
 
-// Steps of iterative refinement after the first solve.
-constexpr int kRefinementSteps = 1;
-
 bool slotInRange(int slot)
 {
     return slot >= 0 && slot < static_cast<int>(std::tuple_size_v<decltype(Store::PolyCoef)>);
@@ -37,10 +34,10 @@ template <class Row> void chebyshevRow(double t, int d, Row&& row)
         row(k) = 2 * t * row(k - 1) - row(k - 2);
 }
 
-// e_i −= p(t_i) (i < n) for p = Σ δ_k·T_k (k = 0 .. δ.size() − 1), by
-// Clenshaw's recurrence in double, a block of positions at a time, two side
-// by side; t holds n rounded up to even entries.
-void subtractSeries(std::span<const double> delta, std::span<const double> t, std::size_t n, long double* e)
+// p[i] = Σ δ_k·T_k(t_i) (k = 0 .. δ.size() − 1, i < n) by Clenshaw's
+// recurrence in double, a block of positions at a time, two side by side;
+// t holds n rounded up to even entries.
+void seriesValues(std::span<const double> delta, std::span<const double> t, std::size_t n, double* p)
 {
     constexpr std::size_t kBlock = 128;
     std::array<double, kBlock> u, v;
@@ -60,7 +57,7 @@ void subtractSeries(std::span<const double> delta, std::span<const double> t, st
             std::swap(b1, b2);
         }
         for (std::size_t i = 0; i < count; ++i)
-            e[first + i] -= (delta[0] - b2[i]) + tb[i] * b1[i];
+            p[first + i] = (delta[0] - b2[i]) + tb[i] * b1[i];
     }
 }
 
@@ -85,13 +82,11 @@ void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
         std::fill(out.begin(), out.end(), NAN);
         return;
     }
-    constexpr std::size_t kChunk = 256;
-    std::array<double, kChunk> positions, t;
+    constexpr std::size_t kChunk = 1024;
+    std::array<double, kChunk> t;
     for (std::size_t first = 0; first < out.size(); first += kChunk) {
         const std::size_t count = std::min(kChunk, out.size() - first);
-        for (std::size_t i = 0; i < count; ++i)
-            positions[i] = static_cast<double>(first + i);
-        scaledPositions(fit, std::span<const double>(positions.data(), count), t.data());
+        scaledRange(fit, first, count, t.data());
         clenshawValues(fit, std::span<const double>(t.data(), count), out.data() + first);
     }
 }
@@ -208,17 +203,16 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
         return fit;
     };
 
-    const auto x = [&](int i) { return X[static_cast<std::size_t>(i) + 1]; };
-    const auto y = [&](int i) { return Y[static_cast<std::size_t>(i) + 1]; };
     PolyChebyshev& stable = fit.stable;
-    stable.a = x(0);
-    stable.b = x(0);
-    for (int i = 1; i < n; ++i) {
-        stable.a = std::min(stable.a, x(i));
-        stable.b = std::max(stable.b, x(i));
+    double low = X[1], high = X[1];
+    for (std::size_t i = 2; i <= static_cast<std::size_t>(n); ++i) {
+        low = std::min(low, X[i]);
+        high = std::max(high, X[i]);
     }
-    if (!std::isfinite(stable.a) || !std::isfinite(stable.b))
+    if (!std::isfinite(low) || !std::isfinite(high))
         return singular();
+    stable.a = low;
+    stable.b = high;
 
     // [V | y]: one Householder QR gives R1 and Q1ᵀy together; the reflectors
     // are those of V alone. V is built a block of rows at a time, each block
@@ -276,25 +270,20 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
         stable.c[static_cast<std::size_t>(k)] = first(k);
     stable.degree = d;
 
-    // Iterative refinement: the residual e = y − f of the long double form,
-    // reduced by the same factors. Each step recovers the digits the double
-    // solve lost. After a step the residual of the corrected form is e − p,
-    // p the correction polynomial: p is tiny against f, so it is summed in
-    // double (its rounding errors are of the order of ε·|p|) and e stays the
-    // residual of the stored form without another long double pass.
-    std::vector<long double> e(static_cast<std::size_t>(n));
-    clenshawValues(stable, std::span<const double>(t.data(), e.size()), e.data());
-    for (std::size_t i = 0; i < e.size(); ++i)
-        e[i] = Y[i + 1] - e[i];
-    std::vector<double> residual(static_cast<std::size_t>(n));
-    for (int step = 0; step < kRefinementSteps; ++step) {
-        std::copy(e.begin(), e.end(), residual.begin());
-        const std::vector<double> head = qr1.applyAdjoint(residual);
-        const Eigen::VectorXd correction = solve(Eigen::Map<const Eigen::VectorXd>(head.data(), m));
-        for (int k = 0; k < m; ++k)
-            stable.c[static_cast<std::size_t>(k)] += correction(k);
-        subtractSeries(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, e.size(), e.data());
-    }
+    // One step of iterative refinement: the residual e = y − f of the long
+    // double form (as exact pairs hi + lo), reduced by the same factors,
+    // recovers the digits the double solve lost. The residual of the
+    // corrected form is then e − p, p the correction series: p is tiny
+    // against f, so it is summed in double (its rounding errors are of the
+    // order of ε·|p|) and the deviations need no second long double pass.
+    const auto count = static_cast<std::size_t>(n);
+    std::vector<double> hi(count), lo(count), p(count);
+    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.data(), lo.data());
+    const std::vector<double> head = qr1.applyAdjoint(hi);
+    const Eigen::VectorXd correction = solve(Eigen::Map<const Eigen::VectorXd>(head.data(), m));
+    for (int k = 0; k < m; ++k)
+        stable.c[static_cast<std::size_t>(k)] += correction(k);
+    seriesValues(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, count, p.data());
     for (int k = 0; k < m; ++k) {
         if (!std::isfinite(stable.c[static_cast<std::size_t>(k)]))
             return singular();
@@ -311,11 +300,11 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
 
     // Spread and deviations from the residuals of the stable form.
     long double ss = 0, absSum = 0, relSum = 0;
-    for (int i = 0; i < n; ++i) {
-        const long double ei = e[static_cast<std::size_t>(i)];
-        ss += ei * ei;
-        absSum += std::fabs(ei);
-        relSum += std::fabs(ei) / y(i);
+    for (std::size_t i = 0; i < count; ++i) {
+        const long double e = (static_cast<long double>(hi[i]) + lo[i]) - p[i];
+        ss += e * e;
+        absSum += std::fabs(e);
+        relSum += std::fabs(e) / Y[i + 1];
     }
     auto finite = [](long double v) -> std::optional<double> {
         const auto value = static_cast<double>(v);

@@ -46,7 +46,7 @@ private:
                static_cast<std::size_t>(m_blockRows);
     }
 
-    int m_rows, m_cols, m_reflectors, m_blockRows, m_blocks;
+    int m_cols, m_reflectors, m_blockRows, m_blocks;
     std::vector<double> m_data; // blocks, each column-major blockRows × cols
     std::vector<double> m_tau;  // per block, per reflector
     std::vector<double> m_r;    // cols × cols, row-major
