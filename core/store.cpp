@@ -35,6 +35,15 @@ Store::Store(const ProgramSettings& programSettings)
 {
 }
 
+long double Store::PolyChebyshev::inverseWidth() const
+{
+    if (!(b > a))
+        return 0.0L;
+    int exponent = 0;
+    const long double mantissa = std::frexp(1.0L / (static_cast<long double>(b) - a), &exponent);
+    return std::ldexp(std::floor(std::ldexp(mantissa, 32)), exponent - 32);
+}
+
 int Store::lastPosition() const
 {
     const double rounded = roundHalfEven(MaxX);

@@ -66,15 +66,19 @@ struct Store {
         std::array<long double, 24> c{};
 
         bool fitted() const { return degree >= 0; }
-        // t = (2x − (a + b))·(1/(b − a)), in long double; the reciprocal
-        // spares a division per position.
+        // t = (2x − (a + b))·s formed in long double, then rounded to double:
+        // the design matrix and every evaluation use this same t. s is
+        // 1/(b − a) cut to 32 significant bits (so |t| <= 1 still): then t
+        // is exact whenever 2x − (a + b) has at most 21 significant bits, as
+        // for whole positions, and the fitted points lie exactly where they
+        // are. The reciprocal spares a division per position.
         long double centreTwice() const { return static_cast<long double>(a) + b; }
-        long double inverseWidth() const { return b > a ? 1.0L / (static_cast<long double>(b) - a) : 0.0L; }
-        static long double scaled(double x, long double centreTwice, long double inverseWidth)
+        long double inverseWidth() const;
+        static double scaled(double x, long double centreTwice, long double inverseWidth)
         {
-            return (2.0L * x - centreTwice) * inverseWidth;
+            return static_cast<double>((2.0L * x - centreTwice) * inverseWidth);
         }
-        long double scaled(double x) const { return scaled(x, centreTwice(), inverseWidth()); }
+        double scaled(double x) const { return scaled(x, centreTwice(), inverseWidth()); }
         void clear() { *this = PolyChebyshev{}; }
     };
 

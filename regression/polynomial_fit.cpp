@@ -9,6 +9,9 @@
 #include <Eigen/Dense>
 
 #include "core/messages.h"
+#include "regression/clenshaw.h"
+#include "regression/double_pair.h"
+#include "regression/tall_qr.h"
 
 namespace kalibron {
 
@@ -16,78 +19,9 @@ namespace {
 
 void refuse(MessageSink& messages, const char* text) { messages.show(Message{text, std::nullopt, MessageIcon::None}); }
 
-// Steps of iterative refinement after the first solve.
-constexpr int kRefinementSteps = 1;
-
 bool slotInRange(int slot)
 {
     return slot >= 0 && slot < static_cast<int>(std::tuple_size_v<decltype(Store::PolyCoef)>);
-}
-
-// Clenshaw's recurrence at scaled positions. Every value of
-// a fit comes from this one expression, so the plot, the export and the
-// deviations agree to the last bit. The step is written
-// (c_k − b_{k+2}) + 2t·b_{k+1} so that only the multiply-add waits on the
-// previous step; independent chains side by side keep the unit busy.
-inline long double clenshawStep(long double c, long double t2, long double b1, long double b2)
-{
-    return (c - b2) + t2 * b1;
-}
-
-inline long double clenshawLast(long double c0, long double t, long double b1, long double b2)
-{
-    return (c0 - b2) + t * b1;
-}
-
-inline long double clenshaw1(const PolyChebyshev& fit, long double t)
-{
-    const long double t2 = 2 * t;
-    long double b1 = 0, b2 = 0;
-    for (int k = fit.degree; k >= 1; --k) {
-        const long double b0 = clenshawStep(fit.c[static_cast<std::size_t>(k)], t2, b1, b2);
-        b2 = b1;
-        b1 = b0;
-    }
-    return clenshawLast(fit.c[0], t, b1, b2);
-}
-
-// Two chains in plain variables: the x87 register stack holds both with the
-// coefficient and the two 2t; a third chain no longer fits in its eight
-// registers and goes through memory at every step (measured: the whole
-// numeric pass 4.6 ms with three chains, 3.3 ms with two).
-inline void clenshaw2(const PolyChebyshev& fit, const long double* t, long double* out)
-{
-    const long double ta2 = 2 * t[0], tb2 = 2 * t[1];
-    long double a1 = 0, a2 = 0, b1 = 0, b2 = 0;
-    for (int k = fit.degree; k >= 1; --k) {
-        const long double c = fit.c[static_cast<std::size_t>(k)];
-        const long double a0 = clenshawStep(c, ta2, a1, a2);
-        const long double b0 = clenshawStep(c, tb2, b1, b2);
-        a2 = a1;
-        a1 = a0;
-        b2 = b1;
-        b1 = b0;
-    }
-    out[0] = clenshawLast(fit.c[0], t[0], a1, a2);
-    out[1] = clenshawLast(fit.c[0], t[1], b1, b2);
-}
-
-// f at the positions of xs into out (long double), two at a time.
-void clenshawAt(const PolyChebyshev& fit, std::span<const double> xs, long double* out)
-{
-    constexpr int kWidth = 2;
-    // Copies: stores into out could otherwise alias the fit.
-    const PolyChebyshev local = fit;
-    const long double centre = local.centreTwice(), inverse = local.inverseWidth();
-    std::size_t i = 0;
-    long double t[kWidth];
-    for (; i + kWidth <= xs.size(); i += kWidth) {
-        for (int j = 0; j < kWidth; ++j)
-            t[j] = PolyChebyshev::scaled(xs[i + static_cast<std::size_t>(j)], centre, inverse);
-        clenshaw2(local, t, out + i);
-    }
-    for (; i < xs.size(); ++i)
-        out[i] = clenshaw1(local, PolyChebyshev::scaled(xs[i], centre, inverse));
 }
 
 // T_0(t) .. T_d(t) into row[0..d].
@@ -98,6 +32,33 @@ template <class Row> void chebyshevRow(double t, int d, Row&& row)
         row(1) = t;
     for (int k = 2; k <= d; ++k)
         row(k) = 2 * t * row(k - 1) - row(k - 2);
+}
+
+// p[i] = Σ δ_k·T_k(t_i) (k = 0 .. δ.size() − 1, i < n) by Clenshaw's
+// recurrence in double, a block of positions at a time, two side by side;
+// t holds n rounded up to even entries.
+void seriesValues(std::span<const double> delta, std::span<const double> t, std::size_t n, double* p)
+{
+    constexpr std::size_t kBlock = 128;
+    std::array<double, kBlock> u, v;
+    const auto d = static_cast<int>(delta.size()) - 1;
+    for (std::size_t first = 0; first < n; first += kBlock) {
+        const std::size_t count = std::min(kBlock, n - first);
+        const std::size_t pairs = (count + 1) / 2 * 2;
+        const double* tb = t.data() + first;
+        double* b1 = u.data();
+        double* b2 = v.data();
+        std::fill_n(b1, pairs, 0.0);
+        std::fill_n(b2, pairs, 0.0);
+        for (int k = d; k >= 1; --k) {
+            const DoublePair c = splat(delta[static_cast<std::size_t>(k)]);
+            for (std::size_t i = 0; i < pairs; i += 2)
+                storePair(b2 + i, (c - loadPair(b2 + i)) + splat(2.0) * loadPair(tb + i) * loadPair(b1 + i));
+            std::swap(b1, b2);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            p[first + i] = (delta[0] - b2[i]) + tb[i] * b1[i];
+    }
 }
 
 void clearSlot(Store& store, int slot)
@@ -113,7 +74,7 @@ void clearSlot(Store& store, int slot)
 
 } // namespace
 
-long double chebyshevValue(const PolyChebyshev& fit, double x) { return clenshaw1(fit, fit.scaled(x)); }
+long double chebyshevValue(const PolyChebyshev& fit, double x) { return clenshawValue(fit, fit.scaled(x)); }
 
 void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
 {
@@ -121,16 +82,12 @@ void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
         std::fill(out.begin(), out.end(), NAN);
         return;
     }
-    constexpr std::size_t kChunk = 256;
-    std::array<double, kChunk> positions;
-    std::array<long double, kChunk> values;
+    constexpr std::size_t kChunk = 1024;
+    std::array<double, kChunk> t;
     for (std::size_t first = 0; first < out.size(); first += kChunk) {
         const std::size_t count = std::min(kChunk, out.size() - first);
-        for (std::size_t i = 0; i < count; ++i)
-            positions[i] = static_cast<double>(first + i);
-        clenshawAt(fit, std::span<const double>(positions.data(), count), values.data());
-        for (std::size_t i = 0; i < count; ++i)
-            out[first + i] = static_cast<double>(values[i]);
+        scaledRange(fit, first, count, t.data());
+        clenshawValues(fit, std::span<const double>(t.data(), count), out.data() + first);
     }
 }
 
@@ -156,9 +113,9 @@ std::vector<long double> powerCoefficients(const PolyChebyshev& fit)
         std::swap(current, next);
     }
     // t = αx + β, substituted by Horner's rule: q = (…(p_d·t + p_{d−1})·t …) + p_0.
-    const long double width = static_cast<long double>(fit.b) - fit.a;
-    const long double alpha = width > 0 ? 2.0L / width : 0.0L;
-    const long double beta = width > 0 ? -(static_cast<long double>(fit.a) + fit.b) / width : 0.0L;
+    const long double scale = fit.inverseWidth();
+    const long double alpha = 2 * scale;
+    const long double beta = -fit.centreTwice() * scale;
     std::vector<long double> q(m, 0.0L);
     for (std::size_t j = m; j-- > 0;) {
         // q = q·(αx + β) + p_j, highest power first so q[k − 1] is still old.
@@ -181,7 +138,7 @@ std::vector<double> polynomialLeverages(const PolynomialFit& fit, std::span<cons
     out.reserve(xs.size());
     std::vector<double> v(mm), z(mm);
     for (const double x : xs) {
-        chebyshevRow(static_cast<double>(fit.stable.scaled(x)), m - 1,
+        chebyshevRow(fit.stable.scaled(x), m - 1,
                      [&](int k) -> double& { return v[static_cast<std::size_t>(k)]; });
         double h = 0;
         for (std::size_t j = 0; j < mm; ++j) {
@@ -246,27 +203,51 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
         return fit;
     };
 
-    const auto x = [&](int i) { return X[static_cast<std::size_t>(i) + 1]; };
-    const auto y = [&](int i) { return Y[static_cast<std::size_t>(i) + 1]; };
     PolyChebyshev& stable = fit.stable;
-    stable.a = x(0);
-    stable.b = x(0);
-    for (int i = 1; i < n; ++i) {
-        stable.a = std::min(stable.a, x(i));
-        stable.b = std::max(stable.b, x(i));
+    double low = X[1], high = X[1];
+    for (std::size_t i = 2; i <= static_cast<std::size_t>(n); ++i) {
+        low = std::min(low, X[i]);
+        high = std::max(high, X[i]);
     }
-    if (!std::isfinite(stable.a) || !std::isfinite(stable.b))
+    if (!std::isfinite(low) || !std::isfinite(high))
         return singular();
+    stable.a = low;
+    stable.b = high;
 
-    // [V | y]: one Householder QR gives R1 and Q1ᵀy together. The reflectors
-    // of the first m columns are those of V alone.
-    Eigen::MatrixXd A(n, m + 1);
-    for (int i = 0; i < n; ++i) {
-        chebyshevRow(static_cast<double>(stable.scaled(x(i))), d, [&](int k) -> double& { return A(i, k); });
-        A(i, m) = y(i);
+    // [V | y]: one Householder QR gives R1 and Q1ᵀy together; the reflectors
+    // are those of V alone. V is built a block of rows at a time, each block
+    // reduced while it is fresh, from the same t the evaluator uses:
+    // T_k = 2t·T_{k−1} − T_{k−2}.
+    TallQR qr1(n, m + 1, m);
+    const auto len = static_cast<std::size_t>(qr1.blockRows());
+    // t for the n points, zeros after them up to the end of the last block:
+    // there the columns of V come out zero as well.
+    std::vector<double> t(static_cast<std::size_t>(qr1.blocks()) * len, 0.0);
+    scaledPositions(stable, std::span<const double>(X.data() + 1, static_cast<std::size_t>(n)), t.data());
+    for (int block = 0; block < qr1.blocks(); ++block) {
+        const std::size_t first = static_cast<std::size_t>(block) * len;
+        const std::size_t count = std::min(len, static_cast<std::size_t>(n) - first);
+        const double* tb = t.data() + first;
+        std::fill_n(qr1.column(block, 0), count, 1.0);
+        if (d >= 1)
+            std::copy_n(tb, len, qr1.column(block, 1));
+        for (int k = 2; k <= d; ++k) {
+            double* column = qr1.column(block, k);
+            const double* previous = qr1.column(block, k - 1);
+            const double* before = qr1.column(block, k - 2);
+            for (std::size_t i = 0; i < len; i += 2)
+                storePair(column + i, splat(2.0) * loadPair(tb + i) * loadPair(previous + i) - loadPair(before + i));
+        }
+        std::copy_n(Y.data() + 1 + first, count, qr1.column(block, m));
+        qr1.reduceBlock(block);
     }
-    Eigen::HouseholderQR<Eigen::Ref<Eigen::MatrixXd>> qr1(A);
-    const Eigen::MatrixXd r1 = A.topLeftCorner(m, m).triangularView<Eigen::Upper>();
+    Eigen::MatrixXd r1 = Eigen::MatrixXd::Zero(m, m);
+    Eigen::VectorXd qty(m);
+    for (int i = 0; i < m; ++i) {
+        for (int j = i; j < m; ++j)
+            r1(i, j) = qr1.r(i, j);
+        qty(i) = qr1.r(i, m);
+    }
 
     // The pivoted QR of R1 is the pivoted QR of V: V·P = (Q1·Q2)·R2.
     const Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr2(r1);
@@ -284,25 +265,25 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
         return qr2.colsPermutation() * u;
     };
 
-    const Eigen::VectorXd first = solve(A.col(m).head(m));
+    const Eigen::VectorXd first = solve(qty);
     for (int k = 0; k < m; ++k)
         stable.c[static_cast<std::size_t>(k)] = first(k);
     stable.degree = d;
 
-    // Iterative refinement: the residual of the long double form, reduced by
-    // the same factors. Each step recovers the digits the double solve lost.
-    const std::span<const double> xs(X.data() + 1, static_cast<std::size_t>(n));
-    std::vector<long double> f(static_cast<std::size_t>(n));
-    Eigen::VectorXd residual(n);
-    for (int step = 0; step < kRefinementSteps; ++step) {
-        clenshawAt(stable, xs, f.data());
-        for (int i = 0; i < n; ++i)
-            residual(i) = static_cast<double>(y(i) - f[static_cast<std::size_t>(i)]);
-        residual.applyOnTheLeft(qr1.householderQ().adjoint());
-        const Eigen::VectorXd correction = solve(residual.head(m));
-        for (int k = 0; k < m; ++k)
-            stable.c[static_cast<std::size_t>(k)] += correction(k);
-    }
+    // One step of iterative refinement: the residual e = y − f of the long
+    // double form (as exact pairs hi + lo), reduced by the same factors,
+    // recovers the digits the double solve lost. The residual of the
+    // corrected form is then e − p, p the correction series: p is tiny
+    // against f, so it is summed in double (its rounding errors are of the
+    // order of ε·|p|) and the deviations need no second long double pass.
+    const auto count = static_cast<std::size_t>(n);
+    std::vector<double> hi(count), lo(count), p(count);
+    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.data(), lo.data());
+    const std::vector<double> head = qr1.applyAdjoint(hi);
+    const Eigen::VectorXd correction = solve(Eigen::Map<const Eigen::VectorXd>(head.data(), m));
+    for (int k = 0; k < m; ++k)
+        stable.c[static_cast<std::size_t>(k)] += correction(k);
+    seriesValues(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, count, p.data());
     for (int k = 0; k < m; ++k) {
         if (!std::isfinite(stable.c[static_cast<std::size_t>(k)]))
             return singular();
@@ -317,14 +298,13 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
     for (int k = 0; k < m; ++k)
         fit.pivot[static_cast<std::size_t>(k)] = static_cast<int>(permuted(k));
 
-    // Spread and deviations from the stable form.
+    // Spread and deviations from the residuals of the stable form.
     long double ss = 0, absSum = 0, relSum = 0;
-    clenshawAt(stable, xs, f.data());
-    for (int i = 0; i < n; ++i) {
-        const long double e = y(i) - f[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < count; ++i) {
+        const long double e = (static_cast<long double>(hi[i]) + lo[i]) - p[i];
         ss += e * e;
         absSum += std::fabs(e);
-        relSum += std::fabs(e) / y(i);
+        relSum += std::fabs(e) / Y[i + 1];
     }
     auto finite = [](long double v) -> std::optional<double> {
         const auto value = static_cast<double>(v);

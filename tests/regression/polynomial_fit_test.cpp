@@ -1,4 +1,5 @@
 // Polynomial regression: the pivoted QR in the Chebyshev basis and its one evaluator.
+#include <algorithm>
 #include <cmath>
 #include <span>
 #include <string>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
+#include "regression/clenshaw.h"
 #include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression_test_support.h"
@@ -128,6 +130,85 @@ TEST(PolynomialValues, EveryPositionAsTheSingleEvaluatorGivesIt)
     std::vector<double> none(3, 0.0);
     polynomialValues(PolyChebyshev{}, none);
     EXPECT_TRUE(std::isnan(none[0]) && std::isnan(none[2]));
+}
+
+TEST(PolynomialValues, SideBySideAsAloneAtEveryDegree)
+{
+    // Coefficients with every bit of a long double in use, both parities of
+    // the degree, counts that leave each remainder of the positions worked
+    // together; and a coefficient beyond the range of a double.
+    for (int d = 0; d <= kMaxPolynomialDegree + 1; ++d) {
+        PolyChebyshev form;
+        form.degree = std::min(d, kMaxPolynomialDegree);
+        form.a = 3;
+        form.b = 4000;
+        for (int k = 0; k <= form.degree; ++k)
+            form.c[static_cast<std::size_t>(k)] = 1000.0L / (k + 3) - (k % 3) / 7.0L;
+        if (d > kMaxPolynomialDegree)
+            form.c[5] = 1e400L;
+        for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 4001u}) {
+            std::vector<double> out(size);
+            polynomialValues(form, out);
+            for (std::size_t x = 0; x < size; x += size > 7 ? 13 : 1) {
+                const double alone = static_cast<double>(chebyshevValue(form, static_cast<double>(x)));
+                ASSERT_EQ(out[x], alone) << "degree " << d << ", " << size << " positions, at " << x;
+            }
+        }
+    }
+}
+
+TEST(PolynomialValues, ScaledPositionsAsTheSingleEvaluatorScalesThem)
+{
+    // Whole positions are scaled in double arithmetic that is exact for
+    // them; anything else (a fraction, a position too large) in long double.
+    // Either way t must be the t of PolyChebyshev::scaled, bit for bit.
+    const std::vector<std::vector<double>> lists = {
+        {3, 4, 17, 2500, 3999, 4000, 1234, 5},
+        {-700, 0, 29999, 15000, 3, 77, 12001},
+        {0.5, 1.75, 10.25, 3, 4},
+        {3, 4, 1e6, 17, 250000},
+    };
+    for (const std::vector<double>& x : lists) {
+        PolyChebyshev form;
+        form.degree = 2;
+        form.a = *std::min_element(x.begin(), x.end());
+        form.b = *std::max_element(x.begin(), x.end());
+        std::vector<double> t(x.size());
+        scaledPositions(form, x, t.data());
+        for (std::size_t i = 0; i < x.size(); ++i)
+            EXPECT_EQ(t[i], form.scaled(x[i])) << x[i];
+        std::vector<double> range(5);
+        scaledRange(form, 3, range.size(), range.data());
+        for (std::size_t i = 0; i < range.size(); ++i)
+            EXPECT_EQ(range[i], form.scaled(static_cast<double>(3 + i))) << i;
+    }
+}
+
+TEST(Polynomial, DeviationsAreThoseOfTheEvaluatedCurve)
+{
+    // 300 scattered standards; the spread and deviations the fit reports
+    // against the same sums over the values the evaluator gives.
+    std::vector<double> xs{0}, ys{0};
+    for (int i = 0; i < 300; ++i) {
+        xs.push_back(5 + i * 97 % 29000);
+        ys.push_back(900 + 40 * std::sin(i * 0.37) + (i % 11) * 0.25);
+    }
+    for (int d : {2, 7, 16, 23}) {
+        Store store;
+        CollectingMessageSink messages;
+        const PolynomialFit fit = Polynomial(store, 300, d, xs, ys, messages, nullptr);
+        ASSERT_EQ(fit.status, PolynomialStatus::Fitted) << d;
+        long double ss = 0, absSum = 0, relSum = 0;
+        for (std::size_t i = 1; i <= 300; ++i) {
+            const long double e = ys[i] - chebyshevValue(fit.stable, xs[i]);
+            ss += e * e;
+            absSum += std::fabs(e);
+            relSum += std::fabs(e) / ys[i];
+        }
+        EXPECT_TRUE(near(fit.dsig, static_cast<double>(std::sqrt(ss / 298)), 1e-14)) << d;
+        EXPECT_TRUE(near(fit.dev, static_cast<double>(absSum / 300), 1e-14)) << d;
+        EXPECT_TRUE(near(fit.devPct, static_cast<double>(100 * relSum / 300), 1e-14)) << d;
+    }
 }
 
 TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
