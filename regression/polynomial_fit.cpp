@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -277,13 +278,15 @@ PolynomialFit Polynomial(Store& store, int n, int d, const std::vector<double>& 
     // against f, so it is summed in double (its rounding errors are of the
     // order of ε·|p|) and the deviations need no second long double pass.
     const auto count = static_cast<std::size_t>(n);
-    std::vector<double> hi(count), lo(count), p(count);
-    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.data(), lo.data());
-    const std::vector<double> head = qr1.applyAdjoint(hi);
+    const auto hi = std::make_unique_for_overwrite<double[]>(count);
+    const auto lo = std::make_unique_for_overwrite<double[]>(count);
+    const auto p = std::make_unique_for_overwrite<double[]>(count);
+    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.get(), lo.get());
+    const std::vector<double> head = qr1.applyAdjoint(std::span<const double>(hi.get(), count));
     const Eigen::VectorXd correction = solve(Eigen::Map<const Eigen::VectorXd>(head.data(), m));
     for (int k = 0; k < m; ++k)
         stable.c[static_cast<std::size_t>(k)] += correction(k);
-    seriesValues(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, count, p.data());
+    seriesValues(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, count, p.get());
     for (int k = 0; k < m; ++k) {
         if (!std::isfinite(stable.c[static_cast<std::size_t>(k)]))
             return singular();

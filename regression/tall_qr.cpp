@@ -172,17 +172,19 @@ int blockRowsFor(int rows, int cols)
 TallQR::TallQR(int rows, int cols, int reflectors)
     : m_cols(cols), m_reflectors(reflectors), m_blockRows(blockRowsFor(rows, cols)),
       m_blocks((std::max(rows, 1) + m_blockRows - 1) / m_blockRows),
-      m_data(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(cols) *
-                 static_cast<std::size_t>(m_blockRows),
-             0.0),
+      m_data(std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(m_blocks) *
+                                                        static_cast<std::size_t>(cols) *
+                                                        static_cast<std::size_t>(m_blockRows))),
       m_tau(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(reflectors), 0.0),
       m_r(static_cast<std::size_t>(cols) * static_cast<std::size_t>(cols), 0.0)
 {
+    // Only the last block can reach beyond the last row.
+    std::fill_n(column(m_blocks - 1, 0), static_cast<std::size_t>(cols) * static_cast<std::size_t>(m_blockRows), 0.0);
 }
 
 void TallQR::reduceBlock(int b)
 {
-    const BlockView view{m_data.data() + offset(b, 0), m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+    const BlockView view{m_data.get() + offset(b, 0), m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
                          m_r.data(), m_cols, m_reflectors, m_blockRows};
     switch (vectorWidth()) {
     case 8:
@@ -207,7 +209,7 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
         std::fill(block.begin(), block.end(), 0.0);
         std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(first), count, block.begin());
         // The kernels only read the block's columns and scalars.
-        const BlockView view{const_cast<double*>(m_data.data()) + offset(b, 0),
+        const BlockView view{m_data.get() + offset(b, 0),
                              const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
                              nullptr, m_cols, m_reflectors, m_blockRows};
         if (width == 8)
