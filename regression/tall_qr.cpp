@@ -133,6 +133,20 @@ template <class V> [[gnu::always_inline]] inline void adjoint(const BlockView& b
     }
 }
 
+// x = the block's rows of Q·(head; x) for x zero on entry, the block's
+// reflectors in reverse order.
+template <class V> [[gnu::always_inline]] inline void forward(const BlockView& b, double* head, double* x)
+{
+    for (int k = b.reflectors - 1; k >= 0; --k) {
+        if (b.tau[k] == 0)
+            continue;
+        const double* u = b.column(k);
+        const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
+        head[k] -= s;
+        subtractScaled<V>(x, s, u, b.len);
+    }
+}
+
 __attribute__((target("avx512f"))) void reduceOctets(const BlockView& b) { reduce<Octet>(b); }
 __attribute__((target("avx2"))) void reduceQuads(const BlockView& b) { reduce<Quad>(b); }
 void reducePairs(const BlockView& b) { reduce<Pair>(b); }
@@ -143,6 +157,13 @@ __attribute__((target("avx512f"))) void adjointOctets(const BlockView& b, double
 }
 __attribute__((target("avx2"))) void adjointQuads(const BlockView& b, double* head, double* x) { adjoint<Quad>(b, head, x); }
 void adjointPairs(const BlockView& b, double* head, double* x) { adjoint<Pair>(b, head, x); }
+
+__attribute__((target("avx512f"))) void forwardOctets(const BlockView& b, double* head, double* x)
+{
+    forward<Octet>(b, head, x);
+}
+__attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* head, double* x) { forward<Quad>(b, head, x); }
+void forwardPairs(const BlockView& b, double* head, double* x) { forward<Pair>(b, head, x); }
 
 // The widest vectors this processor has (and its system saves).
 int vectorWidth()
@@ -220,6 +241,28 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
             adjointPairs(view, head.data(), block.data());
     }
     return head;
+}
+
+std::vector<double> TallQR::apply(std::span<const double> head, int rows) const
+{
+    std::vector<double> top(head.begin(), head.end());
+    top.resize(static_cast<std::size_t>(m_reflectors), 0.0);
+    std::vector<double> out(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(m_blockRows), 0.0);
+    const int width = vectorWidth();
+    for (int b = m_blocks - 1; b >= 0; --b) {
+        double* x = out.data() + static_cast<std::ptrdiff_t>(b) * m_blockRows;
+        const BlockView view{m_data.get() + offset(b, 0),
+                             const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+                             nullptr, m_cols, m_reflectors, m_blockRows};
+        if (width == 8)
+            forwardOctets(view, top.data(), x);
+        else if (width == 4)
+            forwardQuads(view, top.data(), x);
+        else
+            forwardPairs(view, top.data(), x);
+    }
+    out.resize(static_cast<std::size_t>(std::max(rows, 0)));
+    return out;
 }
 
 } // namespace kalibron

@@ -39,6 +39,10 @@ public:
     // The first reflectors() entries of Qᵀv for v of length rows.
     std::vector<double> applyAdjoint(std::span<const double> v) const;
 
+    // Q·(head; 0): its first `rows` entries (head has reflectors() entries;
+    // Q·(R₁δ; 0) = A₁·δ for A₁ the reflected columns).
+    std::vector<double> apply(std::span<const double> head, int rows) const;
+
     int reflectors() const { return m_reflectors; }
 
 private:
