@@ -151,37 +151,51 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
     "fldl " OFF "(%[hi],%[k],8)\n\t"                                                                               \
     "faddl " OFF "(%[lo],%[k],8)\n\t"
 
-// b_d = c_d, b_{d+1} = 0 for one chain (odd d).
+// b_d = c_d, b_{d+1} = 0 for the first chain (odd d); the next chains copy
+// c_d from the chain below them.
 #define KALIBRON_CLENSHAW3_START_ODD                                                                               \
     "fldz\n\t"                                                                                                     \
     "fldl (%[hi],%[d],8)\n\t"                                                                                      \
     "faddl (%[lo],%[d],8)\n\t"
+#define KALIBRON_CLENSHAW3_START_ODD_COPY                                                                          \
+    "fldz\n\t"                                                                                                     \
+    "fld %%st(1)\n\t"
 
-// b_{d−1} = c_{d−1} + 2t·c_d, b_d = c_d for one chain (even d).
-#define KALIBRON_CLENSHAW3_START_EVEN(T2OFF)                                                                       \
-    "fldl (%[hi],%[d],8)\n\t"                                                                                      \
-    "faddl (%[lo],%[d],8)\n\t"                                                                                     \
-    "fld %%st(0)\n\t"                                                                                              \
-    "fmull " T2OFF "(%[f])\n\t"                                                                                                                                                                       \
+// Even d: b_{d−1} = c_{d−1} + 2t·c_d, b_d = c_d for every chain. c_{d−1}
+// and c_d are loaded once (the processor takes about one x87 operation with
+// a memory operand a cycle, which bounds the short sums): c_{d−1} stays
+// below the chains while they are built, at st(1), st(3), st(5) as each
+// starts, then its register is freed in place (ffree) so that a step has
+// its two registers; the finish restores the stack top (fincstp).
+#define KALIBRON_CLENSHAW3_LOAD_EVEN                                                                               \
     "fldl -8(%[hi],%[d],8)\n\t"                                                                                    \
     "faddl -8(%[lo],%[d],8)\n\t"                                                                                   \
-    "faddp %%st, %%st(1)\n\t"
+    "fldl (%[hi],%[d],8)\n\t"                                                                                      \
+    "faddl (%[lo],%[d],8)\n\t"
+// c_d on top; pushes b_{d−1} above it (c_{d−1} at st(K) before the push).
+#define KALIBRON_CLENSHAW3_START_EVEN(T2OFF, K)                                                                    \
+    "fld %%st(0)\n\t"                                                                                              \
+    "fmull " T2OFF "(%[f])\n\t"                                                                                    \
+    "fadd %%st(" K "), %%st\n\t"
+#define KALIBRON_CLENSHAW3_COPY_TOP "fld %%st(1)\n\t"
 
-// f = (c_0 − b_2) + t·b_1 of the chain just below c_0 (b_1 at st(1), b_2 at
-// st(2)), stored; the chain's registers are popped, c_0 stays on top.
+// f = (c_0 − b_2) + t·b_1 of the chain just below c_0 (b_1 at st(1), b_2
+// at st(2)), brought to the top for STORE to store and pop; c_0 stays.
 #define KALIBRON_CLENSHAW3_FINISH(TOFF, STORE)                                                                     \
     "fsub %%st, %%st(2)\n\t"                                                                                       \
-    "fldl " TOFF "(%[f])\n\t"                                                                                                                                                                            \
-    "fmul %%st(2), %%st\n\t"                                                                                       \
-    "faddp %%st, %%st(3)\n\t"                                                                                      \
-    "fxch %%st(2)\n\t" STORE "\n\t"                                                                               \
-    "fstp %%st(0)\n\t"
+    "fxch %%st(1)\n\t"                                                                                             \
+    "fmull " TOFF "(%[f])\n\t"                                                                                     \
+    "faddp %%st, %%st(2)\n\t"                                                                                      \
+    "fxch %%st(1)\n\t" STORE "\n\t"
 
 #define KALIBRON_CLENSHAW3(STORE0, STORE1, STORE2)                                                                 \
     asm volatile("test %[even], %[even]\n\t"                                                                       \
-                 "jz 2f\n\t" KALIBRON_CLENSHAW3_START_EVEN("40") KALIBRON_CLENSHAW3_START_EVEN("32")               \
-                     KALIBRON_CLENSHAW3_START_EVEN("24") "jmp 3f\n"                                                \
-                 "2:\n\t" KALIBRON_CLENSHAW3_START_ODD KALIBRON_CLENSHAW3_START_ODD KALIBRON_CLENSHAW3_START_ODD    \
+                 "jz 2f\n\t" KALIBRON_CLENSHAW3_LOAD_EVEN KALIBRON_CLENSHAW3_START_EVEN("40", "2")                 \
+                     KALIBRON_CLENSHAW3_COPY_TOP KALIBRON_CLENSHAW3_START_EVEN("32", "4") KALIBRON_CLENSHAW3_COPY_TOP \
+                         KALIBRON_CLENSHAW3_START_EVEN("24", "6") "ffree %%st(6)\n\t"                              \
+                             "jmp 3f\n"                                                                           \
+                 "2:\n\t" KALIBRON_CLENSHAW3_START_ODD KALIBRON_CLENSHAW3_START_ODD_COPY                           \
+                     KALIBRON_CLENSHAW3_START_ODD_COPY                                                             \
                  "3:\n\t"                                                                                          \
                  "test %[pairs], %[pairs]\n\t"                                                                     \
                  "jz 5f\n"                                                                                         \
@@ -198,31 +212,37 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
                  "fldl (%[hi])\n\t"                                                                                \
                  "faddl (%[lo])\n\t" KALIBRON_CLENSHAW3_FINISH("0", STORE0) KALIBRON_CLENSHAW3_FINISH("8", STORE1) \
                      KALIBRON_CLENSHAW3_FINISH("16", STORE2) "fstp %%st(0)\n\t"                                     \
+                 "test %[even], %[even]\n\t"                                                                       \
+                 "jz 6f\n\t"                                                                                       \
+                 "fincstp\n"                                                                                       \
+                 "6:\n\t"                                                                                          \
                  : [k] "+r"(k), [pairs] "+r"(pairs)                                                                \
-                 : [hi] "r"(s.hi.data()), [lo] "r"(s.lo.data()), [f] "r"(&frame), [even] "r"(even), [d] "r"(d)      \
+                 : [hi] "r"(s.hi.data()), [lo] "r"(s.lo.data()), [f] "r"(&frame), [even] "r"(even), [d] "r"(d),     \
+                   [out] "r"(out), [rest] "r"(rest)                                                                \
                  : "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)")
 
-// What the kernel reads and writes for its three positions, at fixed
-// offsets: t (0), 2t (24), y (48), the value or the residual's leading
-// double (72), the residual's trailing double (96).
+// What the kernel reads for its three positions, at fixed offsets: t (0),
+// 2t (24), y (48). Results go straight to their arrays: a copy out of a
+// frame would read the kernel's three stores with wider loads, which the
+// processor cannot forward from the stores and waits for.
 struct Frame {
-    double t[3], t2[3], y[3], out[3], rest[3];
+    double t[3], t2[3], y[3];
 };
-static_assert(sizeof(Frame) == 15 * sizeof(double));
+static_assert(sizeof(Frame) == 9 * sizeof(double));
 
 // f on top is stored as a double at out[j].
-#define KALIBRON_CLENSHAW3_VALUE(OUT) "fstpl " OUT "(%[f])"
+#define KALIBRON_CLENSHAW3_VALUE(J) "fstpl " J "(%[out])"
 // e = y − f (f on top) is stored as out[j] + rest[j] = e exactly: out[j]
 // the double nearest e, rest[j] = e − out[j] (at most 11 bits).
-#define KALIBRON_CLENSHAW3_RESIDUAL(Y, OUT, REST)                                                                  \
+#define KALIBRON_CLENSHAW3_RESIDUAL(Y, J)                                                                          \
     "fsubrl " Y "(%[f])\n\t"                                                                                       \
-    "fstl " OUT "(%[f])\n\t"                                                                                       \
-    "fsubl " OUT "(%[f])\n\t"                                                                                      \
-    "fstpl " REST "(%[f])"
+    "fstl " J "(%[out])\n\t"                                                                                       \
+    "fsubl " J "(%[out])\n\t"                                                                                      \
+    "fstpl " J "(%[rest])"
 
-// Three positions, degree >= 2: frame.out[j] = f(t[j]), or with residuals
-// frame.out[j] + frame.rest[j] = y[j] − f(t[j]) exactly.
-template <bool residuals> void clenshaw3(const SplitCoefficients& s, int degree, Frame& frame)
+// Three positions, degree >= 2: out[j] = f(t[j]), or with residuals
+// out[j] + rest[j] = y[j] − f(t[j]) exactly (j = 0, 1, 2).
+template <bool residuals> void clenshaw3(const SplitCoefficients& s, int degree, Frame& frame, double* out, double* rest)
 {
     for (int j = 0; j < 3; ++j)
         frame.t2[j] = 2 * frame.t[j];
@@ -231,10 +251,10 @@ template <bool residuals> void clenshaw3(const SplitCoefficients& s, int degree,
     long k = even ? d - 2 : d - 1; // steps k … 1, an even number
     long pairs = k / 2;
     if constexpr (residuals)
-        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_RESIDUAL("48", "72", "96"), KALIBRON_CLENSHAW3_RESIDUAL("56", "80", "104"),
-                           KALIBRON_CLENSHAW3_RESIDUAL("64", "88", "112"));
+        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_RESIDUAL("48", "0"), KALIBRON_CLENSHAW3_RESIDUAL("56", "8"),
+                           KALIBRON_CLENSHAW3_RESIDUAL("64", "16"));
     else
-        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_VALUE("72"), KALIBRON_CLENSHAW3_VALUE("80"), KALIBRON_CLENSHAW3_VALUE("88"));
+        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_VALUE("0"), KALIBRON_CLENSHAW3_VALUE("8"), KALIBRON_CLENSHAW3_VALUE("16"));
 }
 
 #endif
@@ -257,8 +277,7 @@ void clenshawValues(const PolyChebyshev& fit, std::span<const double> t, double*
         Frame frame;
         for (; i + 3 <= t.size(); i += 3) {
             std::copy_n(t.data() + i, 3, frame.t);
-            clenshaw3<false>(s, fit.degree, frame);
-            std::copy_n(frame.out, 3, out + i);
+            clenshaw3<false>(s, fit.degree, frame, out + i, out + i);
         }
     }
 #endif
@@ -276,9 +295,7 @@ void clenshawResiduals(const PolyChebyshev& fit, std::span<const double> t, cons
         for (; i + 3 <= t.size(); i += 3) {
             std::copy_n(t.data() + i, 3, frame.t);
             std::copy_n(y + i, 3, frame.y);
-            clenshaw3<true>(s, fit.degree, frame);
-            std::copy_n(frame.out, 3, hi + i);
-            std::copy_n(frame.rest, 3, lo + i);
+            clenshaw3<true>(s, fit.degree, frame, hi + i, lo + i);
         }
     }
 #endif

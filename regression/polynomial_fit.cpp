@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -32,33 +33,6 @@ template <class Row> void chebyshevRow(double t, int d, Row&& row)
         row(1) = t;
     for (int k = 2; k <= d; ++k)
         row(k) = 2 * t * row(k - 1) - row(k - 2);
-}
-
-// p[i] = Σ δ_k·T_k(t_i) (k = 0 .. δ.size() − 1, i < n) by Clenshaw's
-// recurrence in double, a block of positions at a time, two side by side;
-// t holds n rounded up to even entries.
-void seriesValues(std::span<const double> delta, std::span<const double> t, std::size_t n, double* p)
-{
-    constexpr std::size_t kBlock = 128;
-    std::array<double, kBlock> u, v;
-    const auto d = static_cast<int>(delta.size()) - 1;
-    for (std::size_t first = 0; first < n; first += kBlock) {
-        const std::size_t count = std::min(kBlock, n - first);
-        const std::size_t pairs = (count + 1) / 2 * 2;
-        const double* tb = t.data() + first;
-        double* b1 = u.data();
-        double* b2 = v.data();
-        std::fill_n(b1, pairs, 0.0);
-        std::fill_n(b2, pairs, 0.0);
-        for (int k = d; k >= 1; --k) {
-            const DoublePair c = splat(delta[static_cast<std::size_t>(k)]);
-            for (std::size_t i = 0; i < pairs; i += 2)
-                storePair(b2 + i, (c - loadPair(b2 + i)) + splat(2.0) * loadPair(tb + i) * loadPair(b1 + i));
-            std::swap(b1, b2);
-        }
-        for (std::size_t i = 0; i < count; ++i)
-            p[first + i] = (delta[0] - b2[i]) + tb[i] * b1[i];
-    }
 }
 
 void clearSlot(Store& store, int slot)
@@ -273,17 +247,20 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
     // One step of iterative refinement: the residual e = y − f of the long
     // double form (as exact pairs hi + lo), reduced by the same factors,
     // recovers the digits the double solve lost. The residual of the
-    // corrected form is then e − p, p the correction series: p is tiny
-    // against f, so it is summed in double (its rounding errors are of the
-    // order of ε·|p|) and the deviations need no second long double pass.
+    // corrected form is then e − p, p = V·δ the correction series at the
+    // points: p is tiny against f, so it is formed in double (as Q₁·(R₁δ),
+    // its rounding errors of the order of ε·|p|) and the deviations need no
+    // second long double pass.
     const auto count = static_cast<std::size_t>(n);
-    std::vector<double> hi(count), lo(count), p(count);
-    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.data(), lo.data());
-    const std::vector<double> head = qr1.applyAdjoint(hi);
+    const auto hi = std::make_unique_for_overwrite<double[]>(count);
+    const auto lo = std::make_unique_for_overwrite<double[]>(count);
+    clenshawResiduals(stable, std::span<const double>(t.data(), count), Y.data() + 1, hi.get(), lo.get());
+    const std::vector<double> head = qr1.applyAdjoint(std::span<const double>(hi.get(), count));
     const Eigen::VectorXd correction = solve(Eigen::Map<const Eigen::VectorXd>(head.data(), m));
     for (int k = 0; k < m; ++k)
         stable.c[static_cast<std::size_t>(k)] += correction(k);
-    seriesValues(std::span<const double>(correction.data(), static_cast<std::size_t>(m)), t, count, p.data());
+    const Eigen::VectorXd image = r1.triangularView<Eigen::Upper>() * correction;
+    const std::vector<double> p = qr1.apply(std::span<const double>(image.data(), static_cast<std::size_t>(m)), n);
     for (int k = 0; k < m; ++k) {
         if (!std::isfinite(stable.c[static_cast<std::size_t>(k)]))
             return singular();

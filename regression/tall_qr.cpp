@@ -133,6 +133,20 @@ template <class V> [[gnu::always_inline]] inline void adjoint(const BlockView& b
     }
 }
 
+// x = the block's rows of Q·(head; x) for x zero on entry, the block's
+// reflectors in reverse order.
+template <class V> [[gnu::always_inline]] inline void forward(const BlockView& b, double* head, double* x)
+{
+    for (int k = b.reflectors - 1; k >= 0; --k) {
+        if (b.tau[k] == 0)
+            continue;
+        const double* u = b.column(k);
+        const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
+        head[k] -= s;
+        subtractScaled<V>(x, s, u, b.len);
+    }
+}
+
 __attribute__((target("avx512f"))) void reduceOctets(const BlockView& b) { reduce<Octet>(b); }
 __attribute__((target("avx2"))) void reduceQuads(const BlockView& b) { reduce<Quad>(b); }
 void reducePairs(const BlockView& b) { reduce<Pair>(b); }
@@ -143,6 +157,13 @@ __attribute__((target("avx512f"))) void adjointOctets(const BlockView& b, double
 }
 __attribute__((target("avx2"))) void adjointQuads(const BlockView& b, double* head, double* x) { adjoint<Quad>(b, head, x); }
 void adjointPairs(const BlockView& b, double* head, double* x) { adjoint<Pair>(b, head, x); }
+
+__attribute__((target("avx512f"))) void forwardOctets(const BlockView& b, double* head, double* x)
+{
+    forward<Octet>(b, head, x);
+}
+__attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* head, double* x) { forward<Quad>(b, head, x); }
+void forwardPairs(const BlockView& b, double* head, double* x) { forward<Pair>(b, head, x); }
 
 // The widest vectors this processor has (and its system saves).
 int vectorWidth()
@@ -172,17 +193,19 @@ int blockRowsFor(int rows, int cols)
 TallQR::TallQR(int rows, int cols, int reflectors)
     : m_cols(cols), m_reflectors(reflectors), m_blockRows(blockRowsFor(rows, cols)),
       m_blocks((std::max(rows, 1) + m_blockRows - 1) / m_blockRows),
-      m_data(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(cols) *
-                 static_cast<std::size_t>(m_blockRows),
-             0.0),
+      m_data(std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(m_blocks) *
+                                                        static_cast<std::size_t>(cols) *
+                                                        static_cast<std::size_t>(m_blockRows))),
       m_tau(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(reflectors), 0.0),
       m_r(static_cast<std::size_t>(cols) * static_cast<std::size_t>(cols), 0.0)
 {
+    // Only the last block can reach beyond the last row.
+    std::fill_n(column(m_blocks - 1, 0), static_cast<std::size_t>(cols) * static_cast<std::size_t>(m_blockRows), 0.0);
 }
 
 void TallQR::reduceBlock(int b)
 {
-    const BlockView view{m_data.data() + offset(b, 0), m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+    const BlockView view{m_data.get() + offset(b, 0), m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
                          m_r.data(), m_cols, m_reflectors, m_blockRows};
     switch (vectorWidth()) {
     case 8:
@@ -207,7 +230,7 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
         std::fill(block.begin(), block.end(), 0.0);
         std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(first), count, block.begin());
         // The kernels only read the block's columns and scalars.
-        const BlockView view{const_cast<double*>(m_data.data()) + offset(b, 0),
+        const BlockView view{m_data.get() + offset(b, 0),
                              const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
                              nullptr, m_cols, m_reflectors, m_blockRows};
         if (width == 8)
@@ -218,6 +241,28 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
             adjointPairs(view, head.data(), block.data());
     }
     return head;
+}
+
+std::vector<double> TallQR::apply(std::span<const double> head, int rows) const
+{
+    std::vector<double> top(head.begin(), head.end());
+    top.resize(static_cast<std::size_t>(m_reflectors), 0.0);
+    std::vector<double> out(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(m_blockRows), 0.0);
+    const int width = vectorWidth();
+    for (int b = m_blocks - 1; b >= 0; --b) {
+        double* x = out.data() + static_cast<std::ptrdiff_t>(b) * m_blockRows;
+        const BlockView view{m_data.get() + offset(b, 0),
+                             const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+                             nullptr, m_cols, m_reflectors, m_blockRows};
+        if (width == 8)
+            forwardOctets(view, top.data(), x);
+        else if (width == 4)
+            forwardQuads(view, top.data(), x);
+        else
+            forwardPairs(view, top.data(), x);
+    }
+    out.resize(static_cast<std::size_t>(std::max(rows, 0)));
+    return out;
 }
 
 } // namespace kalibron

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -24,8 +25,9 @@ public:
     int blocks() const { return m_blocks; }
 
     // Column j (0 .. cols − 1) of block b: blockRows() entries, rows
-    // b·blockRows() … of A. Rows beyond the last are to be left zero.
-    double* column(int b, int j) { return m_data.data() + offset(b, j); }
+    // b·blockRows() … of A, to be filled in full before the block is
+    // reduced; rows beyond the last row of A are zero already and stay so.
+    double* column(int b, int j) { return m_data.get() + offset(b, j); }
 
     // Reduces block b; blocks are to be reduced in order 0, 1, … after
     // each is filled.
@@ -37,6 +39,10 @@ public:
     // The first reflectors() entries of Qᵀv for v of length rows.
     std::vector<double> applyAdjoint(std::span<const double> v) const;
 
+    // Q·(head; 0): its first `rows` entries (head has reflectors() entries;
+    // Q·(R₁δ; 0) = A₁·δ for A₁ the reflected columns).
+    std::vector<double> apply(std::span<const double> head, int rows) const;
+
     int reflectors() const { return m_reflectors; }
 
 private:
@@ -47,7 +53,7 @@ private:
     }
 
     int m_cols, m_reflectors, m_blockRows, m_blocks;
-    std::vector<double> m_data; // blocks, each column-major blockRows × cols
+    std::unique_ptr<double[]> m_data; // blocks, each column-major blockRows × cols
     std::vector<double> m_tau;  // per block, per reflector
     std::vector<double> m_r;    // cols × cols, row-major
 };
