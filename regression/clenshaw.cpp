@@ -126,17 +126,21 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
 }
 
 // Three positions side by side on the x87 register stack, each step exactly
-// the step of clenshawValue. The recurrence is bound by the latency of its
-// multiply and add; three independent chains hide most of it, and with two
-// registers a chain (2t, t and the coefficients stay in memory) they fill
-// six of the eight registers, leaving two for c_k and the product in flight.
+// the step of clenshawValue. A long recurrence is bound by the latency of
+// its multiply and add; three independent chains hide most of it, and with
+// two registers a chain (2t, t and the coefficients stay in memory) they
+// fill six of the eight registers, leaving two for c_k and the product in
+// flight. A short one is bound by the x87 operations with a memory operand,
+// about one a cycle here, so coefficients shared by the chains are loaded
+// once and copied on the stack.
 // The stack holds the chains as pairs (newer, older) — A at st(0..1), B at
 // st(2..3), C at st(4..5), below c_k while a step runs. A step overwrites
 // the older with the new value, so the pairs alternate between (newer,
 // older) and (older, newer): the loop takes two steps per pass, one for each
 // arrangement.
 // Mind the assembler's operand order: "fsub %st, %st(i)" stores
-// st(0) − st(i) into st(i) (Intel's FSUBR), here c_k − b_{k+2}.
+// st(0) − st(i) into st(i) (Intel's FSUBR), here c_k − b_{k+2} (GNU as and
+// clang agree on this).
 
 // One chain: b_{k+2} at st(OLD) becomes c_k − b_{k+2}, then adds 2t·b_{k+1}
 // (b_{k+1} at st(NEW2) once 2t is pushed; the sum goes to st(OLD2)).
@@ -162,17 +166,16 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
     "fld %%st(1)\n\t"
 
 // Even d: b_{d−1} = c_{d−1} + 2t·c_d, b_d = c_d for every chain. c_{d−1}
-// and c_d are loaded once (the processor takes about one x87 operation with
-// a memory operand a cycle, which bounds the short sums): c_{d−1} stays
-// below the chains while they are built, at st(1), st(3), st(5) as each
-// starts, then its register is freed in place (ffree) so that a step has
-// its two registers; the finish restores the stack top (fincstp).
+// and c_d are loaded once: c_{d−1} stays below the chains while they are
+// built, then its register is freed in place (ffree) so that a step has its
+// two registers; the finish restores the stack top (fincstp).
 #define KALIBRON_CLENSHAW3_LOAD_EVEN                                                                               \
     "fldl -8(%[hi],%[d],8)\n\t"                                                                                    \
     "faddl -8(%[lo],%[d],8)\n\t"                                                                                   \
     "fldl (%[hi],%[d],8)\n\t"                                                                                      \
     "faddl (%[lo],%[d],8)\n\t"
-// c_d on top; pushes b_{d−1} above it (c_{d−1} at st(K) before the push).
+// c_d on top; pushes b_{d−1} above it (c_{d−1} at st(K) once c_d is
+// copied).
 #define KALIBRON_CLENSHAW3_START_EVEN(T2OFF, K)                                                                    \
     "fld %%st(0)\n\t"                                                                                              \
     "fmull " T2OFF "(%[f])\n\t"                                                                                    \
@@ -222,9 +225,7 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
                  : "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)")
 
 // What the kernel reads for its three positions, at fixed offsets: t (0),
-// 2t (24), y (48). Results go straight to their arrays: a copy out of a
-// frame would read the kernel's three stores with wider loads, which the
-// processor cannot forward from the stores and waits for.
+// 2t (24), y (48); its results go straight to their arrays.
 struct Frame {
     double t[3], t2[3], y[3];
 };

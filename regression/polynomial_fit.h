@@ -50,11 +50,14 @@ struct PolynomialFit {
 
 // Polynomial: least-squares polynomial of degree d through the n points
 // X(1..n), Y(1..n) (index 0 unused; Y > 0 for the relative deviation).
-//  Method: t_i = (2x_i − (a + b))/(b − a) with a = min x, b = max x; the
-//  design matrix V(i, k) = T_k(t_i) (k = 0..d) is reduced by a Householder QR,
-//  its triangle by a column-pivoted Householder QR (together one pivoted QR
-//  of V). |R_kk| <= kRankTolerance·|R_00| for some k: rank deficient. The
-//  solution is refined once with the residual y − f formed in long double.
+//  Method: t_i = PolyChebyshev::scaled(x_i) ≈ (2x_i − (a + b))/(b − a) with
+//  a = min x, b = max x; the design matrix V(i, k) = T_k(t_i) (k = 0..d) is
+//  reduced by a Householder QR a block of rows at a time (TallQR), its
+//  triangle by a column-pivoted Householder QR (together one pivoted QR of
+//  V). |R_kk| <= kRankTolerance·|R_00| for some k: rank deficient. The
+//  solution is refined once with the residual y − f formed in long double by
+//  the evaluator; SS, dev and devPct come from that residual less the
+//  correction V·δ (formed in double: it is tiny against f).
 //  d outside 0..kMaxPolynomialDegree, or n < d + 1 (or X, Y shorter than
 //  n + 1): message (d < 0 or d > 23 with their own texts, else tooFewMessage)
 //  with no icon and the application's title; nothing changed; TooFewData.
@@ -79,9 +82,10 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
 std::string polynomialParameterText(std::span<const double> power, std::optional<double> dsig,
                                     const NumberLocale& locale);
 
-// f(x) of a stable form by Clenshaw's recurrence in t with a long double
-// accumulator: b_k = (c_k − b_{k+2}) + 2t·b_{k+1}, f = (c_0 − b_2) + t·b_1.
-// The one evaluator of a polynomial fit. Not for an unfitted form.
+// f(x) of a stable form by Clenshaw's recurrence in t = fit.scaled(x) (a
+// double) with a long double accumulator: b_k = (c_k − b_{k+2}) + 2t·b_{k+1},
+// f = (c_0 − b_2) + t·b_1 (clenshawValue, clenshaw.h). The one evaluator of
+// a polynomial fit. Not for an unfitted form.
 long double chebyshevValue(const PolyChebyshev& fit, double x);
 
 // f(x) at every position x = 0 .. out.size() − 1, each exactly as

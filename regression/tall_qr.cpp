@@ -1,6 +1,7 @@
 #include "regression/tall_qr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -166,7 +167,7 @@ __attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* he
 void forwardPairs(const BlockView& b, double* head, double* x) { forward<Pair>(b, head, x); }
 
 // The widest vectors this processor has (and its system saves).
-int vectorWidth()
+int widestVectors()
 {
     static const int width = [] {
         __builtin_cpu_init();
@@ -179,6 +180,14 @@ int vectorWidth()
     return width;
 }
 
+std::atomic<int> chosenWidth{0};
+
+int vectorWidth()
+{
+    const int chosen = chosenWidth.load(std::memory_order_relaxed);
+    return chosen != 0 ? chosen : widestVectors();
+}
+
 // Rows a block takes: about 24 KiB of it, a multiple of kGroup, no more
 // than the matrix needs.
 int blockRowsFor(int rows, int cols)
@@ -189,6 +198,15 @@ int blockRowsFor(int rows, int cols)
 }
 
 } // namespace
+
+int tallQRVectorWidth() { return vectorWidth(); }
+
+void setTallQRVectorWidth(int width)
+{
+    chosenWidth.store(width == 2 || (width == 4 && widestVectors() >= 4) || (width == 8 && widestVectors() >= 8) ? width
+                                                                                                                 : 0,
+                      std::memory_order_relaxed);
+}
 
 TallQR::TallQR(int rows, int cols, int reflectors)
     : m_cols(cols), m_reflectors(reflectors), m_blockRows(blockRowsFor(rows, cols)),

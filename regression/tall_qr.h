@@ -17,6 +17,12 @@ namespace kalibron {
 // Sums run in a fixed order of their own (independent of how wide the
 // processor's vectors are), so every machine gives the same bits.
 // A column whose remaining part is zero gets no reflection (τ = 0).
+// The vector width the kernels work with (2, 4 or 8 doubles): the widest
+// this processor has, unless a narrower one was set (tests check that every
+// width gives the same bits); setting 0 goes back to the widest.
+int tallQRVectorWidth();
+void setTallQRVectorWidth(int width);
+
 class TallQR {
 public:
     TallQR(int rows, int cols, int reflectors);
