@@ -39,10 +39,9 @@ QByteArray renderImage(const PlotScene& scene, double dpi, PlotImageFormat forma
 } // namespace kalibron
 
 extern "C" __attribute__((visibility("default"))) void kalibron_plot_image(const char* toolVersion,
-                                                                            const kalibron::PlotScene& scene,
-                                                                            double dpi,
-                                                                            kalibron::PlotImageFormat format,
-                                                                            kalibron::PlotImage& image) noexcept
+                                                                           const kalibron::PlotScene& scene, double dpi,
+                                                                           kalibron::PlotImageFormat format,
+                                                                           kalibron::PlotImage& image) noexcept
 {
     using namespace kalibron;
     static_assert(std::is_same_v<decltype(kalibron_plot_image), KalibronPlotImage>);

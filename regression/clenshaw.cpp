@@ -144,85 +144,88 @@ bool split(const PolyChebyshev& fit, SplitCoefficients& s)
 
 // One chain: b_{k+2} at st(OLD) becomes c_k − b_{k+2}, then adds 2t·b_{k+1}
 // (b_{k+1} at st(NEW2) once 2t is pushed; the sum goes to st(OLD2)).
-#define KALIBRON_CLENSHAW3_CHAIN(OLD, T2OFF, NEW2, OLD2)                                                           \
-    "fsub %%st, %%st(" OLD ")\n\t"                                                                                 \
-    "fldl " T2OFF "(%[f])\n\t"                                                                                     \
-    "fmul %%st(" NEW2 "), %%st\n\t"                                                                                \
+#define KALIBRON_CLENSHAW3_CHAIN(OLD, T2OFF, NEW2, OLD2)                                                               \
+    "fsub %%st, %%st(" OLD ")\n\t"                                                                                     \
+    "fldl " T2OFF "(%[f])\n\t"                                                                                         \
+    "fmul %%st(" NEW2 "), %%st\n\t"                                                                                    \
     "faddp %%st, %%st(" OLD2 ")\n\t"
 
 // c_k = hi_k + lo_k (exact) on top of the stack; OFF selects k or k − 1.
-#define KALIBRON_CLENSHAW3_COEFFICIENT(OFF)                                                                        \
-    "fldl " OFF "(%[hi],%[k],8)\n\t"                                                                               \
+#define KALIBRON_CLENSHAW3_COEFFICIENT(OFF)                                                                            \
+    "fldl " OFF "(%[hi],%[k],8)\n\t"                                                                                   \
     "faddl " OFF "(%[lo],%[k],8)\n\t"
 
 // b_d = c_d, b_{d+1} = 0 for the first chain (odd d); the next chains copy
 // c_d from the chain below them.
-#define KALIBRON_CLENSHAW3_START_ODD                                                                               \
-    "fldz\n\t"                                                                                                     \
-    "fldl (%[hi],%[d],8)\n\t"                                                                                      \
+#define KALIBRON_CLENSHAW3_START_ODD                                                                                   \
+    "fldz\n\t"                                                                                                         \
+    "fldl (%[hi],%[d],8)\n\t"                                                                                          \
     "faddl (%[lo],%[d],8)\n\t"
-#define KALIBRON_CLENSHAW3_START_ODD_COPY                                                                          \
-    "fldz\n\t"                                                                                                     \
+#define KALIBRON_CLENSHAW3_START_ODD_COPY                                                                              \
+    "fldz\n\t"                                                                                                         \
     "fld %%st(1)\n\t"
 
 // Even d: b_{d−1} = c_{d−1} + 2t·c_d, b_d = c_d for every chain. c_{d−1}
 // and c_d are loaded once: c_{d−1} stays below the chains while they are
 // built, then its register is freed in place (ffree) so that a step has its
 // two registers; the finish restores the stack top (fincstp).
-#define KALIBRON_CLENSHAW3_LOAD_EVEN                                                                               \
-    "fldl -8(%[hi],%[d],8)\n\t"                                                                                    \
-    "faddl -8(%[lo],%[d],8)\n\t"                                                                                   \
-    "fldl (%[hi],%[d],8)\n\t"                                                                                      \
+#define KALIBRON_CLENSHAW3_LOAD_EVEN                                                                                   \
+    "fldl -8(%[hi],%[d],8)\n\t"                                                                                        \
+    "faddl -8(%[lo],%[d],8)\n\t"                                                                                       \
+    "fldl (%[hi],%[d],8)\n\t"                                                                                          \
     "faddl (%[lo],%[d],8)\n\t"
 // c_d on top; pushes b_{d−1} above it (c_{d−1} at st(K) once c_d is
 // copied).
-#define KALIBRON_CLENSHAW3_START_EVEN(T2OFF, K)                                                                    \
-    "fld %%st(0)\n\t"                                                                                              \
-    "fmull " T2OFF "(%[f])\n\t"                                                                                    \
+#define KALIBRON_CLENSHAW3_START_EVEN(T2OFF, K)                                                                        \
+    "fld %%st(0)\n\t"                                                                                                  \
+    "fmull " T2OFF "(%[f])\n\t"                                                                                        \
     "fadd %%st(" K "), %%st\n\t"
 #define KALIBRON_CLENSHAW3_COPY_TOP "fld %%st(1)\n\t"
 
 // f = (c_0 − b_2) + t·b_1 of the chain just below c_0 (b_1 at st(1), b_2
 // at st(2)), brought to the top for STORE to store and pop; c_0 stays.
-#define KALIBRON_CLENSHAW3_FINISH(TOFF, STORE)                                                                     \
-    "fsub %%st, %%st(2)\n\t"                                                                                       \
-    "fxch %%st(1)\n\t"                                                                                             \
-    "fmull " TOFF "(%[f])\n\t"                                                                                     \
-    "faddp %%st, %%st(2)\n\t"                                                                                      \
+#define KALIBRON_CLENSHAW3_FINISH(TOFF, STORE)                                                                         \
+    "fsub %%st, %%st(2)\n\t"                                                                                           \
+    "fxch %%st(1)\n\t"                                                                                                 \
+    "fmull " TOFF "(%[f])\n\t"                                                                                         \
+    "faddp %%st, %%st(2)\n\t"                                                                                          \
     "fxch %%st(1)\n\t" STORE "\n\t"
 
-#define KALIBRON_CLENSHAW3(STORE0, STORE1, STORE2)                                                                 \
-    asm volatile("test %[even], %[even]\n\t"                                                                       \
-                 "jz 2f\n\t" KALIBRON_CLENSHAW3_LOAD_EVEN KALIBRON_CLENSHAW3_START_EVEN("40", "2")                 \
-                     KALIBRON_CLENSHAW3_COPY_TOP KALIBRON_CLENSHAW3_START_EVEN("32", "4") KALIBRON_CLENSHAW3_COPY_TOP \
-                         KALIBRON_CLENSHAW3_START_EVEN("24", "6") "ffree %%st(6)\n\t"                              \
-                             "jmp 3f\n"                                                                           \
-                 "2:\n\t" KALIBRON_CLENSHAW3_START_ODD KALIBRON_CLENSHAW3_START_ODD_COPY                           \
-                     KALIBRON_CLENSHAW3_START_ODD_COPY                                                             \
-                 "3:\n\t"                                                                                          \
-                 "test %[pairs], %[pairs]\n\t"                                                                     \
-                 "jz 5f\n"                                                                                         \
-                 "4:\n\t" KALIBRON_CLENSHAW3_COEFFICIENT("0") KALIBRON_CLENSHAW3_CHAIN("2", "24", "2", "3")        \
-                     KALIBRON_CLENSHAW3_CHAIN("4", "32", "4", "5") KALIBRON_CLENSHAW3_CHAIN("6", "40", "6", "7")     \
-                         "fstp %%st(0)\n\t" KALIBRON_CLENSHAW3_COEFFICIENT("-8")                                   \
-                             KALIBRON_CLENSHAW3_CHAIN("1", "24", "3", "2")                                         \
-                                 KALIBRON_CLENSHAW3_CHAIN("3", "32", "5", "4")                                     \
-                                     KALIBRON_CLENSHAW3_CHAIN("5", "40", "7", "6") "fstp %%st(0)\n\t"             \
-                 "sub $2, %[k]\n\t"                                                                                \
-                 "dec %[pairs]\n\t"                                                                                \
-                 "jnz 4b\n"                                                                                        \
-                 "5:\n\t"                                                                                          \
-                 "fldl (%[hi])\n\t"                                                                                \
-                 "faddl (%[lo])\n\t" KALIBRON_CLENSHAW3_FINISH("0", STORE0) KALIBRON_CLENSHAW3_FINISH("8", STORE1) \
-                     KALIBRON_CLENSHAW3_FINISH("16", STORE2) "fstp %%st(0)\n\t"                                     \
-                 "test %[even], %[even]\n\t"                                                                       \
-                 "jz 6f\n\t"                                                                                       \
-                 "fincstp\n"                                                                                       \
-                 "6:\n\t"                                                                                          \
-                 : [k] "+r"(k), [pairs] "+r"(pairs)                                                                \
-                 : [hi] "r"(s.hi.data()), [lo] "r"(s.lo.data()), [f] "r"(&frame), [even] "r"(even), [d] "r"(d),     \
-                   [out] "r"(out), [rest] "r"(rest)                                                                \
-                 : "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)")
+#define KALIBRON_CLENSHAW3(STORE0, STORE1, STORE2)                                                                     \
+    asm volatile(                                                                                                      \
+        "test %[even], %[even]\n\t"                                                                                    \
+        "jz 2f\n\t" KALIBRON_CLENSHAW3_LOAD_EVEN KALIBRON_CLENSHAW3_START_EVEN(                                        \
+            "40", "2") KALIBRON_CLENSHAW3_COPY_TOP KALIBRON_CLENSHAW3_START_EVEN("32", "4")                            \
+            KALIBRON_CLENSHAW3_COPY_TOP KALIBRON_CLENSHAW3_START_EVEN(                                                 \
+                "24", "6") "ffree %%st(6)\n\t"                                                                         \
+                           "jmp 3f\n"                                                                                  \
+                           "2:\n\t" KALIBRON_CLENSHAW3_START_ODD KALIBRON_CLENSHAW3_START_ODD_COPY                     \
+                               KALIBRON_CLENSHAW3_START_ODD_COPY "3:\n\t"                                              \
+                           "test %[pairs], %[pairs]\n\t"                                                               \
+                           "jz 5f\n"                                                                                   \
+                           "4:\n\t" KALIBRON_CLENSHAW3_COEFFICIENT("0") KALIBRON_CLENSHAW3_CHAIN("2", "24", "2", "3")  \
+                               KALIBRON_CLENSHAW3_CHAIN("4", "32", "4", "5") KALIBRON_CLENSHAW3_CHAIN(                 \
+                                   "6", "40", "6", "7") "fstp %%st(0)\n\t" KALIBRON_CLENSHAW3_COEFFICIENT("-8")        \
+                                   KALIBRON_CLENSHAW3_CHAIN("1", "24", "3", "2")                                       \
+                                       KALIBRON_CLENSHAW3_CHAIN("3", "32", "5", "4") KALIBRON_CLENSHAW3_CHAIN(         \
+                                           "5", "40", "7",                                                             \
+                                           "6") "fstp %%st(0)\n\t"                                                     \
+                                                "sub $2, %[k]\n\t"                                                     \
+                                                "dec %[pairs]\n\t"                                                     \
+                                                "jnz 4b\n"                                                             \
+                                                "5:\n\t"                                                               \
+                                                "fldl (%[hi])\n\t"                                                     \
+                                                "faddl (%[lo])\n\t" KALIBRON_CLENSHAW3_FINISH("0", STORE0)             \
+                                                    KALIBRON_CLENSHAW3_FINISH("8", STORE1) KALIBRON_CLENSHAW3_FINISH(  \
+                                                        "16", STORE2) "fstp %%st(0)\n\t"                               \
+                                                                      "test %[even], %[even]\n\t"                      \
+                                                                      "jz 6f\n\t"                                      \
+                                                                      "fincstp\n"                                      \
+                                                                      "6:\n\t"                                         \
+        : [k] "+r"(k), [pairs] "+r"(pairs)                                                                             \
+        : [hi] "r"(s.hi.data()), [lo] "r"(s.lo.data()), [f] "r"(&frame), [even] "r"(even), [d] "r"(d), [out] "r"(out), \
+          [rest] "r"(rest)                                                                                             \
+        : "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)")
 
 // What the kernel reads for its three positions, at fixed offsets: t (0),
 // 2t (24), y (48); its results go straight to their arrays.
@@ -235,15 +238,16 @@ static_assert(sizeof(Frame) == 9 * sizeof(double));
 #define KALIBRON_CLENSHAW3_VALUE(J) "fstpl " J "(%[out])"
 // e = y − f (f on top) is stored as out[j] + rest[j] = e exactly: out[j]
 // the double nearest e, rest[j] = e − out[j] (at most 11 bits).
-#define KALIBRON_CLENSHAW3_RESIDUAL(Y, J)                                                                          \
-    "fsubrl " Y "(%[f])\n\t"                                                                                       \
-    "fstl " J "(%[out])\n\t"                                                                                       \
-    "fsubl " J "(%[out])\n\t"                                                                                      \
+#define KALIBRON_CLENSHAW3_RESIDUAL(Y, J)                                                                              \
+    "fsubrl " Y "(%[f])\n\t"                                                                                           \
+    "fstl " J "(%[out])\n\t"                                                                                           \
+    "fsubl " J "(%[out])\n\t"                                                                                          \
     "fstpl " J "(%[rest])"
 
 // Three positions, degree >= 2: out[j] = f(t[j]), or with residuals
 // out[j] + rest[j] = y[j] − f(t[j]) exactly (j = 0, 1, 2).
-template <bool residuals> void clenshaw3(const SplitCoefficients& s, int degree, Frame& frame, double* out, double* rest)
+template <bool residuals>
+void clenshaw3(const SplitCoefficients& s, int degree, Frame& frame, double* out, double* rest)
 {
     for (int j = 0; j < 3; ++j)
         frame.t2[j] = 2 * frame.t[j];
@@ -255,7 +259,8 @@ template <bool residuals> void clenshaw3(const SplitCoefficients& s, int degree,
         KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_RESIDUAL("48", "0"), KALIBRON_CLENSHAW3_RESIDUAL("56", "8"),
                            KALIBRON_CLENSHAW3_RESIDUAL("64", "16"));
     else
-        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_VALUE("0"), KALIBRON_CLENSHAW3_VALUE("8"), KALIBRON_CLENSHAW3_VALUE("16"));
+        KALIBRON_CLENSHAW3(KALIBRON_CLENSHAW3_VALUE("0"), KALIBRON_CLENSHAW3_VALUE("8"),
+                           KALIBRON_CLENSHAW3_VALUE("16"));
 }
 
 #endif

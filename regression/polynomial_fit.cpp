@@ -112,8 +112,7 @@ std::vector<double> polynomialLeverages(const PolynomialFit& fit, std::span<cons
     out.reserve(xs.size());
     std::vector<double> v(mm), z(mm);
     for (const double x : xs) {
-        chebyshevRow(fit.stable.scaled(x), m - 1,
-                     [&](int k) -> double& { return v[static_cast<std::size_t>(k)]; });
+        chebyshevRow(fit.stable.scaled(x), m - 1, [&](int k) -> double& { return v[static_cast<std::size_t>(k)]; });
         double h = 0;
         for (std::size_t j = 0; j < mm; ++j) {
             double s = v[static_cast<std::size_t>(fit.pivot[j])];

@@ -156,14 +156,20 @@ __attribute__((target("avx512f"))) void adjointOctets(const BlockView& b, double
 {
     adjoint<Octet>(b, head, x);
 }
-__attribute__((target("avx2"))) void adjointQuads(const BlockView& b, double* head, double* x) { adjoint<Quad>(b, head, x); }
+__attribute__((target("avx2"))) void adjointQuads(const BlockView& b, double* head, double* x)
+{
+    adjoint<Quad>(b, head, x);
+}
 void adjointPairs(const BlockView& b, double* head, double* x) { adjoint<Pair>(b, head, x); }
 
 __attribute__((target("avx512f"))) void forwardOctets(const BlockView& b, double* head, double* x)
 {
     forward<Octet>(b, head, x);
 }
-__attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* head, double* x) { forward<Quad>(b, head, x); }
+__attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* head, double* x)
+{
+    forward<Quad>(b, head, x);
+}
 void forwardPairs(const BlockView& b, double* head, double* x) { forward<Pair>(b, head, x); }
 
 // The widest vectors this processor has (and its system saves).
@@ -209,11 +215,12 @@ void setTallQRVectorWidth(int width)
 }
 
 TallQR::TallQR(int rows, int cols, int reflectors)
-    : m_cols(cols), m_reflectors(reflectors), m_blockRows(blockRowsFor(rows, cols)),
+    : m_cols(cols),
+      m_reflectors(reflectors),
+      m_blockRows(blockRowsFor(rows, cols)),
       m_blocks((std::max(rows, 1) + m_blockRows - 1) / m_blockRows),
-      m_data(std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(m_blocks) *
-                                                        static_cast<std::size_t>(cols) *
-                                                        static_cast<std::size_t>(m_blockRows))),
+      m_data(std::make_unique_for_overwrite<double[]>(
+          static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(cols) * static_cast<std::size_t>(m_blockRows))),
       m_tau(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(reflectors), 0.0),
       m_r(static_cast<std::size_t>(cols) * static_cast<std::size_t>(cols), 0.0)
 {
@@ -223,8 +230,12 @@ TallQR::TallQR(int rows, int cols, int reflectors)
 
 void TallQR::reduceBlock(int b)
 {
-    const BlockView view{m_data.get() + offset(b, 0), m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                         m_r.data(), m_cols, m_reflectors, m_blockRows};
+    const BlockView view{m_data.get() + offset(b, 0),
+                         m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+                         m_r.data(),
+                         m_cols,
+                         m_reflectors,
+                         m_blockRows};
     switch (vectorWidth()) {
     case 8:
         reduceOctets(view);
@@ -250,7 +261,10 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
         // The kernels only read the block's columns and scalars.
         const BlockView view{m_data.get() + offset(b, 0),
                              const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                             nullptr, m_cols, m_reflectors, m_blockRows};
+                             nullptr,
+                             m_cols,
+                             m_reflectors,
+                             m_blockRows};
         if (width == 8)
             adjointOctets(view, head.data(), block.data());
         else if (width == 4)
@@ -271,7 +285,10 @@ std::vector<double> TallQR::apply(std::span<const double> head, int rows) const
         double* x = out.data() + static_cast<std::ptrdiff_t>(b) * m_blockRows;
         const BlockView view{m_data.get() + offset(b, 0),
                              const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                             nullptr, m_cols, m_reflectors, m_blockRows};
+                             nullptr,
+                             m_cols,
+                             m_reflectors,
+                             m_blockRows};
         if (width == 8)
             forwardOctets(view, top.data(), x);
         else if (width == 4)

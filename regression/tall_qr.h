@@ -55,13 +55,13 @@ private:
     std::size_t offset(int b, int j) const
     {
         return (static_cast<std::size_t>(b) * static_cast<std::size_t>(m_cols) + static_cast<std::size_t>(j)) *
-               static_cast<std::size_t>(m_blockRows);
+            static_cast<std::size_t>(m_blockRows);
     }
 
     int m_cols, m_reflectors, m_blockRows, m_blocks;
     std::unique_ptr<double[]> m_data; // blocks, each column-major blockRows × cols
-    std::vector<double> m_tau;  // per block, per reflector
-    std::vector<double> m_r;    // cols × cols, row-major
+    std::vector<double> m_tau;        // per block, per reflector
+    std::vector<double> m_r;          // cols × cols, row-major
 };
 
 } // namespace kalibron

@@ -150,7 +150,7 @@ TEST(PolynomialValues, SideBySideAsAloneAtEveryDegree)
         for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 4001u}) {
             std::vector<double> out(size);
             polynomialValues(form, out);
-            for (std::size_t x = 0; x < size; x += size > 7 ? 13 : 1) {
+            for (std::size_t x = 0; x<size; x += size> 7 ? 13 : 1) {
                 const double alone = static_cast<double>(chebyshevValue(form, static_cast<double>(x)));
                 ASSERT_EQ(out[x], alone) << "degree " << d << ", " << size << " positions, at " << x;
             }

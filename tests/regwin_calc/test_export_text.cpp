@@ -195,7 +195,8 @@ TEST(ExportText, StreamedPiecesJoinToTheWholeText)
 
     // Long texts are written by two threads: every line comes once, in order.
     const auto lines = splitCr(whole);
-    const auto first = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("1\t", 0) == 0; });
+    const auto first =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("1\t", 0) == 0; });
     ASSERT_EQ(lines.end() - first, 30000);
     for (int i = 1; i <= 30000; ++i)
         ASSERT_EQ(first[i - 1].rfind(std::to_string(i) + "\t", 0), 0u) << i;
@@ -213,7 +214,8 @@ TEST(ExportText, StreamedPiecesJoinToTheWholeText)
 
     // A writer that gives up stops the export at once.
     pieces = 0;
-    EXPECT_FALSE(streamExport(*store, r.fits, settings, NumberLocale{}, {}, [&](std::string_view) { return ++pieces < 2; }));
+    EXPECT_FALSE(
+        streamExport(*store, r.fits, settings, NumberLocale{}, {}, [&](std::string_view) { return ++pieces < 2; }));
     EXPECT_EQ(pieces, 2);
 }
 

@@ -801,8 +801,7 @@ void RegressionWindow::pict1_MouseDown(Qt::MouseButton button, const QPointF& po
     const QPointF data = pixelToData(m_scene.scale, QSizeF(m_pict1->size()), position);
     if (!isValidPoint(data))
         return;
-    const PrimitiveList marks =
-        togglePointsAt(m_store, m_scene.scale, data.x(), data.y(), button == Qt::LeftButton);
+    const PrimitiveList marks = togglePointsAt(m_store, m_scene.scale, data.x(), data.y(), button == Qt::LeftButton);
     m_scene.items.insert(m_scene.items.end(), marks.begin(), marks.end());
     m_pict1->sceneChanged();
 }

@@ -17,8 +17,7 @@ inline bool finiteCorners(double x1, double y1, double x2, double y2)
     return std::isfinite(x1) && std::isfinite(y1) && std::isfinite(x2) && std::isfinite(y2);
 }
 
-inline bool addSegment(PrimitiveList& items, Canvas canvas, double x1, double y1, double x2, double y2,
-                       Rgb colour)
+inline bool addSegment(PrimitiveList& items, Canvas canvas, double x1, double y1, double x2, double y2, Rgb colour)
 {
     if (!finiteCorners(x1, y1, x2, y2))
         return false;
