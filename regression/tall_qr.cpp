@@ -12,6 +12,16 @@
 
 namespace kalibron {
 
+// One block: columns of len rows at block, the triangle r (cols × cols,
+// row-major), the block's reflector scalars tau.
+struct BlockView {
+    double* block;
+    double* tau;
+    double* r;
+    int cols, reflectors, len;
+    double* column(int j) const { return block + static_cast<std::ptrdiff_t>(j) * len; }
+};
+
 namespace {
 
 // The kernels are written once over a vector of L doubles and built for L =
@@ -78,16 +88,6 @@ template <class V> [[gnu::always_inline]] inline void scale(double* a, double g,
     for (int i = 0; i < len; i += lanes<V>())
         store<V>(a + i, load<V>(a + i) * gg);
 }
-
-// One block: columns of len rows at block, the triangle r (cols × cols,
-// row-major), the block's reflector scalars tau.
-struct BlockView {
-    double* block;
-    double* tau;
-    double* r;
-    int cols, reflectors, len;
-    double* column(int j) const { return block + static_cast<std::ptrdiff_t>(j) * len; }
-};
 
 template <class V> [[gnu::always_inline]] inline void reduce(const BlockView& b)
 {
@@ -228,14 +228,22 @@ TallQR::TallQR(int rows, int cols, int reflectors)
     std::fill_n(column(m_blocks - 1, 0), static_cast<std::size_t>(cols) * static_cast<std::size_t>(m_blockRows), 0.0);
 }
 
+BlockView TallQR::view(int b) const
+{
+    // One view type serves the reducing and the reading kernels; the reading
+    // ones never write through it, so the const of the scalars may go.
+    return BlockView{m_data.get() + offset(b, 0),
+                     const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
+                     nullptr,
+                     m_cols,
+                     m_reflectors,
+                     m_blockRows};
+}
+
 void TallQR::reduceBlock(int b)
 {
-    const BlockView view{m_data.get() + offset(b, 0),
-                         m_tau.data() + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                         m_r.data(),
-                         m_cols,
-                         m_reflectors,
-                         m_blockRows};
+    BlockView view = this->view(b);
+    view.r = m_r.data();
     switch (vectorWidth()) {
     case 8:
         reduceOctets(view);
@@ -259,12 +267,7 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
         std::fill(block.begin(), block.end(), 0.0);
         std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(first), count, block.begin());
         // The kernels only read the block's columns and scalars.
-        const BlockView view{m_data.get() + offset(b, 0),
-                             const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                             nullptr,
-                             m_cols,
-                             m_reflectors,
-                             m_blockRows};
+        const BlockView view = this->view(b);
         if (width == 8)
             adjointOctets(view, head.data(), block.data());
         else if (width == 4)
@@ -283,12 +286,7 @@ std::vector<double> TallQR::apply(std::span<const double> head, int rows) const
     const int width = vectorWidth();
     for (int b = m_blocks - 1; b >= 0; --b) {
         double* x = out.data() + static_cast<std::ptrdiff_t>(b) * m_blockRows;
-        const BlockView view{m_data.get() + offset(b, 0),
-                             const_cast<double*>(m_tau.data()) + static_cast<std::ptrdiff_t>(b) * m_reflectors,
-                             nullptr,
-                             m_cols,
-                             m_reflectors,
-                             m_blockRows};
+        const BlockView view = this->view(b);
         if (width == 8)
             forwardOctets(view, top.data(), x);
         else if (width == 4)

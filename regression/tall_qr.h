@@ -23,6 +23,8 @@ namespace kalibron {
 int tallQRVectorWidth();
 void setTallQRVectorWidth(int width);
 
+struct BlockView;
+
 class TallQR {
 public:
     TallQR(int rows, int cols, int reflectors);
@@ -52,6 +54,8 @@ public:
     int reflectors() const { return m_reflectors; }
 
 private:
+    // Block b's columns and reflector scalars, without the triangle.
+    BlockView view(int b) const;
     std::size_t offset(int b, int j) const
     {
         return (static_cast<std::size_t>(b) * static_cast<std::size_t>(m_cols) + static_cast<std::size_t>(j)) *
