@@ -2,12 +2,8 @@
 // "--screenshot FILE" saves the window once it shows, and quits.
 #include <QApplication>
 
-#include "core/messages.h"
-#include "core/store.h"
 #include "programs/program_settings.h"
-#include "programs/startup.h"
 #include "programs/window_program.h"
-#include "ui/regression_window/message_box_sink.h"
 #include "ui/regression_window/regression_window.h"
 
 int main(int argc, char** argv)
@@ -16,14 +12,8 @@ int main(int argc, char** argv)
     const ProgramProfile profile = kalibron01Profile();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QLatin1String(profile.applicationName));
-
-    // Main
-    MessageBoxSink startMessages;
-    const std::unique_ptr<Store> started = startUp(profile, argc > 0 ? argv[0] : nullptr, startMessages);
-    Store& store = *started;
-
-    RegressionWindow window(store, profile.regressionWindow);
+    const std::unique_ptr<Store> started = startWindowProgram(profile, argc, argv);
+    RegressionWindow window(*started, profile.regressionWindow);
     window.show();
 
     saveScreenshotOnceShown(window, QApplication::arguments());

@@ -1,13 +1,10 @@
 // Kalibron-He-VeviRavo-1: starts in the real-time file list window.
 #include <QApplication>
 
-#include "core/store.h"
 #include "programs/program_settings.h"
 #include "programs/real_time_coordinator.h"
-#include "programs/startup.h"
 #include "programs/window_program.h"
 #include "ui/file_list_window/file_list_window.h"
-#include "ui/regression_window/message_box_sink.h"
 
 // Options for checking the layout on a virtual display:
 //   --directory DIR    scan DIR at start, as a double click on it in Dir1 does
@@ -18,11 +15,7 @@ int main(int argc, char** argv)
     const ProgramProfile profile = kalibronHeVeviRavo1Profile();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QLatin1String(profile.applicationName));
-
-    // Main
-    MessageBoxSink startMessages;
-    const std::unique_ptr<Store> started = startUp(profile, argc > 0 ? argv[0] : nullptr, startMessages);
+    const std::unique_ptr<Store> started = startWindowProgram(profile, argc, argv);
     RealTimeCoordinator windows(*started, profile);
     FileListWindow& fileList = windows.fileList();
     fileList.show();

@@ -1,11 +1,27 @@
 #pragma once
 
-#include <QCoreApplication>
+#include <memory>
+
+#include <QApplication>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
+#include "core/store.h"
+#include "programs/program_settings.h"
+#include "programs/startup.h"
+#include "ui/regression_window/message_box_sink.h"
+
 namespace kalibron {
+
+// Main of a window program, once its QApplication exists: the application
+// name, then the start-up with its messages in message boxes.
+inline std::unique_ptr<Store> startWindowProgram(const ProgramProfile& profile, int argc, char** argv)
+{
+    QApplication::setApplicationName(QLatin1String(profile.applicationName));
+    MessageBoxSink startMessages;
+    return startUp(profile, argc > 0 ? argv[0] : nullptr, startMessages);
+}
 
 // The value after `option` on the command line; empty when it is not given.
 inline QString optionValue(const QStringList& arguments, const QString& option)

@@ -31,6 +31,7 @@
 #include "ui/file_list_window/table_output.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/twips.h"
+#include "ui/window_look.h"
 
 namespace kalibron {
 
@@ -126,11 +127,7 @@ FileListWindow::FileListWindow(Store& store, const FileListOptions& options, QWi
       m_boxSink(this),
       m_sink(&m_boxSink)
 {
-    setObjectName(QStringLiteral("frm_FileList"));
-    setWindowTitle(QLatin1String(kFileListCaption));
-    QFont small = font();
-    small.setPointSize(8);
-    setFont(small);
+    setUpWindowLook(*this, "frm_FileList", kFileListCaption);
 
     createControls();
     applyLayout();

@@ -35,6 +35,7 @@
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
 #include "ui/twips.h"
+#include "ui/window_look.h"
 
 namespace kalibron {
 
@@ -268,11 +269,7 @@ RegressionWindow::RegressionWindow(Store& store, const RegressionWindowOptions& 
       m_boxSink(this),
       m_sink(&m_boxSink)
 {
-    setObjectName(QStringLiteral("frm_Reg"));
-    setWindowTitle(QLatin1String(kRegressionCaption));
-    QFont small = font();
-    small.setPointSize(8);
-    setFont(small);
+    setUpWindowLook(*this, "frm_Reg", kRegressionCaption);
 
     createControls();
     applyLayout();
