@@ -1,8 +1,12 @@
 #include "core/number_format.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace kalibron {
@@ -188,6 +192,85 @@ std::optional<NumericPattern> parseNumericPattern(std::string_view pattern)
     return shape;
 }
 
+
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
+// x·y as an unevaluated sum hi + lo, exactly (no overflow or underflow here).
+void exactProduct(double x, double y, double& hi, double& lo)
+{
+    hi = x * y;
+#ifdef FP_FAST_FMA
+    lo = std::fma(x, y, -hi);
+#else
+    // Dekker: each factor split into halves of 26 bits, whose products are exact.
+    const auto split = [](double a, double& high, double& low) {
+        const double t = 134217729.0 * a; // 2^27 + 1
+        high = t - (t - a);
+        low = a - high;
+    };
+    double xh = 0, xl = 0, yh = 0, yl = 0;
+    split(x, xh, xl);
+    split(y, yh, yl);
+    lo = ((xh * yh - hi) + xh * yl + xl * yh) + xl * yl;
+#endif
+}
+
+// The 15 significant digits of `magnitude` (> 0), correctly rounded with
+// halves to even as printf rounds, and its decimal exponent, for magnitudes
+// from 1e-8 to below 1e15, the range of nearly every number a table holds.
+// There the magnitude times a power of ten of at most 10^22 (exact as a
+// double) is exact as a pair of doubles, so the rounding to an integer of
+// 15 digits is decided on the exact value. False outside that range.
+bool fifteenDigitsExactly(double magnitude, char (&digits)[15], int& exponent)
+{
+    static constexpr double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (!(magnitude >= 1e-8 && magnitude < 1e15))
+        return false;
+    // floor(log10(magnitude)) or one less, from the binary exponent (a
+    // normal number here); corrected below on the exact product.
+    const int binary = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+    int scale = 14 - ((binary * 78913) >> 18);
+    double hi = 0, lo = 0;
+    for (;;) {
+        if (scale < 0 || scale > 22)
+            return false;
+        exactProduct(magnitude, kPowers[scale], hi, lo);
+        if (hi < 1e14 || (hi == 1e14 && lo < 0))
+            ++scale;
+        else if (hi > 1e15 || (hi == 1e15 && lo >= 0))
+            --scale;
+        else
+            break;
+    }
+    // hi + lo lies in [1e14, 1e15); hi < 2^50, so hi - n is exact and
+    // |lo| is below a sixteenth: only a hi halfway between integers needs lo.
+    // Adding and taking away 2^52 rounds to an integer, halves to even.
+    double n = (hi + 0x1p52) - 0x1p52;
+    const double rest = hi - n;
+    if (rest == 0.5 && lo > 0)
+        n += 1;
+    else if (rest == -0.5 && lo < 0)
+        n -= 1;
+    exponent = 14 - scale;
+    auto integer = static_cast<std::uint64_t>(n);
+    if (integer == 1'000'000'000'000'000) { // rounded up into the next power of ten
+        integer /= 10;
+        ++exponent;
+    }
+    // Two digits at a time, from the right: 7 digits, then 8.
+    const auto putPairs = [&digits](int end, std::uint32_t group, int pairs) {
+        for (int i = 0; i < pairs; ++i, group /= 100, end -= 2)
+            std::memcpy(digits + end - 2, kDigitPairs + 2 * (group % 100), 2);
+        return group;
+    };
+    putPairs(15, static_cast<std::uint32_t>(integer % 100'000'000), 4);
+    digits[0] = static_cast<char>('0' + putPairs(7, static_cast<std::uint32_t>(integer / 100'000'000), 3));
+    return true;
+}
+
 } // namespace
 
 std::string formatGeneral(double value, const NumberLocale& locale)
@@ -205,55 +288,77 @@ void appendGeneral(std::string& out, double value, const NumberLocale& locale)
         out.push_back('0'); // also for -0
         return;
     }
-    // "d.dddddddddddddde±XX": 15 significant digits, correctly rounded.
-    char buffer[32];
-    const auto written =
-        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+    // 15 significant digits, correctly rounded, and the decimal exponent.
     char digits[15];
-    int count = 0;
-    const char* p = buffer;
-    for (; p != written.ptr && *p != 'e'; ++p)
-        if (*p != '.')
-            digits[count++] = *p;
-    // "e±XX" or "e±XXX": read by hand, far cheaper than a general parser.
     int exponent = 0;
-    for (const char* e = p + 2; e < written.ptr; ++e)
-        exponent = exponent * 10 + (*e - '0');
-    if (p[1] == '-')
-        exponent = -exponent;
+    if (!fifteenDigitsExactly(std::fabs(value), digits, exponent)) {
+        int count = 0;
+        // "d.dddddddddddddde±XX", for magnitudes the exact product cannot take.
+        char buffer[32];
+        const auto written =
+            std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+        const char* p = buffer;
+        for (; p != written.ptr && *p != 'e'; ++p)
+            if (*p != '.')
+                digits[count++] = *p;
+        // "e±XX" or "e±XXX": read by hand, far cheaper than a general parser.
+        for (const char* e = p + 2; e < written.ptr; ++e)
+            exponent = exponent * 10 + (*e - '0');
+        if (p[1] == '-')
+            exponent = -exponent;
+    }
+    int count = 15;
     while (count > 1 && digits[count - 1] == '0')
         --count;
 
+    // The text is laid out with '.' for the separator, then appended with
+    // the locale's, which may be longer than one byte.
+    char text[40];
+    char* p = text;
+    char* point = nullptr;
+    const auto put = [&p](const char* from, int n) {
+        std::memcpy(p, from, static_cast<std::size_t>(n));
+        p += n;
+    };
     if (value < 0)
-        out.push_back('-');
+        *p++ = '-';
     if (exponent >= 15 || exponent < -5) {
-        out.push_back(digits[0]);
+        *p++ = digits[0];
         if (count > 1) {
-            out += locale.decimalPoint;
-            out.append(digits + 1, static_cast<std::size_t>(count - 1));
+            point = p++;
+            put(digits + 1, count - 1);
         }
-        out.push_back('E');
-        out.push_back(exponent < 0 ? '-' : '+');
+        *p++ = 'E';
+        *p++ = exponent < 0 ? '-' : '+';
         const int magnitude = std::abs(exponent);
         if (magnitude < 10)
-            out.push_back('0');
-        char exponentDigits[8];
-        const auto end = std::to_chars(exponentDigits, exponentDigits + sizeof exponentDigits, magnitude);
-        out.append(exponentDigits, end.ptr);
+            *p++ = '0';
+        p = std::to_chars(p, text + sizeof text, magnitude).ptr;
     } else if (exponent >= 0) {
         const int integerDigits = exponent + 1;
-        for (int i = 0; i < integerDigits; ++i)
-            out.push_back(i < count ? digits[i] : '0');
+        put(digits, std::min(count, integerDigits));
+        for (int i = count; i < integerDigits; ++i)
+            *p++ = '0';
         if (count > integerDigits) {
-            out += locale.decimalPoint;
-            out.append(digits + integerDigits, static_cast<std::size_t>(count - integerDigits));
+            point = p++;
+            put(digits + integerDigits, count - integerDigits);
         }
     } else {
-        out.push_back('0');
-        out += locale.decimalPoint;
-        out.append(static_cast<std::size_t>(-exponent - 1), '0');
-        out.append(digits, static_cast<std::size_t>(count));
+        *p++ = '0';
+        point = p++;
+        for (int i = -exponent - 1; i > 0; --i)
+            *p++ = '0';
+        put(digits, count);
     }
+    if (point == nullptr || locale.decimalPoint == ".") {
+        if (point != nullptr)
+            *point = '.';
+        out.append(text, p);
+        return;
+    }
+    out.append(text, point);
+    out += locale.decimalPoint;
+    out.append(point + 1, p);
 }
 
 std::string formatPattern(double value, std::string_view pattern, const NumberLocale& locale)

@@ -1,7 +1,12 @@
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +18,7 @@ namespace {
 
 const NumberLocale kC{};
 const NumberLocale kGerman{",", "."};
+const NumberLocale kArabic{"\u066B", "\u066C"}; // separators of two bytes in UTF-8
 
 struct Case {
     double value;
@@ -41,6 +47,8 @@ TEST(FormatGeneral, FifteenDigitsFixedOrExponentForm)
         {123456789012345.0, nullptr, "123456789012345"},
         {0.00001, nullptr, "0.00001"},
         {1234.5, nullptr, "1234,5", &kGerman},
+        {-0.000015, nullptr, "-0\u066B000015", &kArabic},
+        {1.5e15, nullptr, "1\u066B5E+15", &kArabic},
         {1.5e15, nullptr, "1.5E+15"},
         {2e-6, nullptr, "2E-06"},
         {-2.5e-7, nullptr, "-2.5E-07"},
@@ -62,6 +70,63 @@ TEST(FormatGeneral, ReadsBackWithinFifteenDigits)
         ASSERT_TRUE(back.has_value()) << text;
         EXPECT_NEAR(*back, value, std::fabs(value) * 1e-14) << text;
     }
+}
+
+// The C library's "%.15G" rounds the exact binary value to 15 digits, halves
+// to even; it writes "1.5E-05" where the general form writes "0.000015".
+std::string printfGeneral(double value)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.15G", value);
+    std::string s = text;
+    const std::size_t e = s.find("E-05");
+    if (e == std::string::npos)
+        return s;
+    const std::size_t sign = s[0] == '-' ? 1 : 0;
+    std::string mantissa = s.substr(sign, e - sign);
+    mantissa.erase(std::remove(mantissa.begin(), mantissa.end(), '.'), mantissa.end());
+    return s.substr(0, sign) + "0.0000" + mantissa;
+}
+
+TEST(FormatGeneral, RoundsAsTheCLibraryDoesAtEveryMagnitudeAndHalfway)
+{
+    std::vector<double> values;
+    std::mt19937_64 random(20261209);
+    // Any bit pattern from 1e-9 to 1e16, across the edges of the exact path.
+    std::uniform_int_distribution<std::uint64_t> bits(std::bit_cast<std::uint64_t>(1e-9),
+                                                      std::bit_cast<std::uint64_t>(1e16));
+    for (int i = 0; i < 300000; ++i)
+        values.push_back(std::bit_cast<double>(bits(random)));
+    // Neighbours of the powers of ten, where the decimal exponent changes.
+    for (int k = -10; k <= 17; ++k) {
+        double p = std::pow(10.0, k);
+        for (int step = 0; step < 3; ++step) {
+            values.push_back(p);
+            values.push_back(std::nextafter(p, 0.0));
+            p = std::nextafter(p, 1e300);
+        }
+    }
+    // Exact halfway cases: odd/2^(s+1) times 10^s is odd·5^s/2, halfway
+    // between two integers of 15 digits when odd lies in [2e14, 2e15)/5^s.
+    for (int s = 0; s <= 4; ++s) {
+        const double five = std::pow(5.0, s);
+        std::uniform_int_distribution<std::uint64_t> odd(static_cast<std::uint64_t>(2e14 / five),
+                                                         static_cast<std::uint64_t>(2e15 / five) - 2);
+        for (int i = 0; i < 2000; ++i)
+            values.push_back(std::ldexp(static_cast<double>(odd(random) | 1), -(s + 1)));
+    }
+    // Values of a drifting standard, as the export writes them.
+    for (int x = 1; x <= 30000; ++x)
+        values.push_back(1000 - 0.01 * x + 5 * std::sin(x / 300.0));
+    int mismatches = 0;
+    for (const double value : values)
+        for (const double signed_ : {value, -value}) {
+            const std::string expected = printfGeneral(signed_);
+            const std::string text = formatGeneral(signed_, kC);
+            if (text != expected && ++mismatches <= 10)
+                ADD_FAILURE() << std::hexfloat << signed_ << ": " << text << ", the C library " << expected;
+        }
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(FormatPattern, FixedDecimalsHalvesAwayFromZeroOnTheShortestDecimal)
