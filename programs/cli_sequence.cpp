@@ -17,12 +17,12 @@
 #include "programs/cli.h"
 #include "programs/program_settings.h"
 #include "programs/startup.h"
+#include "programs/tool_locale.h"
 #include "ui/file_list_window/file_scan.h"
 #include "ui/file_list_window/interpolation.h"
 #include "ui/file_list_window/sequence_table.h"
 #include "ui/file_list_window/table_output.h"
 #include "ui/regression_window/calculation.h"
-#include "ui/regression_window/qt_locale.h"
 
 namespace kalibron {
 namespace {
@@ -231,7 +231,12 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
     flush(sink, written, err);
     FileListState& list = store->fileList;
     const FileListOptions& options = o.profile.fileListWindow;
-    const NumberLocale locale = systemNumberLocale();
+    const ToolLocale toolLocale = toolNumberLocale(store->gPath);
+    if (!toolLocale.problem.empty()) {
+        err << "kalibron: " << toolLocale.problem << '\n';
+        return kExitIoError;
+    }
+    const NumberLocale& locale = toolLocale.locale;
 
     // The scan, then "Edit list in table".
     list.DayKey = o.day;

@@ -2,12 +2,13 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "core/table_import.h"
 #include "programs/cli.h"
 #include "programs/cli_table_input.h"
 #include "programs/startup.h"
-#include "ui/regression_window/qt_locale.h"
+#include "programs/tool_locale.h"
 
 namespace kalibron {
 
@@ -35,7 +36,7 @@ void writeMessageLine(std::ostream& err, std::string_view text)
 } // namespace
 
 CliSession::CliSession(const CliOptions& options, const char* argv0, std::ostream& out, std::ostream& err)
-    : m_options(options), m_argv0(argv0), m_out(out), m_err(err), m_locale(systemNumberLocale())
+    : m_options(options), m_argv0(argv0), m_out(out), m_err(err)
 {
 }
 
@@ -77,6 +78,10 @@ int CliSession::calculate(std::istream& in)
     Store& store = *m_store;
     store.ProbIndex = m_options.probIndex;
     flushMessages();
+    ToolLocale locale = toolNumberLocale(store.gPath);
+    if (!locale.problem.empty())
+        return fail(kExitIoError, locale.problem);
+    m_locale = std::move(locale.locale);
 
     // A refused table ends the run with nothing on standard output.
     const ImportStatus imported = ImportClipboard(store, clipboardTextFromFile(table.bytes), m_sink);

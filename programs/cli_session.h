@@ -47,7 +47,7 @@ private:
     const char* m_argv0;
     std::ostream& m_out;
     std::ostream& m_err;
-    NumberLocale m_locale; // the window's separators: QLocale::system()
+    NumberLocale m_locale; // the window's separators, known once the program has started up
 
     std::unique_ptr<Store> m_store;
     CollectingMessageSink m_sink;

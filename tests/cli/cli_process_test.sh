@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the built `kalibron` binary as a user would and checks exit statuses,
 # byte-exact output, the locale's decimal separator and the image files.
-#   cli_process_test.sh KALIBRON_BINARY TEST_DATA_DIR WORK_DIR
+#   cli_process_test.sh KALIBRON_BINARY TEST_DATA_DIR WORK_DIR LOCALE_PROBE
 set -u
 tool=$1
 data=$2
 work=$3
+probe=$4
 rm -rf "$work"
 mkdir -p "$work"
 export LC_ALL=C
@@ -79,6 +80,21 @@ expect_status 0 german_fit
 grep -q '"LinB":-[0-9]*\.[0-9]' "$work/german_fit.out" || fail "german_fit: JSON number without a point"
 grep -q '"lbl_LRb":"-[0-9]*,[0-9]' "$work/german_fit.out" || fail "german_fit: label without a comma"
 
+# The tool reads the C locale without Qt; wherever it does, Qt must agree.
+for all in unset "" C POSIX C.UTF-8 de_DE.UTF-8; do
+    for numeric in unset "" C C.UTF-8 de_DE.UTF-8 fr_FR.UTF-8; do
+        for lang in unset "" C POSIX en_US.UTF-8 de_DE.UTF-8; do
+            settings=()
+            for pair in "LC_ALL=$all" "LC_NUMERIC=$numeric" "LANG=$lang"; do
+                [[ $pair == *=unset ]] || settings+=("$pair")
+            done
+            plain=$(env -u LC_ALL -u LC_NUMERIC -u LANG "${settings[@]}" "$probe" plain)
+            qt=$(env -u LC_ALL -u LC_NUMERIC -u LANG "${settings[@]}" "$probe" qt)
+            [[ $plain == - || $plain == "$qt" ]] || fail "locale ${settings[*]}: the tool takes '$plain', Qt '$qt'"
+        done
+    done
+done
+
 # Images, without a display.
 unset DISPLAY WAYLAND_DISPLAY
 run png plot -o "$work/plot.png" "$data/example_table.txt"
@@ -112,6 +128,15 @@ expect_status 1 nodraw
 grep -qx "kalibron: cannot draw: .*/kalibron-plot\.so: .*kalibron-plot\.so: cannot open shared object file: .*" \
     "$work/nodraw.err" || fail "nodraw: '$(cat "$work/nodraw.err")'"
 [[ -e "$work/nodraw/plot.png" ]] && fail "nodraw: an image was written"
+
+# Without its locale module a run in a locale other than C stops with the
+# reason and writes nothing; in the C locale it needs no module (above).
+LC_ALL=de_DE.UTF-8 "$work/nodraw/kalibron" export "$data/example_table.txt" >"$work/nolocale.out" 2>"$work/nolocale.err"
+status=$?
+expect_status 1 nolocale
+grep -qx "kalibron: cannot read the locale's number separators: .*/kalibron-locale\.so: .*cannot open shared object file: .*" \
+    "$work/nolocale.err" || fail "nolocale: '$(cat "$work/nolocale.err")'"
+[[ -s "$work/nolocale.out" ]] && fail "nolocale: output written"
 
 if [[ $failures -gt 0 ]]; then
     echo "$failures check(s) failed" >&2

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix, as a packager or a user installs:
 # the layout, the desktop entries, and the installed programs running from
-# there with student.dat from share/kalibron and the drawing module of
-# `kalibron plot` from LIB_DIR (lib/kalibron/; neither lies beside them).
+# there with student.dat from share/kalibron and the tool's drawing and
+# locale modules from LIB_DIR (lib/kalibron/; none lies beside them).
 #   install_layout_test.sh BUILD_DIR WORK_DIR VERSION TABLE LIB_DIR
 set -uo pipefail
 build=$1 work=$2 version=$3 table=$4 libdir=$5
@@ -13,12 +13,14 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$work/install.log")"
 
 for file in bin/Kalibron-01 bin/kalibron share/kalibron/student.dat share/applications/kalibron-01.desktop \
-    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1 "$libdir/kalibron-plot.so"; do
+    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1 "$libdir/kalibron-plot.so" "$libdir/kalibron-locale.so"; do
     [[ -s $prefix/$file ]] || fail "$file not installed"
 done
 [[ -x $prefix/bin/Kalibron-01 && -x $prefix/bin/kalibron ]] || fail "programs not executable"
 [[ ! -e $prefix/bin/student.dat ]] || fail "student.dat installed beside the programs"
-[[ ! -e $prefix/bin/kalibron-plot.so ]] || fail "kalibron-plot.so installed beside the programs"
+for module in kalibron-plot.so kalibron-locale.so; do
+    [[ ! -e $prefix/bin/$module ]] || fail "$module installed beside the programs"
+done
 cmp -s "$prefix/share/kalibron/student.dat" "$build/bin/student.dat" || fail "student.dat differs"
 # A program's desktop entry comes with the program, never without it.
 program=no entry=no
@@ -47,6 +49,10 @@ grep -q '^\.SH PLOT' "$prefix/share/man/man1/kalibron.1" || fail "man page lacks
 "$prefix/bin/kalibron" fit "$table" >"$work/fit.json" 2>"$work/fit.err" || fail "kalibron fit: $(cat "$work/fit.err")"
 grep -q '"tValue":3\.18' "$work/fit.json" || fail "installed kalibron has no t table: $(cat "$work/fit.err")"
 grep -q '"messages":\[\]' "$work/fit.json" || fail "installed kalibron reports: $(cat "$work/fit.err")"
+# A locale other than C, read by the locale module from the library folder.
+LC_ALL=de_DE.UTF-8 "$prefix/bin/kalibron" export "$table" >"$work/german.txt" 2>"$work/german.err" \
+    || fail "installed kalibron export in de_DE: $(cat "$work/german.err")"
+tr '\r' '\n' <"$work/german.txt" | grep -q $'^1\t\t[0-9-]*,[0-9]' || fail "installed kalibron writes no decimal comma"
 # Its plot, drawn by the module from the library folder.
 (unset DISPLAY WAYLAND_DISPLAY; "$prefix/bin/kalibron" plot -o "$work/plot.png" "$table") 2>"$work/plot.err" \
     || fail "installed kalibron plot: $(cat "$work/plot.err")"
