@@ -13,13 +13,19 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // page would waste more than it saves.
 constexpr std::size_t kLargeBlock = std::size_t{128} << 10;
 
+bool fromHeap = false;
+
+bool onHeap(std::size_t bytes) { return fromHeap || bytes < kLargeBlock; }
+
 std::size_t mappedLength(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
 } // namespace
 
+void takeLargeBlocksFromHeap() { fromHeap = true; }
+
 void* allocateLargeBlock(std::size_t bytes)
 {
-    if (bytes < kLargeBlock)
+    if (onHeap(bytes))
         return ::operator new(bytes);
     const std::size_t length = mappedLength(bytes);
     // Map one huge page more than needed and trim both ends to the alignment.
@@ -42,7 +48,7 @@ void freeLargeBlock(void* block, std::size_t bytes) noexcept
 {
     if (block == nullptr)
         return;
-    if (bytes < kLargeBlock)
+    if (onHeap(bytes))
         ::operator delete(block);
     else
         ::munmap(block, mappedLength(bytes));

@@ -16,6 +16,12 @@ namespace kalibron {
 void* allocateLargeBlock(std::size_t bytes);
 void freeLargeBlock(void* block, std::size_t bytes) noexcept;
 
+// For a process whose heap is itself backed by huge pages (the command-line
+// tool's): large blocks then come from the heap too, packed together, rather
+// than each on huge pages of its own that the kernel must clear whole. Call
+// before the first large block is allocated.
+void takeLargeBlocksFromHeap();
+
 template <class T> struct LargeBlockAllocator {
     using value_type = T;
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/large_block.h"
+
 namespace kalibron {
 
 void offerHeapForHugePages()
@@ -21,8 +23,8 @@ void offerHeapForHugePages()
     std::free(block);
     const auto after = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     const std::uintptr_t start = (before + kHugePage - 1) / kHugePage * kHugePage;
-    if (after > start)
-        ::madvise(reinterpret_cast<void*>(start), after - start, MADV_HUGEPAGE);
+    if (after > start && ::madvise(reinterpret_cast<void*>(start), after - start, MADV_HUGEPAGE) == 0)
+        takeLargeBlocksFromHeap();
 }
 
 } // namespace kalibron
