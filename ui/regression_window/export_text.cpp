@@ -130,7 +130,8 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
         blocks += box ? 1 : 0;
     constexpr std::size_t kPiece = std::size_t{1} << 18;
     const std::size_t estimate = static_cast<std::size_t>(last + 4) * (2 + static_cast<std::size_t>(blocks) * 48) + 512;
-    out.reserve(flush != nullptr ? std::min(estimate, kPiece + 4096) : estimate);
+    const std::size_t pieceRoom = std::min(estimate, kPiece + 4096); // a piece and the line that ends it
+    out.reserve(flush != nullptr ? pieceRoom : estimate);
     out += kTitle;
     out += kCr;
 
@@ -257,11 +258,13 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
             helper = std::thread([&] {
                 try {
                     std::string text;
+                    text.reserve(flush != nullptr ? pieceRoom : estimate / 2);
                     dataLines(text, half + 1, last, [&](std::string& grown) {
                         if (flush == nullptr)
                             return true;
                         secondHalf.push_back(std::move(grown));
-                        grown.clear();
+                        grown = std::string();
+                        grown.reserve(pieceRoom);
                         return !givenUp.load(std::memory_order_relaxed);
                     });
                     secondHalf.push_back(std::move(text));
