@@ -57,8 +57,9 @@ struct SvgSummary {
     std::vector<SvgText> texts;
 };
 
-// The polylines with the stroke of their group, and the texts, of an SVG
-// as QSvgGenerator writes it (no transforms beyond the identity).
+// The polylines and the lines of paths ("M x,y L x,y ... M ...") with the
+// stroke of their group, and the texts, of an SVG as QSvgGenerator writes it
+// (no transforms beyond the identity).
 SvgSummary readSvg(const QByteArray& text)
 {
     SvgSummary s;
@@ -91,6 +92,16 @@ SvgSummary readSvg(const QByteArray& text)
                 line.points.emplace_back(xy.value(0).toDouble(), xy.value(1).toDouble());
             }
             s.lines.push_back(line);
+        } else if (name == QStringLiteral("path")) {
+            for (const QString& step : attributes.value("d").toString().split(' ', Qt::SkipEmptyParts)) {
+                if (step.startsWith('M'))
+                    s.lines.push_back(SvgLine{strokes.back(), {}});
+                const QStringList xy = step.mid(1).split(',');
+                EXPECT_TRUE((step.startsWith('M') || step.startsWith('L')) && xy.size() == 2 && !s.lines.empty())
+                    << step.toStdString();
+                if (!s.lines.empty())
+                    s.lines.back().points.emplace_back(xy.value(0).toDouble(), xy.value(1).toDouble());
+            }
         } else if (name == QStringLiteral("text")) {
             SvgText t;
             t.baseline = {attributes.value("x").toDouble(), attributes.value("y").toDouble()};

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QSvgGenerator>
 
@@ -102,7 +103,8 @@ bool clipSegment(QPointF& a, QPointF& b, const QRectF& clip)
 // a pixel of the true curve and the vertex count near the number of pixels.
 class LineBatch {
 public:
-    explicit LineBatch(QPainter& painter) : m_painter(painter) {}
+    // Lines are never filled, the paths of short lines included.
+    explicit LineBatch(QPainter& painter) : m_painter(painter) { m_painter.setBrush(Qt::NoBrush); }
     ~LineBatch() { finishAll(); }
     LineBatch(const LineBatch&) = delete;
     LineBatch& operator=(const LineBatch&) = delete;
@@ -165,6 +167,23 @@ private:
     {
         for (OpenLine& line : m_open)
             finish(line);
+        if (!m_loose.isEmpty()) {
+            setPen();
+            m_painter.drawPath(m_loose);
+            m_loose.clear();
+        }
+    }
+
+    void setPen()
+    {
+        if (!m_penSet || !(m_penColour == m_colour)) {
+            QPen pen(toQColor(m_colour));
+            pen.setCosmetic(true);
+            pen.setWidth(1);
+            m_painter.setPen(pen);
+            m_penColour = m_colour;
+            m_penSet = true;
+        }
     }
 
     void finish(OpenLine& line)
@@ -176,15 +195,14 @@ private:
         line.hasPending = false;
         if (line.points.size() == 1)
             line.points.push_back(line.points.front());
-        if (!m_penSet || !(m_penColour == m_colour)) {
-            QPen pen(toQColor(m_colour));
-            pen.setCosmetic(true);
-            pen.setWidth(1);
-            m_painter.setPen(pen);
-            m_penColour = m_colour;
-            m_penSet = true;
+        if (line.points.size() <= kLoosePoints) {
+            m_loose.moveTo(line.points.front());
+            for (std::size_t i = 1; i < line.points.size(); ++i)
+                m_loose.lineTo(line.points[i]);
+        } else {
+            setPen();
+            m_painter.drawPolyline(line.points.data(), static_cast<int>(line.points.size()));
         }
-        m_painter.drawPolyline(line.points.data(), static_cast<int>(line.points.size()));
         line.points.clear();
     }
 
@@ -193,6 +211,10 @@ private:
     Rgb m_penColour;
     bool m_penSet = false;
     std::array<OpenLine, 4> m_open;
+    // Short lines of m_colour (ticks, marks, box sides), drawn as one path:
+    // an SVG file then holds one element for them, not one each.
+    static constexpr std::size_t kLoosePoints = 5;
+    QPainterPath m_loose;
     std::size_t m_next = 0;
 };
 
