@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -192,7 +193,6 @@ std::optional<NumericPattern> parseNumericPattern(std::string_view pattern)
     return shape;
 }
 
-
 constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
                                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                "8081828384858687888990919293949596979899";
@@ -227,7 +227,9 @@ bool fifteenDigitsExactly(double magnitude, char (&digits)[15], int& exponent)
 {
     static constexpr double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    if (!(magnitude >= 1e-8 && magnitude < 1e15))
+    // Both the exact product and the rounding below need every operation
+    // rounded to double, not to a wider format.
+    if (FLT_EVAL_METHOD != 0 || !(magnitude >= 1e-8 && magnitude < 1e15))
         return false;
     // floor(log10(magnitude)) or one less, from the binary exponent (a
     // normal number here); corrected below on the exact product.
@@ -271,6 +273,25 @@ bool fifteenDigitsExactly(double magnitude, char (&digits)[15], int& exponent)
     return true;
 }
 
+// The same from the library's general conversion, for any finite magnitude.
+void fifteenDigitsByLibrary(double magnitude, char (&digits)[15], int& exponent)
+{
+    // "d.dddddddddddddde±XX" or "...e±XXX".
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
+    int count = 0;
+    const char* p = buffer;
+    for (; p != written.ptr && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    // The exponent, read by hand: far cheaper than a general parser.
+    exponent = 0;
+    for (const char* e = p + 2; e < written.ptr; ++e)
+        exponent = exponent * 10 + (*e - '0');
+    if (p[1] == '-')
+        exponent = -exponent;
+}
+
 } // namespace
 
 std::string formatGeneral(double value, const NumberLocale& locale)
@@ -291,22 +312,8 @@ void appendGeneral(std::string& out, double value, const NumberLocale& locale)
     // 15 significant digits, correctly rounded, and the decimal exponent.
     char digits[15];
     int exponent = 0;
-    if (!fifteenDigitsExactly(std::fabs(value), digits, exponent)) {
-        int count = 0;
-        // "d.dddddddddddddde±XX", for magnitudes the exact product cannot take.
-        char buffer[32];
-        const auto written =
-            std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
-        const char* p = buffer;
-        for (; p != written.ptr && *p != 'e'; ++p)
-            if (*p != '.')
-                digits[count++] = *p;
-        // "e±XX" or "e±XXX": read by hand, far cheaper than a general parser.
-        for (const char* e = p + 2; e < written.ptr; ++e)
-            exponent = exponent * 10 + (*e - '0');
-        if (p[1] == '-')
-            exponent = -exponent;
-    }
+    if (!fifteenDigitsExactly(std::fabs(value), digits, exponent))
+        fifteenDigitsByLibrary(std::fabs(value), digits, exponent);
     int count = 15;
     while (count > 1 && digits[count - 1] == '0')
         --count;

@@ -7,9 +7,8 @@
 
 #include "ui/regression_window/qt_locale.h"
 
-extern "C" __attribute__((visibility("default"))) void kalibron_number_locale(const char* toolVersion,
-                                                                              kalibron::NumberLocale& locale,
-                                                                              std::string& problem) noexcept
+extern "C" __attribute__((visibility("default"))) void
+kalibron_number_locale(const char* toolVersion, kalibron::NumberLocale& locale, std::string& problem) noexcept
 {
     static_assert(std::is_same_v<decltype(kalibron_number_locale), KalibronNumberLocale>);
     problem.clear();
