@@ -121,31 +121,30 @@ template <class V> [[gnu::always_inline]] inline void reduce(const BlockView& b)
     }
 }
 
+// (head; x) −= reflector k applied to it, x of len rows.
+template <class V> [[gnu::always_inline]] inline void reflect(const BlockView& b, int k, double* head, double* x)
+{
+    if (b.tau[k] == 0)
+        return;
+    const double* u = b.column(k);
+    const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
+    head[k] -= s;
+    subtractScaled<V>(x, s, u, b.len);
+}
+
 // head −= the block's reflectors applied to (head; x), x of len rows.
 template <class V> [[gnu::always_inline]] inline void adjoint(const BlockView& b, double* head, double* x)
 {
-    for (int k = 0; k < b.reflectors; ++k) {
-        if (b.tau[k] == 0)
-            continue;
-        const double* u = b.column(k);
-        const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
-        head[k] -= s;
-        subtractScaled<V>(x, s, u, b.len);
-    }
+    for (int k = 0; k < b.reflectors; ++k)
+        reflect<V>(b, k, head, x);
 }
 
 // x = the block's rows of Q·(head; x) for x zero on entry, the block's
 // reflectors in reverse order.
 template <class V> [[gnu::always_inline]] inline void forward(const BlockView& b, double* head, double* x)
 {
-    for (int k = b.reflectors - 1; k >= 0; --k) {
-        if (b.tau[k] == 0)
-            continue;
-        const double* u = b.column(k);
-        const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
-        head[k] -= s;
-        subtractScaled<V>(x, s, u, b.len);
-    }
+    for (int k = b.reflectors - 1; k >= 0; --k)
+        reflect<V>(b, k, head, x);
 }
 
 __attribute__((target("avx512f"))) void reduceOctets(const BlockView& b) { reduce<Octet>(b); }
