@@ -11,6 +11,14 @@
 
 namespace kalibron {
 
+namespace {
+
+// The block below the heap's first huge page boundary, held for the life of
+// the process (a leak checker sees it reachable).
+void* volatile heapFiller = nullptr;
+
+} // namespace
+
 void offerHeapForHugePages()
 {
     constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
@@ -33,11 +41,8 @@ void offerHeapForHugePages()
     // (so it costs no memory), makes every later block come from above it.
     // Only now, after the advice: a page above the boundary touched before
     // it (the heap's end marker) would keep that huge page from forming.
-    if (start - next > 2 * kChunkHeader) {
-        // Held for the life of the process (a leak checker sees it reachable).
-        static void* volatile filler = nullptr;
-        filler = std::malloc(start - next - kChunkHeader);
-    }
+    if (start - next > 2 * kChunkHeader)
+        heapFiller = std::malloc(start - next - kChunkHeader);
 }
 
 } // namespace kalibron
