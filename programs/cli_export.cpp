@@ -2,7 +2,7 @@
 
 #include "programs/cli.h"
 #include "programs/cli_session.h"
-#include "ui/regression_window/export_text.h"
+#include "analysis/export_text.h"
 
 namespace kalibron {
 

@@ -7,8 +7,8 @@
 #include "core/store.h"
 #include "programs/cli_json.h"
 #include "programs/cli_session.h"
-#include "ui/regression_window/method_ranking.h"
-#include "ui/regression_window/polynomial_rows.h"
+#include "analysis/method_ranking.h"
+#include "analysis/polynomial_rows.h"
 
 namespace kalibron {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "programs/program_settings.h"
-#include "ui/regression_window/regression_settings.h"
+#include "analysis/regression_settings.h"
 
 namespace kalibron {
 

@@ -5,8 +5,8 @@
 
 #include "programs/cli_session.h"
 #include "regression/rounding.h"
-#include "ui/regression_window/method_ranking.h"
-#include "ui/regression_window/polynomial_rows.h"
+#include "analysis/method_ranking.h"
+#include "analysis/polynomial_rows.h"
 
 namespace kalibron {
 

@@ -10,7 +10,7 @@
 #include "core/number_format.h"
 #include "core/store.h"
 #include "programs/cli_options.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 
 namespace kalibron {
 

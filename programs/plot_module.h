@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 // `kalibron plot` draws through a module of its own (kalibron-plot.so), loaded
 // only when an image is asked for: the other commands then start without

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "ui/file_list_window/file_list_options.h"
-#include "ui/regression_window/regression_settings.h"
+#include "analysis/file_list_options.h"
+#include "analysis/regression_settings.h"
 
 namespace kalibron {
 

@@ -2,7 +2,7 @@
 
 #include "core/store.h"
 #include "ui/file_list_window/file_list_window.h"
-#include "ui/file_list_window/interpolation.h"
+#include "analysis/interpolation.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 

@@ -23,8 +23,8 @@
 #include "core/table_import.h"
 #include "programs/cli.h"
 #include "tests/fuzz/finite_text.h"
-#include "ui/regression_window/calculation.h"
-#include "ui/regression_window/export_text.h"
+#include "analysis/calculation.h"
+#include "analysis/export_text.h"
 
 namespace {
 

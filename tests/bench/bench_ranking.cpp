@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "core/store.h"
-#include "ui/regression_window/method_ranking.h"
+#include "analysis/method_ranking.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "core/file_list_state.h"
 #include "core/messages.h"
-#include "ui/file_list_window/file_list_options.h"
-#include "ui/file_list_window/file_scan.h"
-#include "ui/file_list_window/sequence_table.h"
+#include "analysis/file_list_options.h"
+#include "analysis/file_scan.h"
+#include "analysis/sequence_table.h"
 
 namespace {
 

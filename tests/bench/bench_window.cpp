@@ -14,7 +14,7 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/student_table.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 #include "ui/regression_window/scene_painter.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <QXmlStreamReader>
 
 #include "tests/cli/cli_test_support.h"
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 #include "ui/regression_window/scene_painter.h"
 
 namespace kalibron::test {

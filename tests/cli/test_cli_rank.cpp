@@ -12,8 +12,8 @@
 
 #include "regression/rounding.h"
 #include "tests/cli/cli_test_support.h"
-#include "ui/regression_window/method_ranking.h"
-#include "ui/regression_window/polynomial_rows.h"
+#include "analysis/method_ranking.h"
+#include "analysis/polynomial_rows.h"
 
 namespace kalibron::test {
 namespace {

@@ -29,7 +29,7 @@
 #include "programs/real_time_coordinator.h"
 #include "programs/startup.h"
 #include "ui/file_list_window/file_list_window.h"
-#include "ui/file_list_window/table_output.h"
+#include "analysis/table_output.h"
 #include "ui/regression_window/regression_window.h"
 
 using namespace kalibron;

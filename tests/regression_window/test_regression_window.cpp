@@ -37,12 +37,12 @@
 #include "programs/program_settings.h"
 #include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/message_box_sink.h"
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
-#include "ui/regression_window/tick_labels.h"
+#include "analysis/tick_labels.h"
 
 using namespace kalibron;
 

@@ -5,7 +5,7 @@
 
 #include "regression/polynomial_fit.h"
 #include "test_support.h"
-#include "ui/regression_window/export_text.h"
+#include "analysis/export_text.h"
 
 namespace kalibron::test {
 namespace {

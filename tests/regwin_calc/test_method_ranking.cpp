@@ -7,7 +7,7 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/table_import.h"
-#include "ui/regression_window/method_ranking.h"
+#include "analysis/method_ranking.h"
 
 namespace kalibron {
 namespace {

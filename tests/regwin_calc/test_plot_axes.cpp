@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "ui/regression_window/plot_scale.h"
+#include "analysis/plot_scale.h"
 
 namespace kalibron::test {
 namespace {

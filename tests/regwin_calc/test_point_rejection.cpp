@@ -2,7 +2,7 @@
 
 #include "core/table_import.h"
 #include "test_support.h"
-#include "ui/regression_window/point_rejection.h"
+#include "analysis/point_rejection.h"
 
 namespace kalibron::test {
 namespace {

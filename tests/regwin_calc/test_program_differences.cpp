@@ -11,7 +11,7 @@
 
 #include "programs/program_settings.h"
 #include "test_support.h"
-#include "ui/regression_window/export_text.h"
+#include "analysis/export_text.h"
 
 namespace kalibron::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/messages.h"
 #include "core/store.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 
 namespace kalibron::test {
 

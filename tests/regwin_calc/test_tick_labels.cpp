@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "ui/regression_window/tick_labels.h"
+#include "analysis/tick_labels.h"
 
 namespace kalibron::test {
 namespace {

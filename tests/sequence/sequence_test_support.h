@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/file_list_window/file_scan.h"
+#include "analysis/file_scan.h"
 
 namespace kalibron::test {
 

@@ -14,7 +14,7 @@
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "tests/sequence/sequence_test_support.h"
-#include "ui/file_list_window/file_scan.h"
+#include "analysis/file_scan.h"
 
 using namespace kalibron;
 using kalibron::test::fileAt;

@@ -17,11 +17,11 @@
 #include "programs/program_settings.h"
 #include "programs/startup.h"
 #include "tests/sequence/sequence_test_support.h"
-#include "ui/file_list_window/file_scan.h"
-#include "ui/file_list_window/interpolation.h"
-#include "ui/file_list_window/sequence_table.h"
-#include "ui/file_list_window/table_output.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/file_scan.h"
+#include "analysis/interpolation.h"
+#include "analysis/sequence_table.h"
+#include "analysis/table_output.h"
+#include "analysis/calculation.h"
 
 using namespace kalibron;
 using kalibron::test::fileAt;

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "core/number_format.h"
-#include "ui/file_list_window/file_list_options.h"
+#include "analysis/file_list_options.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QComboBox;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/number_format.h"
-#include "ui/regression_window/method_ranking.h"
+#include "analysis/method_ranking.h"
 
 class QLabel;
 class QTableWidget;

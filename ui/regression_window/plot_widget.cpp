@@ -4,7 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 #include "ui/regression_window/scene_painter.h"
 
 namespace kalibron {

@@ -11,7 +11,7 @@
 
 #include "core/messages.h"
 #include "core/number_format.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QCheckBox;

@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

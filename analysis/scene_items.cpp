@@ -1,4 +1,4 @@
-#include "ui/regression_window/scene_items.h"
+#include "analysis/scene_items.h"
 
 #include <cmath>
 

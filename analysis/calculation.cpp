@@ -1,4 +1,4 @@
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,11 +16,11 @@
 #include "regression/result_cell.h"
 #include "regression/rounding.h"
 #include "regression/zigzag.h"
-#include "ui/regression_window/plot_axes.h"
-#include "ui/regression_window/plot_scale.h"
-#include "ui/regression_window/polynomial_rows.h"
-#include "ui/regression_window/scene_items.h"
-#include "ui/regression_window/tick_labels.h"
+#include "analysis/plot_axes.h"
+#include "analysis/plot_scale.h"
+#include "analysis/polynomial_rows.h"
+#include "analysis/scene_items.h"
+#include "analysis/tick_labels.h"
 
 namespace kalibron {
 

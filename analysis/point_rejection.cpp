@@ -1,9 +1,9 @@
-#include "ui/regression_window/point_rejection.h"
+#include "analysis/point_rejection.h"
 
 #include <cmath>
 
 #include "core/store.h"
-#include "ui/regression_window/scene_items.h"
+#include "analysis/scene_items.h"
 
 namespace kalibron {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

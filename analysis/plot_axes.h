@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/number_format.h"
-#include "ui/regression_window/plot_scale.h"
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scale.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

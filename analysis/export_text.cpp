@@ -1,4 +1,4 @@
-#include "ui/regression_window/export_text.h"
+#include "analysis/export_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +17,7 @@
 #include "regression/polynomial_fit.h"
 #include "regression/result_cell.h"
 #include "regression/rounding.h"
-#include "ui/regression_window/polynomial_rows.h"
+#include "analysis/polynomial_rows.h"
 
 namespace kalibron {
 

@@ -1,4 +1,4 @@
-#include "ui/regression_window/polynomial_rows.h"
+#include "analysis/polynomial_rows.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "ui/file_list_window/table_output.h"
+#include "analysis/table_output.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "ui/regression_window/plot_axes.h"
+#include "analysis/plot_axes.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "core/store.h"
-#include "ui/regression_window/scene_items.h"
+#include "analysis/scene_items.h"
 
 namespace kalibron {
 

@@ -1,8 +1,8 @@
-#include "ui/file_list_window/sequence_table.h"
+#include "analysis/sequence_table.h"
 
 #include "core/file_list_state.h"
 #include "core/value_cell.h"
-#include "ui/file_list_window/file_scan.h"
+#include "analysis/file_scan.h"
 
 namespace kalibron {
 

@@ -11,8 +11,8 @@
 #include "core/store.h"
 #include "regression/confidence_band.h"
 #include "regression/zigzag.h"
-#include "ui/regression_window/plot_scene.h"
-#include "ui/regression_window/regression_settings.h"
+#include "analysis/plot_scene.h"
+#include "analysis/regression_settings.h"
 
 namespace kalibron {
 

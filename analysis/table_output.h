@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/file_list_window/file_list_options.h"
+#include "analysis/file_list_options.h"
 
 namespace kalibron {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/file_list_window/file_list_options.h"
+#include "analysis/file_list_options.h"
 
 namespace kalibron {
 

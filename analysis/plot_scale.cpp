@@ -1,4 +1,4 @@
-#include "ui/regression_window/plot_scale.h"
+#include "analysis/plot_scale.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

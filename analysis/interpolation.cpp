@@ -1,4 +1,4 @@
-#include "ui/file_list_window/interpolation.h"
+#include "analysis/interpolation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include "regression/confidence_band.h"
 #include "regression/fit_values.h"
 #include "regression/leave_one_out.h"
-#include "ui/file_list_window/sequence_table.h"
+#include "analysis/sequence_table.h"
 
 namespace kalibron {
 

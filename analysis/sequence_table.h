@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/file_list_window/file_list_options.h"
+#include "analysis/file_list_options.h"
 
 namespace kalibron {
 

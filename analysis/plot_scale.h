@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

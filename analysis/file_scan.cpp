@@ -1,4 +1,4 @@
-#include "ui/file_list_window/file_scan.h"
+#include "analysis/file_scan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +9,7 @@
 
 #include "core/file_list_state.h"
 #include "core/messages.h"
-#include "ui/file_list_window/table_output.h"
+#include "analysis/table_output.h"
 
 namespace kalibron {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "regression/polynomial_fit.h"
-#include "ui/regression_window/plot_scale.h"
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scale.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/number_format.h"
-#include "ui/regression_window/calculation.h"
+#include "analysis/calculation.h"
 
 namespace kalibron {
 

@@ -1,4 +1,4 @@
-#include "ui/regression_window/method_ranking.h"
+#include "analysis/method_ranking.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "ui/regression_window/plot_scene.h"
+#include "analysis/plot_scene.h"
 
 namespace kalibron {
 

@@ -1,4 +1,4 @@
-#include "ui/regression_window/tick_labels.h"
+#include "analysis/tick_labels.h"
 
 #include <algorithm>
 #include <cmath>
