@@ -1,16 +1,12 @@
 #include "analysis/export_text.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cmath>
-#include <exception>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/store.h"
@@ -243,59 +239,7 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
         return true;
     };
 
-    // Turning numbers into text is most of the work: a long table is written
-    // in two halves at once, the second into pieces kept until the first
-    // half is out.
-    constexpr int kLinesForTwoThreads = 4000;
-    const int half = last / 2;
-    int firstHalfEnd = last;
-    std::vector<std::string> secondHalf;
-    std::atomic<bool> givenUp{false};
-    std::exception_ptr helperError;
-    std::thread helper;
-    if (last >= kLinesForTwoThreads && std::thread::hardware_concurrency() > 1) {
-        try {
-            helper = std::thread([&] {
-                try {
-                    std::string text;
-                    text.reserve(flush != nullptr ? pieceRoom : estimate / 2);
-                    dataLines(text, half + 1, last, [&](std::string& grown) {
-                        if (flush == nullptr)
-                            return true;
-                        secondHalf.push_back(std::move(grown));
-                        grown = std::string();
-                        grown.reserve(pieceRoom);
-                        return !givenUp.load(std::memory_order_relaxed);
-                    });
-                    secondHalf.push_back(std::move(text));
-                } catch (...) {
-                    helperError = std::current_exception();
-                }
-            });
-            firstHalfEnd = half;
-        } catch (const std::system_error&) {
-            // No thread to be had: one writes it all.
-        }
-    }
-    bool written = dataLines(out, 1, firstHalfEnd, handOver);
-    givenUp = !written;
-    if (helper.joinable())
-        helper.join();
-    if (helperError)
-        std::rethrow_exception(helperError);
-    for (std::string& text : secondHalf) {
-        if (!written)
-            return false;
-        if (out.empty())
-            out.swap(text);
-        else
-            out += text;
-        if (out.size() >= kPiece)
-            written = handOver(out);
-    }
-    if (!written)
-        return false;
-    return flush == nullptr || out.empty() || (*flush)(out);
+    return dataLines(out, 1, last, handOver) && (flush == nullptr || out.empty() || (*flush)(out));
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <variant>
 #include <vector>
 
-#include "core/large_block.h"
 
 namespace kalibron {
 
@@ -58,7 +57,7 @@ struct FilledBox {
 
 using Primitive = std::variant<Segment, Box, FilledBox>;
 // A large data set draws a quarter of a million items.
-using PrimitiveList = LargeVector<Primitive>;
+using PrimitiveList = std::vector<Primitive>;
 
 // A tick label of the frame. For the Y axis (lblY(index)) left/top is the
 // label's top left corner in frame twips; for the X axis (lblX(index)) left is

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/file_list_state.h"
-#include "core/large_block.h"
 #include "core/student_table.h"
 #include "core/value_cell.h"
 
@@ -27,9 +26,9 @@ struct Store {
     int bound() const { return settings.positionBound; }
 
     // --- Sequence data (index 0..bound) -----------------------------------
-    LargeVector<ValueCell> Y;
-    LargeVector<ValueCell> Yerr;
-    LargeVector<ValueCell> Rejected;
+    std::vector<ValueCell> Y;
+    std::vector<ValueCell> Yerr;
+    std::vector<ValueCell> Rejected;
     double MaxX = 0;    // largest X as read (not rounded)
     int nPoints = 0;    // present, unrejected points (ScanData)
     int nPointsAll = 0; // rows of the last import with a positive Y
@@ -82,13 +81,13 @@ struct Store {
         void clear() { *this = PolyChebyshev{}; }
     };
 
-    LargeVector<double> PX, PY; // 0..bound
+    std::vector<double> PX, PY; // 0..bound
     int nPoly = 0;
     std::array<ValueCell, 26> PolyC{};                   // PolyC(p+1) = c_p
     std::array<std::array<ValueCell, 27>, 6> PolyCoef{}; // PolyCoef(slot, p+2) = c_p
     std::array<PolyChebyshev, 6> PolyFit{};              // per slot, cleared with PolyCoef(slot, ·)
     int PolySlot = 0;
-    LargeVector<ValueCell> YPoly; // 0..bound
+    std::vector<ValueCell> YPoly; // 0..bound
     ValueCell PolyDev, PolyDevPct;
 
     // --- Zigzag -------------------------------------------------------------

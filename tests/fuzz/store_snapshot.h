@@ -12,7 +12,7 @@ namespace kalibron::testing_support {
 // a refused input can be shown to have changed nothing. Copied values are
 // compared exactly: they are moved around, never computed.
 struct StoreSnapshot {
-    LargeVector<ValueCell> Y, Yerr, Rejected;
+    std::vector<ValueCell> Y, Yerr, Rejected;
     double MaxX = 0, MaxY = 0, MinY = 0;
     int nPoints = 0, nPointsAll = 0, nCols = 0, FirstX = 0;
     bool AllData = true;
@@ -31,7 +31,7 @@ inline StoreSnapshot snapshot(const Store& store)
 // names the damage instead of printing 90,000 cells.
 inline std::string firstDifference(const StoreSnapshot& a, const StoreSnapshot& b)
 {
-    auto cells = [](const char* name, const LargeVector<ValueCell>& u, const LargeVector<ValueCell>& v) {
+    auto cells = [](const char* name, const std::vector<ValueCell>& u, const std::vector<ValueCell>& v) {
         if (u.size() != v.size())
             return std::string(name) + " size";
         for (std::size_t i = 0; i < u.size(); ++i)

@@ -193,7 +193,7 @@ TEST(ExportText, StreamedPiecesJoinToTheWholeText)
     const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
     const std::string whole = buildExport(*store, r.fits, settings, NumberLocale{});
 
-    // Long texts are written by two threads: every line comes once, in order.
+    // Every line comes once, in order.
     const auto lines = splitCr(whole);
     const auto first =
         std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("1\t", 0) == 0; });
