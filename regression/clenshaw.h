@@ -23,7 +23,7 @@ namespace kalibron {
 long double clenshawValue(const Store::PolyChebyshev& fit, double t);
 
 // clenshawValue at every t[i], rounded to double, into out[i], bit for bit;
-// several positions are worked side by side.
+// two positions are worked side by side.
 void clenshawValues(const Store::PolyChebyshev& fit, std::span<const double> t, double* out);
 
 // The residuals e_i = y[i] − clenshawValue(fit, t[i]), formed in long double,
