@@ -1,10 +1,6 @@
 #include "regression/clenshaw.h"
 
-#include <algorithm>
 #include <array>
-#include <cmath>
-
-#include "regression/double_pair.h"
 
 namespace kalibron {
 
@@ -68,73 +64,6 @@ template <class Use> void clenshawEach(const PolyChebyshev& fit, std::span<const
 } // namespace
 
 long double clenshawValue(const PolyChebyshev& fit, double t) { return clenshaw<1>(fit, &t)[0]; }
-
-namespace {
-
-// Whole numbers up to this size in a, b and x make 2x − (a + b) a whole
-// number below 2^21, and its product with the 32-bit inverse width fits the
-// 53 bits of a double: the double arithmetic below is then exact, like the
-// long double arithmetic of PolyChebyshev::scaled, and gives the same t.
-constexpr double kExactPositionBound = 524288; // 2^19
-
-bool wholeAndSmall(double v) { return std::fabs(v) <= kExactPositionBound && v == std::trunc(v); }
-
-// wholeAndSmall for every x[i], two at a time: v + 2^52 − 2^52 is v rounded
-// to a whole number, so the squared differences add up to zero exactly when
-// all are whole (infinity and NaN leave NaN); the largest v² bounds them.
-bool allWholeAndSmall(std::span<const double> x)
-{
-    const DoublePair round = splat(4503599627370496.0);
-    DoublePair off = splat(0), top = splat(0);
-    std::size_t i = 0;
-    for (; i + 2 <= x.size(); i += 2) {
-        const DoublePair v = loadPair(x.data() + i);
-        const DoublePair r = (v + round) - round;
-        off += (r - v) * (r - v);
-        top = v * v > top ? v * v : top;
-    }
-    const double bound = kExactPositionBound * kExactPositionBound;
-    bool whole = off[0] + off[1] == 0 && top[0] <= bound && top[1] <= bound;
-    for (; i < x.size(); ++i)
-        whole = whole && wholeAndSmall(x[i]);
-    return whole;
-}
-
-} // namespace
-
-void scaledPositions(const PolyChebyshev& fit, std::span<const double> x, double* t)
-{
-    const long double centre = fit.centreTwice(), inverse = fit.inverseWidth();
-    if (wholeAndSmall(fit.a) && wholeAndSmall(fit.b) && allWholeAndSmall(x)) {
-        const auto c = static_cast<double>(centre), s = static_cast<double>(inverse);
-        std::size_t i = 0;
-        for (; i + 2 <= x.size(); i += 2)
-            storePair(t + i, (splat(2.0) * loadPair(x.data() + i) - splat(c)) * splat(s));
-        for (; i < x.size(); ++i)
-            t[i] = (2.0 * x[i] - c) * s;
-        return;
-    }
-    for (std::size_t i = 0; i < x.size(); ++i)
-        t[i] = PolyChebyshev::scaled(x[i], centre, inverse);
-}
-
-void scaledRange(const PolyChebyshev& fit, std::size_t first, std::size_t count, double* t)
-{
-    const long double centre = fit.centreTwice(), inverse = fit.inverseWidth();
-    const auto low = static_cast<double>(first), high = static_cast<double>(first + count);
-    if (wholeAndSmall(fit.a) && wholeAndSmall(fit.b) && wholeAndSmall(high)) {
-        const auto c = static_cast<double>(centre), s = static_cast<double>(inverse);
-        const DoublePair step = {0, 1};
-        std::size_t i = 0;
-        for (; i + 2 <= count; i += 2)
-            storePair(t + i, (splat(2.0) * (splat(low + static_cast<double>(i)) + step) - splat(c)) * splat(s));
-        for (; i < count; ++i)
-            t[i] = (2.0 * (low + static_cast<double>(i)) - c) * s;
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i)
-        t[i] = PolyChebyshev::scaled(low + static_cast<double>(i), centre, inverse);
-}
 
 void clenshawValues(const PolyChebyshev& fit, std::span<const double> t, double* out)
 {

@@ -31,10 +31,4 @@ void clenshawValues(const Store::PolyChebyshev& fit, std::span<const double> t, 
 void clenshawResiduals(const Store::PolyChebyshev& fit, std::span<const double> t, const double* y, double* hi,
                        double* lo);
 
-// t[i] = fit.scaled(x[i]) for every i.
-void scaledPositions(const Store::PolyChebyshev& fit, std::span<const double> x, double* t);
-
-// t[i] = fit.scaled(first + i) for i < count.
-void scaledRange(const Store::PolyChebyshev& fit, std::size_t first, std::size_t count, double* t);
-
 } // namespace kalibron

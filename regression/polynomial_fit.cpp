@@ -56,11 +56,13 @@ void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
         std::fill(out.begin(), out.end(), NAN);
         return;
     }
+    const long double centre = fit.centreTwice(), inverse = fit.inverseWidth();
     constexpr std::size_t kChunk = 1024;
     std::array<double, kChunk> t;
     for (std::size_t first = 0; first < out.size(); first += kChunk) {
         const std::size_t count = std::min(kChunk, out.size() - first);
-        scaledRange(fit, first, count, t.data());
+        for (std::size_t i = 0; i < count; ++i)
+            t[i] = PolyChebyshev::scaled(static_cast<double>(first + i), centre, inverse);
         clenshawValues(fit, std::span<const double>(t.data(), count), out.data() + first);
     }
 }
@@ -196,7 +198,9 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
     // t for the n points, zeros after them up to the end of the last block:
     // there the columns of V come out zero as well.
     std::vector<double> t(static_cast<std::size_t>(qr1.blocks()) * len, 0.0);
-    scaledPositions(stable, std::span<const double>(X.data() + 1, static_cast<std::size_t>(n)), t.data());
+    const long double centre = stable.centreTwice(), inverse = stable.inverseWidth();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
+        t[i] = PolyChebyshev::scaled(X[i + 1], centre, inverse);
     for (int block = 0; block < qr1.blocks(); ++block) {
         const std::size_t first = static_cast<std::size_t>(block) * len;
         const std::size_t count = std::min(len, static_cast<std::size_t>(n) - first);

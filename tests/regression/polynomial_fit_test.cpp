@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
-#include "regression/clenshaw.h"
 #include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression/tall_qr.h"
@@ -155,33 +154,6 @@ TEST(PolynomialValues, SideBySideAsAloneAtEveryDegree)
                 ASSERT_EQ(out[x], alone) << "degree " << d << ", " << size << " positions, at " << x;
             }
         }
-    }
-}
-
-TEST(PolynomialValues, ScaledPositionsAsTheSingleEvaluatorScalesThem)
-{
-    // Whole positions are scaled in double arithmetic that is exact for
-    // them; anything else (a fraction, a position too large) in long double.
-    // Either way t must be the t of PolyChebyshev::scaled, bit for bit.
-    const std::vector<std::vector<double>> lists = {
-        {3, 4, 17, 2500, 3999, 4000, 1234, 5},
-        {-700, 0, 29999, 15000, 3, 77, 12001},
-        {0.5, 1.75, 10.25, 3, 4},
-        {3, 4, 1e6, 17, 250000},
-    };
-    for (const std::vector<double>& x : lists) {
-        PolyChebyshev form;
-        form.degree = 2;
-        form.a = *std::min_element(x.begin(), x.end());
-        form.b = *std::max_element(x.begin(), x.end());
-        std::vector<double> t(x.size());
-        scaledPositions(form, x, t.data());
-        for (std::size_t i = 0; i < x.size(); ++i)
-            EXPECT_EQ(t[i], form.scaled(x[i])) << x[i];
-        std::vector<double> range(5);
-        scaledRange(form, 3, range.size(), range.data());
-        for (std::size_t i = 0; i < range.size(); ++i)
-            EXPECT_EQ(range[i], form.scaled(static_cast<double>(3 + i))) << i;
     }
 }
 
