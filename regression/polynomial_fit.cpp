@@ -11,7 +11,6 @@
 
 #include "core/messages.h"
 #include "regression/clenshaw.h"
-#include "regression/double_pair.h"
 #include "regression/tall_qr.h"
 
 namespace kalibron {
@@ -212,8 +211,8 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
             double* column = qr1.column(block, k);
             const double* previous = qr1.column(block, k - 1);
             const double* before = qr1.column(block, k - 2);
-            for (std::size_t i = 0; i < len; i += 2)
-                storePair(column + i, splat(2.0) * loadPair(tb + i) * loadPair(previous + i) - loadPair(before + i));
+            for (std::size_t i = 0; i < len; ++i)
+                column[i] = 2 * tb[i] * previous[i] - before[i];
         }
         std::copy_n(Y.data() + 1 + first, count, qr1.column(block, m));
         qr1.reduceBlock(block);
