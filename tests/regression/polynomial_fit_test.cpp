@@ -10,7 +10,6 @@
 #include "core/messages.h"
 #include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
-#include "regression/tall_qr.h"
 #include "regression_test_support.h"
 
 namespace kalibron {
@@ -182,42 +181,6 @@ TEST(Polynomial, DeviationsAreThoseOfTheEvaluatedCurve)
         EXPECT_TRUE(near(fit.dev, static_cast<double>(absSum / 300), 1e-14)) << d;
         EXPECT_TRUE(near(fit.devPct, static_cast<double>(100 * relSum / 300), 1e-14)) << d;
     }
-}
-
-TEST(Polynomial, SameBitsWhateverTheVectorWidth)
-{
-    // The blocked QR runs on the widest vectors the processor has; a fit
-    // must not depend on which, or a result would differ between machines.
-    std::vector<double> xs{0}, ys{0};
-    for (int i = 0; i < 700; ++i) {
-        xs.push_back(3 + i * 43 % 29000);
-        ys.push_back(800 + 55 * std::cos(i * 0.21) + (i % 13) * 0.125);
-    }
-    auto fitAll = [&] {
-        std::vector<PolynomialFit> fits;
-        for (int d : {1, 4, 11, 23}) {
-            Store store;
-            CollectingMessageSink messages;
-            fits.push_back(Polynomial(store, 700, d, xs, ys, messages, nullptr));
-        }
-        return fits;
-    };
-    setTallQRVectorWidth(2);
-    const std::vector<PolynomialFit> narrow = fitAll();
-    for (int width : {4, 8}) {
-        setTallQRVectorWidth(width);
-        if (tallQRVectorWidth() != width)
-            continue; // the processor has no such vectors
-        const std::vector<PolynomialFit> wide = fitAll();
-        for (std::size_t f = 0; f < narrow.size(); ++f) {
-            ASSERT_EQ(wide[f].status, PolynomialStatus::Fitted);
-            EXPECT_EQ(wide[f].stable.c, narrow[f].stable.c) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].r, narrow[f].r) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].dsig, narrow[f].dsig) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].devPct, narrow[f].devPct) << "width " << width << ", fit " << f;
-        }
-    }
-    setTallQRVectorWidth(0);
 }
 
 TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
