@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
+#include "regression/clenshaw.h"
 #include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
 #include "regression_test_support.h"
@@ -151,6 +152,21 @@ TEST(PolynomialValues, SideBySideAsAloneAtEveryDegree)
             for (std::size_t x = 0; x<size; x += size> 7 ? 13 : 1) {
                 const double alone = static_cast<double>(chebyshevValue(form, static_cast<double>(x)));
                 ASSERT_EQ(out[x], alone) << "degree " << d << ", " << size << " positions, at " << x;
+            }
+            // The residuals the fit refines with, through the same loop:
+            // y − f formed in long double, held exactly as a pair of doubles.
+            std::vector<double> t(size), y(size), hi(size), lo(size);
+            for (std::size_t x = 0; x < size; ++x) {
+                t[x] = form.scaled(static_cast<double>(x));
+                y[x] = out[x] + 0.3 * static_cast<double>(x % 5);
+            }
+            clenshawResiduals(form, t, y.data(), hi.data(), lo.data());
+            for (std::size_t x = 0; x < size; ++x) {
+                const long double e = y[x] - clenshawValue(form, t[x]);
+                ASSERT_EQ(hi[x], static_cast<double>(e)) << "degree " << d << ", " << size << " positions, at " << x;
+                if (std::isfinite(e)) {
+                    ASSERT_EQ(hi[x] + static_cast<long double>(lo[x]), e) << "degree " << d << ", at " << x;
+                }
             }
         }
     }
