@@ -23,18 +23,12 @@ namespace kalibron {
 long double clenshawValue(const Store::PolyChebyshev& fit, double t);
 
 // clenshawValue at every t[i], rounded to double, into out[i], bit for bit;
-// several positions are worked side by side.
+// two positions are worked side by side.
 void clenshawValues(const Store::PolyChebyshev& fit, std::span<const double> t, double* out);
 
 // The residuals e_i = y[i] − clenshawValue(fit, t[i]), formed in long double,
 // as exact pairs of doubles: hi[i] the double nearest e_i, lo[i] = e_i − hi[i].
 void clenshawResiduals(const Store::PolyChebyshev& fit, std::span<const double> t, const double* y, double* hi,
                        double* lo);
-
-// t[i] = fit.scaled(x[i]) for every i.
-void scaledPositions(const Store::PolyChebyshev& fit, std::span<const double> x, double* t);
-
-// t[i] = fit.scaled(first + i) for i < count.
-void scaledRange(const Store::PolyChebyshev& fit, std::size_t first, std::size_t count, double* t);
 
 } // namespace kalibron

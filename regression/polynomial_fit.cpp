@@ -11,7 +11,6 @@
 
 #include "core/messages.h"
 #include "regression/clenshaw.h"
-#include "regression/double_pair.h"
 #include "regression/tall_qr.h"
 
 namespace kalibron {
@@ -56,11 +55,13 @@ void polynomialValues(const PolyChebyshev& fit, std::span<double> out)
         std::fill(out.begin(), out.end(), NAN);
         return;
     }
+    const long double centre = fit.centreTwice(), inverse = fit.inverseWidth();
     constexpr std::size_t kChunk = 1024;
     std::array<double, kChunk> t;
     for (std::size_t first = 0; first < out.size(); first += kChunk) {
         const std::size_t count = std::min(kChunk, out.size() - first);
-        scaledRange(fit, first, count, t.data());
+        for (std::size_t i = 0; i < count; ++i)
+            t[i] = PolyChebyshev::scaled(static_cast<double>(first + i), centre, inverse);
         clenshawValues(fit, std::span<const double>(t.data(), count), out.data() + first);
     }
 }
@@ -196,7 +197,9 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
     // t for the n points, zeros after them up to the end of the last block:
     // there the columns of V come out zero as well.
     std::vector<double> t(static_cast<std::size_t>(qr1.blocks()) * len, 0.0);
-    scaledPositions(stable, std::span<const double>(X.data() + 1, static_cast<std::size_t>(n)), t.data());
+    const long double centre = stable.centreTwice(), inverse = stable.inverseWidth();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
+        t[i] = PolyChebyshev::scaled(X[i + 1], centre, inverse);
     for (int block = 0; block < qr1.blocks(); ++block) {
         const std::size_t first = static_cast<std::size_t>(block) * len;
         const std::size_t count = std::min(len, static_cast<std::size_t>(n) - first);
@@ -208,8 +211,8 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
             double* column = qr1.column(block, k);
             const double* previous = qr1.column(block, k - 1);
             const double* before = qr1.column(block, k - 2);
-            for (std::size_t i = 0; i < len; i += 2)
-                storePair(column + i, splat(2.0) * loadPair(tb + i) * loadPair(previous + i) - loadPair(before + i));
+            for (std::size_t i = 0; i < len; ++i)
+                column[i] = 2 * tb[i] * previous[i] - before[i];
         }
         std::copy_n(Y.data() + 1 + first, count, qr1.column(block, m));
         qr1.reduceBlock(block);

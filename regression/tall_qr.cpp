@@ -1,14 +1,8 @@
 #include "regression/tall_qr.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstring>
 #include <limits>
-
-// Vectors wider than the baseline's pass only between functions inlined into
-// one of the width-specific kernels below, never across a call.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace kalibron {
 
@@ -24,79 +18,58 @@ struct BlockView {
 
 namespace {
 
-// The kernels are written once over a vector of L doubles and built for L =
-// 2 (every x86-64 processor), 4 (AVX2) and 8 (AVX-512F). A sum over rows
-// runs as sixteen running sums (row i into sum i mod 16) whatever L is,
-// elementwise, folded in one fixed order at the end; multiplies and adds
-// are never fused (the library builds with -ffp-contract=off). Every width
-// gives the same bits.
-using Pair = double __attribute__((vector_size(16)));
-using Quad = double __attribute__((vector_size(32)));
-using Octet = double __attribute__((vector_size(64)));
-
-constexpr int kGroup = 16; // rows a step takes
-
-template <class V> constexpr int lanes() { return static_cast<int>(sizeof(V) / sizeof(double)); }
-
-template <class V> [[gnu::always_inline]] inline V load(const double* p)
-{
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class V> [[gnu::always_inline]] inline void store(double* p, V v) { std::memcpy(p, &v, sizeof v); }
-
-template <class V> [[gnu::always_inline]] inline V splat(double g)
-{
-    V v;
-    for (int l = 0; l < lanes<V>(); ++l)
-        v[l] = g;
-    return v;
-}
+// The loops over rows go kGroup rows a step, unrolled in full (GCC at -O2
+// would not, and would keep the running sums in memory) so that the
+// compiler works them on the vectors the target has. A sum over rows runs
+// as kGroup running sums (row i into sum i mod kGroup) folded in one fixed
+// order at the end, and multiplies and adds are never fused (the library
+// builds with -ffp-contract=off): the bits do not depend on the target or
+// on how the compiler vectorises.
+constexpr int kGroup = 16;
 
 // Σ a_i·b_i over len rows (a multiple of kGroup).
-template <class V> [[gnu::always_inline]] inline double dot(const double* a, const double* b, int len)
+double dot(const double* a, const double* b, int len)
 {
-    constexpr int L = lanes<V>(), G = kGroup / L;
-    V s[G];
-    for (int g = 0; g < G; ++g)
-        s[g] = splat<V>(0);
+    double s[kGroup] = {};
     for (int i = 0; i < len; i += kGroup) {
-        for (int g = 0; g < G; ++g)
-            s[g] += load<V>(a + i + g * L) * load<V>(b + i + g * L);
+#pragma GCC unroll 16
+        for (int g = 0; g < kGroup; ++g)
+            s[g] += a[i + g] * b[i + g];
     }
-    double p[kGroup];
-    std::memcpy(p, s, sizeof p);
     double q[kGroup / 2];
     for (int j = 0; j < kGroup / 2; ++j)
-        q[j] = p[j] + p[j + kGroup / 2];
+        q[j] = s[j] + s[j + kGroup / 2];
     return ((q[0] + q[4]) + (q[2] + q[6])) + ((q[1] + q[5]) + (q[3] + q[7]));
 }
 
-// b −= g·a over len rows (a multiple of kGroup).
-template <class V> [[gnu::always_inline]] inline void subtractScaled(double* b, double g, const double* a, int len)
+// b −= g·a over len rows (a multiple of kGroup); a and b are different
+// columns.
+void subtractScaled(double* __restrict b, double g, const double* __restrict a, int len)
 {
-    const V gg = splat<V>(g);
-    for (int i = 0; i < len; i += lanes<V>())
-        store<V>(b + i, load<V>(b + i) - gg * load<V>(a + i));
+    for (int i = 0; i < len; i += kGroup) {
+#pragma GCC unroll 16
+        for (int j = 0; j < kGroup; ++j)
+            b[i + j] -= g * a[i + j];
+    }
 }
 
-template <class V> [[gnu::always_inline]] inline void scale(double* a, double g, int len)
+void scale(double* a, double g, int len)
 {
-    const V gg = splat<V>(g);
-    for (int i = 0; i < len; i += lanes<V>())
-        store<V>(a + i, load<V>(a + i) * gg);
+    for (int i = 0; i < len; i += kGroup) {
+#pragma GCC unroll 16
+        for (int j = 0; j < kGroup; ++j)
+            a[i + j] *= g;
+    }
 }
 
-template <class V> [[gnu::always_inline]] inline void reduce(const BlockView& b)
+void reduce(const BlockView& b)
 {
     for (int k = 0; k < b.reflectors; ++k) {
         double* v = b.column(k);
         double& alpha = b.r[k * b.cols + k];
         // H = I − τ·u·uᵀ, u = (1 at row k of the triangle; v/(α − β)),
         // takes (α; v) to (β; 0).
-        const double tail = dot<V>(v, v, b.len);
+        const double tail = dot(v, v, b.len);
         if (tail <= std::numeric_limits<double>::min()) {
             b.tau[k] = 0;
             std::fill(v, v + b.len, 0.0);
@@ -113,84 +86,23 @@ template <class V> [[gnu::always_inline]] inline void reduce(const BlockView& b)
             double* a = b.column(j);
             double& top = b.r[k * b.cols + j];
             // w = uᵀ·(top; a); (top; a) −= τ·w·u.
-            const double w = top + dot<V>(v, a, b.len) * inverse;
+            const double w = top + dot(v, a, b.len) * inverse;
             top -= tau * w;
-            subtractScaled<V>(a, tau * w * inverse, v, b.len);
+            subtractScaled(a, tau * w * inverse, v, b.len);
         }
-        scale<V>(v, inverse, b.len);
+        scale(v, inverse, b.len);
     }
 }
 
 // (head; x) −= reflector k applied to it, x of len rows.
-template <class V> [[gnu::always_inline]] inline void reflect(const BlockView& b, int k, double* head, double* x)
+void reflect(const BlockView& b, int k, double* head, double* x)
 {
     if (b.tau[k] == 0)
         return;
     const double* u = b.column(k);
-    const double s = b.tau[k] * (head[k] + dot<V>(u, x, b.len));
+    const double s = b.tau[k] * (head[k] + dot(u, x, b.len));
     head[k] -= s;
-    subtractScaled<V>(x, s, u, b.len);
-}
-
-// head −= the block's reflectors applied to (head; x), x of len rows.
-template <class V> [[gnu::always_inline]] inline void adjoint(const BlockView& b, double* head, double* x)
-{
-    for (int k = 0; k < b.reflectors; ++k)
-        reflect<V>(b, k, head, x);
-}
-
-// x = the block's rows of Q·(head; x) for x zero on entry, the block's
-// reflectors in reverse order.
-template <class V> [[gnu::always_inline]] inline void forward(const BlockView& b, double* head, double* x)
-{
-    for (int k = b.reflectors - 1; k >= 0; --k)
-        reflect<V>(b, k, head, x);
-}
-
-__attribute__((target("avx512f"))) void reduceOctets(const BlockView& b) { reduce<Octet>(b); }
-__attribute__((target("avx2"))) void reduceQuads(const BlockView& b) { reduce<Quad>(b); }
-void reducePairs(const BlockView& b) { reduce<Pair>(b); }
-
-__attribute__((target("avx512f"))) void adjointOctets(const BlockView& b, double* head, double* x)
-{
-    adjoint<Octet>(b, head, x);
-}
-__attribute__((target("avx2"))) void adjointQuads(const BlockView& b, double* head, double* x)
-{
-    adjoint<Quad>(b, head, x);
-}
-void adjointPairs(const BlockView& b, double* head, double* x) { adjoint<Pair>(b, head, x); }
-
-__attribute__((target("avx512f"))) void forwardOctets(const BlockView& b, double* head, double* x)
-{
-    forward<Octet>(b, head, x);
-}
-__attribute__((target("avx2"))) void forwardQuads(const BlockView& b, double* head, double* x)
-{
-    forward<Quad>(b, head, x);
-}
-void forwardPairs(const BlockView& b, double* head, double* x) { forward<Pair>(b, head, x); }
-
-// The widest vectors this processor has (and its system saves).
-int widestVectors()
-{
-    static const int width = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f"))
-            return 8;
-        if (__builtin_cpu_supports("avx2"))
-            return 4;
-        return 2;
-    }();
-    return width;
-}
-
-std::atomic<int> chosenWidth{0};
-
-int vectorWidth()
-{
-    const int chosen = chosenWidth.load(std::memory_order_relaxed);
-    return chosen != 0 ? chosen : widestVectors();
+    subtractScaled(x, s, u, b.len);
 }
 
 // Rows a block takes: about 24 KiB of it, a multiple of kGroup, no more
@@ -203,15 +115,6 @@ int blockRowsFor(int rows, int cols)
 }
 
 } // namespace
-
-int tallQRVectorWidth() { return vectorWidth(); }
-
-void setTallQRVectorWidth(int width)
-{
-    chosenWidth.store(width == 2 || (width == 4 && widestVectors() >= 4) || (width == 8 && widestVectors() >= 8) ? width
-                                                                                                                 : 0,
-                      std::memory_order_relaxed);
-}
 
 TallQR::TallQR(int rows, int cols, int reflectors)
     : m_cols(cols),
@@ -243,23 +146,13 @@ void TallQR::reduceBlock(int b)
 {
     BlockView view = this->view(b);
     view.r = m_r.data();
-    switch (vectorWidth()) {
-    case 8:
-        reduceOctets(view);
-        break;
-    case 4:
-        reduceQuads(view);
-        break;
-    default:
-        reducePairs(view);
-    }
+    reduce(view);
 }
 
 std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
 {
     std::vector<double> head(static_cast<std::size_t>(m_reflectors), 0.0);
     std::vector<double> block(static_cast<std::size_t>(m_blockRows));
-    const int width = vectorWidth();
     for (int b = 0; b < m_blocks; ++b) {
         const auto first = static_cast<std::size_t>(b) * static_cast<std::size_t>(m_blockRows);
         const std::size_t count = std::min(block.size(), v.size() - std::min(v.size(), first));
@@ -267,12 +160,8 @@ std::vector<double> TallQR::applyAdjoint(std::span<const double> v) const
         std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(first), count, block.begin());
         // The kernels only read the block's columns and scalars.
         const BlockView view = this->view(b);
-        if (width == 8)
-            adjointOctets(view, head.data(), block.data());
-        else if (width == 4)
-            adjointQuads(view, head.data(), block.data());
-        else
-            adjointPairs(view, head.data(), block.data());
+        for (int k = 0; k < m_reflectors; ++k)
+            reflect(view, k, head.data(), block.data());
     }
     return head;
 }
@@ -282,16 +171,12 @@ std::vector<double> TallQR::apply(std::span<const double> head, int rows) const
     std::vector<double> top(head.begin(), head.end());
     top.resize(static_cast<std::size_t>(m_reflectors), 0.0);
     std::vector<double> out(static_cast<std::size_t>(m_blocks) * static_cast<std::size_t>(m_blockRows), 0.0);
-    const int width = vectorWidth();
     for (int b = m_blocks - 1; b >= 0; --b) {
         double* x = out.data() + static_cast<std::ptrdiff_t>(b) * m_blockRows;
+        // Q·(head; 0): the block's reflectors in reverse order, x zero on entry.
         const BlockView view = this->view(b);
-        if (width == 8)
-            forwardOctets(view, top.data(), x);
-        else if (width == 4)
-            forwardQuads(view, top.data(), x);
-        else
-            forwardPairs(view, top.data(), x);
+        for (int k = m_reflectors - 1; k >= 0; --k)
+            reflect(view, k, top.data(), x);
     }
     out.resize(static_cast<std::size_t>(std::max(rows, 0)));
     return out;

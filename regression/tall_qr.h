@@ -14,14 +14,9 @@ namespace kalibron {
 // are only transformed, so their leading entries become Q₁ᵀ times them.
 //   Aᵀ = [B_1ᵀ … B_pᵀ], H_k of block b acts on row k of the triangle and on
 //   the rows of B_b; Qᵀ = Π over blocks and k of H_k, A = Q·[R; 0].
-// Sums run in a fixed order of their own (independent of how wide the
-// processor's vectors are), so every machine gives the same bits.
+// Sums run in a fixed order of their own (independent of how the compiler
+// vectorises them), so every machine gives the same bits.
 // A column whose remaining part is zero gets no reflection (τ = 0).
-// The vector width the kernels work with (2, 4 or 8 doubles): the widest
-// this processor has, unless a narrower one was set (tests check that every
-// width gives the same bits); setting 0 goes back to the widest.
-int tallQRVectorWidth();
-void setTallQRVectorWidth(int width);
 
 struct BlockView;
 

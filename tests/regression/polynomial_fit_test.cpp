@@ -11,7 +11,6 @@
 #include "regression/clenshaw.h"
 #include "regression/fit_values.h"
 #include "regression/polynomial_fit.h"
-#include "regression/tall_qr.h"
 #include "regression_test_support.h"
 
 namespace kalibron {
@@ -154,34 +153,22 @@ TEST(PolynomialValues, SideBySideAsAloneAtEveryDegree)
                 const double alone = static_cast<double>(chebyshevValue(form, static_cast<double>(x)));
                 ASSERT_EQ(out[x], alone) << "degree " << d << ", " << size << " positions, at " << x;
             }
+            // The residuals the fit refines with, through the same loop:
+            // y − f formed in long double, held exactly as a pair of doubles.
+            std::vector<double> t(size), y(size), hi(size), lo(size);
+            for (std::size_t x = 0; x < size; ++x) {
+                t[x] = form.scaled(static_cast<double>(x));
+                y[x] = out[x] + 0.3 * static_cast<double>(x % 5);
+            }
+            clenshawResiduals(form, t, y.data(), hi.data(), lo.data());
+            for (std::size_t x = 0; x < size; ++x) {
+                const long double e = y[x] - clenshawValue(form, t[x]);
+                ASSERT_EQ(hi[x], static_cast<double>(e)) << "degree " << d << ", " << size << " positions, at " << x;
+                if (std::isfinite(e)) {
+                    ASSERT_EQ(hi[x] + static_cast<long double>(lo[x]), e) << "degree " << d << ", at " << x;
+                }
+            }
         }
-    }
-}
-
-TEST(PolynomialValues, ScaledPositionsAsTheSingleEvaluatorScalesThem)
-{
-    // Whole positions are scaled in double arithmetic that is exact for
-    // them; anything else (a fraction, a position too large) in long double.
-    // Either way t must be the t of PolyChebyshev::scaled, bit for bit.
-    const std::vector<std::vector<double>> lists = {
-        {3, 4, 17, 2500, 3999, 4000, 1234, 5},
-        {-700, 0, 29999, 15000, 3, 77, 12001},
-        {0.5, 1.75, 10.25, 3, 4},
-        {3, 4, 1e6, 17, 250000},
-    };
-    for (const std::vector<double>& x : lists) {
-        PolyChebyshev form;
-        form.degree = 2;
-        form.a = *std::min_element(x.begin(), x.end());
-        form.b = *std::max_element(x.begin(), x.end());
-        std::vector<double> t(x.size());
-        scaledPositions(form, x, t.data());
-        for (std::size_t i = 0; i < x.size(); ++i)
-            EXPECT_EQ(t[i], form.scaled(x[i])) << x[i];
-        std::vector<double> range(5);
-        scaledRange(form, 3, range.size(), range.data());
-        for (std::size_t i = 0; i < range.size(); ++i)
-            EXPECT_EQ(range[i], form.scaled(static_cast<double>(3 + i))) << i;
     }
 }
 
@@ -210,42 +197,6 @@ TEST(Polynomial, DeviationsAreThoseOfTheEvaluatedCurve)
         EXPECT_TRUE(near(fit.dev, static_cast<double>(absSum / 300), 1e-14)) << d;
         EXPECT_TRUE(near(fit.devPct, static_cast<double>(100 * relSum / 300), 1e-14)) << d;
     }
-}
-
-TEST(Polynomial, SameBitsWhateverTheVectorWidth)
-{
-    // The blocked QR runs on the widest vectors the processor has; a fit
-    // must not depend on which, or a result would differ between machines.
-    std::vector<double> xs{0}, ys{0};
-    for (int i = 0; i < 700; ++i) {
-        xs.push_back(3 + i * 43 % 29000);
-        ys.push_back(800 + 55 * std::cos(i * 0.21) + (i % 13) * 0.125);
-    }
-    auto fitAll = [&] {
-        std::vector<PolynomialFit> fits;
-        for (int d : {1, 4, 11, 23}) {
-            Store store;
-            CollectingMessageSink messages;
-            fits.push_back(Polynomial(store, 700, d, xs, ys, messages, nullptr));
-        }
-        return fits;
-    };
-    setTallQRVectorWidth(2);
-    const std::vector<PolynomialFit> narrow = fitAll();
-    for (int width : {4, 8}) {
-        setTallQRVectorWidth(width);
-        if (tallQRVectorWidth() != width)
-            continue; // the processor has no such vectors
-        const std::vector<PolynomialFit> wide = fitAll();
-        for (std::size_t f = 0; f < narrow.size(); ++f) {
-            ASSERT_EQ(wide[f].status, PolynomialStatus::Fitted);
-            EXPECT_EQ(wide[f].stable.c, narrow[f].stable.c) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].r, narrow[f].r) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].dsig, narrow[f].dsig) << "width " << width << ", fit " << f;
-            EXPECT_EQ(wide[f].devPct, narrow[f].devPct) << "width " << width << ", fit " << f;
-        }
-    }
-    setTallQRVectorWidth(0);
 }
 
 TEST(Polynomial, ParameterTextAndCoefficientRowsPerSlot)
