@@ -31,7 +31,8 @@ int runCommand(int argc, char** argv, std::istream& in, std::ostream& out, std::
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
-        err << "kalibron: " << e.reason << '\n';
+        // The reason quotes the words given; they may hold anything.
+        err << "kalibron: " << shownText(e.reason, 400) << '\n';
         return kExitRefused;
     }
     if (options.help) {

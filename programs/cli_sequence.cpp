@@ -237,7 +237,7 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
     try {
         o = parseSequenceOptions(argc, argv);
     } catch (const Refused& e) {
-        err << "kalibron: " << e.reason << '\n';
+        err << "kalibron: " << shownText(e.reason, 400) << '\n';
         return kExitRefused;
     }
     if (o.help) {
