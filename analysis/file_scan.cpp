@@ -66,7 +66,7 @@ DirectoryListing listDirectory(const std::string& path, const std::function<bool
             continue;
         struct stat info {};
         if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
-            if (errno == ENOENT)
+            if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR)
                 continue; // vanished while listed, or a link to nothing
             listing.problem = "cannot read the entry " + shownName(name) + " of the directory " + shownName(path) +
                 ": " + std::strerror(errno);

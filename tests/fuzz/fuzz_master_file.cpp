@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "analysis/file_list_options.h"
+#include "analysis/file_scan.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
 #include "core/file_list_state.h"
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FileListState state;
     bool allUtf8 = true;
-    for (std::size_t i = 0; i < parts.size() && i < nameCount && i < kMaxTableRows; ++i) {
+    for (std::size_t i = 0; i < parts.size() && i < nameCount; ++i) {
         state.SortName.push_back(parts[i]);
         state.SortTime.push_back(timeOfDayText(static_cast<int>(i) * 61));
         state.SortSecs.push_back(static_cast<int>(i) * 61);

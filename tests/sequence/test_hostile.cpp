@@ -126,7 +126,10 @@ TEST_F(Hostile, AFolderTheUserMayNotReadIsReportedAndTheMasterKept)
         EXPECT_TRUE(contains(listing.problem, "Permission denied"));
         EXPECT_TRUE(listing.files.empty());
     }
-    // The same folder readable: the day as usual.
+    // The same folder readable: the day as usual; links to nothing (a loop,
+    // a file gone) are no files of it.
+    fs::create_symlink("0808_27y.env", day / "0808_27y.env");
+    fs::create_symlink("gone.env", day / "0808_27z.env");
     const auto readable = runTool({"sequence", "--day", "0808_27", "--ext", "env", "--listing", day.string()});
     EXPECT_EQ(readable.status, 0);
     EXPECT_EQ(readable.out, "0808_27a-S01\t09:00:00\t0\r0808_27b02\t10:00:00\t3600\r");
