@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/sequence_table.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/number_format.h"
@@ -11,7 +12,7 @@
 #include "regression/confidence_band.h"
 #include "regression/fit_values.h"
 #include "regression/leave_one_out.h"
-#include "analysis/sequence_table.h"
+#include "regression/linear_fit.h"
 
 namespace kalibron {
 
@@ -33,9 +34,10 @@ bool Interpolate(Store& store, const FileListOptions& options, MessageSink& mess
     for (int r = 1; r <= rows; ++r) {
         const double position = roundHalfEven(leadingNumber(grid.text(r, kColPosition)));
         if (position < 1 || position > bound) {
-            messages.show({"Row " + std::to_string(r) + " (" + grid.text(r, kColFileName) + ") lies at position " +
-                           grid.text(r, kColPosition) + ", outside the positions 1 to " + std::to_string(bound) +
-                           " of this program: a file written more than " + std::to_string(bound - 1) +
+            messages.show({"Row " + std::to_string(r) + " (" + shownText(grid.text(r, kColFileName)) +
+                           ") lies at position " + grid.text(r, kColPosition) + ", outside the positions 1 to " +
+                           std::to_string(bound) + " of this program: a file written more than " +
+                           std::to_string(bound - 1) +
                            " seconds after the first file of the day. Nothing was handed over."});
             return false;
         }
@@ -55,7 +57,15 @@ bool Interpolate(Store& store, const FileListOptions& options, MessageSink& mess
             store.Y[static_cast<std::size_t>(roundHalfEven(position))] = ValueCell(value);
         list.RowPos[static_cast<std::size_t>(r - 1)] = position;
     }
+    // The regression window's "Data meas." shows nPointsAll: the points
+    // handed over, a position given twice counting once.
+    int points = 0;
+    for (int x = 1; x <= bound; ++x)
+        points += store.Y[static_cast<std::size_t>(x)].positive() ? 1 : 0;
+    store.nPointsAll = points;
     store.nPoints = standards;
+    if (points < 2)
+        messages.show({kTooFewRegressionDataMessage});
     store.MaxX = leadingNumber(grid.text(rows, kColPosition));
     store.nCols = 2;
     return true;

@@ -17,8 +17,11 @@ inline constexpr const char* kTooFewStandards = "Too few data. Type more standar
 //  - a row whose position (column 4) lies outside 1 .. store.bound().
 // Otherwise clears Y(), Yerr() and YPoly() at 1..bound, sets Y(position) of
 // each standard (a later row at the same position wins), nPoints = number of
-// standards, MaxX = position of the last row, nCols = 2 and RowPos of every
-// row. Rejected() and entry 0 are not touched. Returns whether it handed over.
+// standards, nPointsAll = number of points handed over (positions with a
+// standard), MaxX = position of the last row, nCols = 2 and RowPos of every
+// row. Rejected() and entry 0 are not touched. Fewer than two points handed
+// over (without the count check) leave the regression nothing to fit: the
+// regression's "too few data" message says so. Returns whether it handed over.
 bool Interpolate(Store& store, const FileListOptions& options, MessageSink& messages);
 
 // "Back to File List" without the windows: Confidence_Calc when the layout

@@ -1,25 +1,32 @@
 #include "analysis/sequence_table.h"
 
-#include "core/file_list_state.h"
-#include "core/value_cell.h"
 #include "analysis/file_scan.h"
+#include "core/file_list_state.h"
+#include "core/messages.h"
+#include "core/value_cell.h"
 
 namespace kalibron {
 
 std::string displayName(std::string_view sortName)
 {
-    if (sortName.size() < 3)
+    const NameUnits units(sortName);
+    const std::size_t n = units.count();
+    if (n < 3)
         return std::string(sortName);
-    return std::string(sortName.substr(0, sortName.size() - 3)) + "     " +
-        std::string(sortName.substr(sortName.size() - 2));
+    return std::string(sortName.substr(0, units.offset(n - 3))) + "     " +
+        std::string(sortName.substr(units.offset(n - 2)));
 }
 
 bool isStandardName(std::string_view sortName, std::string_view marker)
 {
-    if (marker.size() != 2 || sortName.size() < 3)
+    const NameUnits units(sortName);
+    const std::size_t n = units.count();
+    if (units.countOf(marker) != 2 || n < 3)
         return false;
-    for (std::size_t j = 0; j + 2 < sortName.size(); ++j)
-        if (sortName.substr(j, 2) == marker)
+    // Compared at the start of a character, a marker of two characters that
+    // matches covers two whole characters of the name.
+    for (std::size_t j = 0; j + 2 < n; ++j)
+        if (sortName.substr(units.offset(j)).starts_with(marker))
             return true;
     return false;
 }
@@ -91,9 +98,14 @@ std::optional<std::string> refuseStandardValue(std::string_view text)
             ++i, ++exponentDigits;
         complete = exponentDigits > 0;
     }
-    if (complete && i == text.size() && parseDecimal(text))
-        return std::nullopt;
-    return "\"" + std::string(text) +
+    if (complete && i == text.size()) {
+        if (parseDecimal(text))
+            return std::nullopt;
+        return "\"" + shownText(text) +
+            "\" is out of range: a standard value must lie between -1.79e308 and 1.79e308. Type another value, or "
+            "clear the field to empty the cell.";
+    }
+    return "\"" + shownText(text) +
         "\" is not a number. Type the standard value with \".\" as the decimal separator (for example 120.5), "
         "or clear the field to empty the cell.";
 }

@@ -20,7 +20,8 @@ inline constexpr int kColStandard = 5;
 // Column 1 of a row: the name without its third-last character, as the
 // first (length − 3) characters, five spaces and the last 2 characters
 // ("0808_27ab12" -> "0808_27a     12"). A name shorter than 3 characters is
-// shown whole.
+// shown whole. Characters as NameUnits counts them, so a UTF-8 name is never
+// cut inside a letter.
 std::string displayName(std::string_view sortName);
 
 // The standard test: the 2-character marker occurs in the name at a start
@@ -41,7 +42,8 @@ bool toggleStandardType(FileListState& state, int row);
 // A standard value as the yellow field takes it on Enter: the empty text
 // (clears the cell) or one complete finite number with "." as the decimal
 // separator (optional sign, digits, optional fraction, optional exponent).
-// nullopt when accepted, else the message that names the refused text.
+// nullopt when accepted, else the message that names the refused text (a
+// number beyond the range of a double is named as out of range).
 std::optional<std::string> refuseStandardValue(std::string_view text);
 
 // Enter in txtInpSTDgas: writes the text, as typed, into column 5 of EditRow.

@@ -65,28 +65,9 @@ std::string placeOf(int valueIndex, int line)
         std::to_string(line) + ")";
 }
 
-// The value as the message shows it: control bytes of a damaged file (NUL,
-// ESC, ...) would cut the message box text short or drive the terminal of
-// the command-line tool, so they are shown as \xHH.
-std::string quoted(std::string_view text)
-{
-    constexpr std::size_t kShown = 40;
-    std::string shown;
-    for (const char c : text.substr(0, kShown)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            constexpr char kHex[] = "0123456789ABCDEF";
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0x0F];
-        } else {
-            shown += c;
-        }
-    }
-    if (text.size() > kShown)
-        shown += "...";
-    return "\"" + shown + "\"";
-}
+// The value as the message shows it, cut and with its control bytes escaped
+// as every message shows outside text.
+std::string quoted(std::string_view text) { return "\"" + shownText(text, 40, "...") + "\""; }
 
 } // namespace
 

@@ -1,15 +1,20 @@
 #include "programs/cli.h"
 
+#include <exception>
+#include <new>
 #include <ostream>
 #include <string_view>
 
+#include "core/messages.h"
 #include "programs/cli_options.h"
 #include "programs/cli_sequence.h"
 #include "programs/cli_session.h"
 
 namespace kalibron {
 
-int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
+namespace {
+
+int runCommand(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
 {
     const std::string_view first = argc >= 2 ? std::string_view(argv[1]) : std::string_view();
     if (first == "sequence")
@@ -26,7 +31,8 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
     try {
         options = parseOptions(argc, argv);
     } catch (const UsageError& e) {
-        err << "kalibron: " << e.reason << '\n';
+        // The reason quotes the words given; they may hold anything.
+        err << "kalibron: " << shownText(e.reason, 400) << '\n';
         return kExitRefused;
     }
     if (options.help) {
@@ -47,6 +53,25 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
         return writeRank(session);
     }
     return kExitOk;
+}
+
+} // namespace
+
+int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    // Every command reports its own failures; whatever escapes one (a library
+    // that throws, memory running out) still ends in one line and status 1,
+    // never in the runtime's abort.
+    try {
+        return runCommand(argc, argv, in, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "kalibron: not enough memory to finish the command\n";
+    } catch (const std::exception& e) {
+        err << "kalibron: the command stopped: " << shownText(e.what()) << '\n';
+    } catch (...) {
+        err << "kalibron: the command stopped on an unexpected error\n";
+    }
+    return kExitIoError;
 }
 
 } // namespace kalibron

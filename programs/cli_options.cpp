@@ -225,7 +225,7 @@ CliOptions parseOptions(int argc, char** argv)
 {
     CliOptions o;
     if (argc < 2)
-        throw UsageError{"no command given (export, fit, plot, rank; see kalibron --help)"};
+        throw UsageError{"no command given (export, fit, plot, rank, sequence; see kalibron --help)"};
     const std::string_view command = argv[1];
     if (command == "export")
         o.command = Command::Export;
@@ -236,7 +236,7 @@ CliOptions parseOptions(int argc, char** argv)
     else if (command == "rank")
         o.command = Command::Rank;
     else
-        throw UsageError{"unknown command '" + std::string(command) + "' (export, fit, plot, rank)"};
+        throw UsageError{"unknown command '" + std::string(command) + "' (export, fit, plot, rank, sequence)"};
 
     for (int i = 2; i < argc; ++i) {
         std::string_view arg = argv[i];

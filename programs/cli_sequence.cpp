@@ -1,7 +1,8 @@
 #include "programs/cli_sequence.h"
 
+#include <cerrno>
 #include <charconv>
-#include <fstream>
+#include <cstring>
 #include <istream>
 #include <iterator>
 #include <memory>
@@ -11,6 +12,15 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "analysis/calculation.h"
+#include "analysis/file_scan.h"
+#include "analysis/interpolation.h"
+#include "analysis/sequence_table.h"
+#include "analysis/table_output.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
@@ -18,11 +28,6 @@
 #include "programs/program_settings.h"
 #include "programs/startup.h"
 #include "programs/tool_locale.h"
-#include "analysis/file_scan.h"
-#include "analysis/interpolation.h"
-#include "analysis/sequence_table.h"
-#include "analysis/table_output.h"
-#include "analysis/calculation.h"
 
 namespace kalibron {
 namespace {
@@ -47,7 +52,8 @@ constexpr std::string_view kSequenceHelp =
     "  --master FILE    also write the master file, as \"Save master file\" does\n"
     "  --listing        write the day listing of the scan instead of the table\n"
     "Exit status: 0 done, 2 wrong option, refused value or too few standards,\n"
-    "1 folder not readable or master file not writable.\n";
+    "1 folder, file or values not readable, master file or standard output not\n"
+    "writable.\n";
 
 struct SequenceOptions {
     ProgramProfile profile = kalibron01Profile();
@@ -145,7 +151,8 @@ void flush(CollectingMessageSink& sink, std::size_t& written, std::ostream& err)
         for (char& c : line)
             if (c == '\r' || c == '\n')
                 c = ' ';
-        err << line << '\n';
+        // The messages quote names and values already cut and escaped.
+        err << shownText(line, line.size()) << '\n';
     }
 }
 
@@ -162,7 +169,7 @@ std::optional<std::string> typeValues(FileListState& list, const std::string& te
             line.pop_back();
         if (line.empty())
             continue;
-        const std::string where = "--values line " + std::to_string(number) + " ('" + line + "'): ";
+        const std::string where = "--values line " + std::to_string(number) + " ('" + shownText(line) + "'): ";
         const std::size_t tab = line.find('\t');
         if (tab == std::string::npos)
             return where + "no TAB between row and value";
@@ -179,18 +186,46 @@ std::optional<std::string> typeValues(FileListState& list, const std::string& te
     return std::nullopt;
 }
 
+// The values file, read with the system's own calls so that every failure
+// (a folder, a file that may not be read, a read error) has its reason.
 std::optional<std::string> readAll(const std::string& path, std::istream& in, std::string& text)
 {
     if (path == "-") {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad())
+            return std::string("cannot read standard input");
+        if (text.size() > kMaxTableBytes)
+            return "the values on standard input hold more than " + std::to_string(kMaxTableBytes >> 20) + " MiB";
         return std::nullopt;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return "cannot read " + path;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return "cannot read " + path;
+    const std::string shown = shownText(path, 4096);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "cannot read " + shown + ": " + std::strerror(errno);
+    std::string problem;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        problem = "cannot read " + shown + ": " + std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        problem = "cannot read " + shown + ": " + std::strerror(EISDIR);
+    char buffer[65536];
+    while (problem.empty()) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno != EINTR)
+                problem = "cannot read " + shown + ": " + std::strerror(errno);
+            continue;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > kMaxTableBytes)
+            problem = "cannot read " + shown + ": it holds more than " + std::to_string(kMaxTableBytes >> 20) +
+                " MiB, far more than values for a table of " + std::to_string(kMaxTableRows) + " rows";
+    }
+    ::close(fd);
+    if (!problem.empty())
+        return problem;
     return std::nullopt;
 }
 
@@ -202,7 +237,7 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
     try {
         o = parseSequenceOptions(argc, argv);
     } catch (const Refused& e) {
-        err << "kalibron: " << e.reason << '\n';
+        err << "kalibron: " << shownText(e.reason, 400) << '\n';
         return kExitRefused;
     }
     if (o.help) {
@@ -221,7 +256,7 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
     const DirectoryListing listing =
         listDirectory(o.directory, [&](std::string_view name) { return matchesDay(name, o.day, o.extension); });
     if (!listing.problem.empty()) {
-        err << "kalibron: cannot read the directory " << o.directory << ": " << listing.problem << '\n';
+        err << "kalibron: " << listing.problem << '\n';
         return kExitIoError;
     }
 
@@ -254,6 +289,12 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
             flush(sink, written, err);
             return kExitRefused;
         }
+        if (store->nPointsAll < 2) {
+            // A program that hands over any number of standards: the
+            // regression's own "too few data" message, and no result.
+            flush(sink, written, err);
+            return kExitRefused;
+        }
         store->ProbIndex = o.probIndex;
         calculateFits(*store, RegressionSettings{}, sink, locale, o.profile.regressionWindow.calculation);
         flush(sink, written, err);
@@ -262,6 +303,10 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
 
     out << (o.listing ? list.DayListing : tableCopyText(list, options.table));
     out.flush();
+    if (!out) {
+        err << "kalibron: cannot write standard output\n";
+        return kExitIoError;
+    }
     if (!o.master.empty()) {
         const std::string problem = WriteMaster(list, o.master);
         if (!problem.empty()) {

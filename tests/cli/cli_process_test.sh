@@ -138,6 +138,44 @@ grep -qx "kalibron: cannot read the locale's number separators: .*/kalibron-loca
     "$work/nolocale.err" || fail "nolocale: '$(cat "$work/nolocale.err")'"
 [[ -s "$work/nolocale.out" ]] && fail "nolocale: output written"
 
+# `sequence` as a process: no command lists it; a full standard output and a
+# folder the user may not read fail with status 1 and keep the master file.
+"$tool" >"$work/nocommand.out" 2>"$work/nocommand.err"
+status=$?
+expect_status 2 nocommand
+grep -q 'rank, sequence' "$work/nocommand.err" || fail "nocommand: sequence not listed"
+day=$work/day
+mkdir -p "$day"
+printf 'x' >"$day/0808_27a-S01.env"
+"$tool" sequence --day 0808_27 --ext env "$day" >/dev/full 2>"$work/full.err"
+status=$?
+expect_status 1 full
+grep -qx 'kalibron: cannot write standard output' "$work/full.err" || fail "full: '$(cat "$work/full.err")'"
+if [[ $(id -u) -eq 0 ]] && command -v setpriv >/dev/null; then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+elif [[ $(id -u) -ne 0 ]]; then
+    as_user=()
+else
+    as_user=(skip)
+fi
+if [[ ${as_user[0]:-} == skip ]]; then
+    echo "SKIP: running as root without setpriv; the unreadable folder is not tried as a process"
+else
+    chmod 755 "$work"
+    mkdir -p "$work/out"
+    chmod 777 "$work/out"
+    printf 'a good master file\r\n' >"$work/out/OLD.csv"
+    chmod 000 "$day"
+    "${as_user[@]}" "$tool" sequence --day 0808_27 --ext env --master "$work/out/OLD.csv" "$day" \
+        >"$work/locked.out" 2>"$work/locked.err"
+    status=$?
+    chmod 755 "$day"
+    expect_status 1 locked
+    grep -qx "kalibron: cannot read the directory $day: Permission denied" "$work/locked.err" \
+        || fail "locked: '$(cat "$work/locked.err")'"
+    [[ $(cat "$work/out/OLD.csv") == $'a good master file\r' ]] || fail "locked: the master file changed"
+fi
+
 if [[ $failures -gt 0 ]]; then
     echo "$failures check(s) failed" >&2
     exit 1

@@ -74,7 +74,9 @@ TEST(CliErrors, WrongOptionsNameTheOffendingWord)
     };
     const std::vector<Case> cases = {
         {{}, "no command"},
+        {{}, "(export, fit, plot, rank, sequence;"},
         {{"draw", "-"}, "'draw'"},
+        {{"draw", "-"}, "(export, fit, plot, rank, sequence)"},
         {{"export", "--bogus", "-"}, "'--bogus'"},
         {{"export"}, "no table"},
         {{"export", "a.txt", "b.txt"}, "'b.txt'"},

@@ -16,20 +16,24 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <cmath>
 #include <memory>
 
+#include "analysis/table_output.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "programs/program_settings.h"
 #include "programs/real_time_coordinator.h"
 #include "programs/startup.h"
+#include "regression/linear_fit.h"
+#include "tests/sequence/sequence_test_support.h"
 #include "ui/file_list_window/file_list_window.h"
-#include "analysis/table_output.h"
 #include "ui/regression_window/regression_window.h"
 
 using namespace kalibron;
@@ -105,6 +109,8 @@ private slots:
     void wholeDay();
     void layoutHasNoOverlaps();
     void largeFolder();
+    void unreadableFolderKeepsTheList();
+    void tooFewStandardsSaySo();
 };
 
 void TestFileListWindow::wholeDay()
@@ -196,6 +202,8 @@ void TestFileListWindow::wholeDay()
     QTest::mouseClick(back, Qt::LeftButton);
     QVERIFY(list.isVisible());
     QVERIFY(reg.isVisible());
+    // "Data meas.": the three points handed over and plotted.
+    QCOMPARE(control<QLabel>(reg, "lblnDataOK")->text(), QStringLiteral("3"));
     saveShot(list, "file_list_after_back.png");
     saveShot(reg, "regression_after_back.png");
     // Columns 6..8 hold the linear, logarithmic and degree-2 fits at every
@@ -307,6 +315,98 @@ void TestFileListWindow::largeFolder()
     QCOMPARE(messages.messages.size(), std::size_t{1});
     QVERIFY(QString::fromStdString(messages.messages[0].text).contains(QStringLiteral("first 10000")));
     QCOMPARE(control<QTableWidget>(window, "FlexGrid2")->item(200, 0)->text(), QStringLiteral("0808_27s10     00"));
+}
+
+// A folder that cannot be read is no empty folder: one message names it and
+// why, and the lists and the table of the last folder read stay.
+void TestFileListWindow::unreadableFolderKeepsTheList()
+{
+    QTemporaryDir temp;
+    const QDir dir(temp.path());
+    makeFile(dir, QStringLiteral("0808_27a-S01.env"), 9 * 3600);
+    makeFile(dir, QStringLiteral("0808_27b02.env"), 10 * 3600);
+    const ProgramProfile profile = kalibronHeVeviRavo1Profile();
+    CollectingMessageSink messages;
+    const auto store = startUp(profile, nullptr, messages);
+    FileListWindow window(*store, profile.fileListWindow);
+    window.setMessageSink(&messages);
+    window.show();
+    window.setCurrentDirectory(temp.path());
+    auto* names = control<QListView>(window, "List1");
+    auto* selection = control<QLabel>(window, "Label1");
+    QCOMPARE(names->model()->rowCount(), 2);
+    const QString selected = selection->text();
+    const std::string listing = store->fileList.DayListing;
+    QVERIFY(messages.messages.empty());
+
+    const auto expectKept = [&](const QString& unread, const char* reason) {
+        QCOMPARE(messages.messages.size(), std::size_t{1});
+        const QString text = QString::fromStdString(messages.messages[0].text);
+        QVERIFY2(text.startsWith(QStringLiteral("Cannot read the ")) && text.contains(unread) &&
+                     text.contains(QLatin1String(reason)),
+                 qPrintable(text));
+        QCOMPARE(names->model()->rowCount(), 2);
+        QCOMPARE(selection->text(), selected);
+        QCOMPARE(store->fileList.DayListing, listing);
+        QCOMPARE(store->fileList.nDayFiles, 2);
+        messages.messages.clear();
+    };
+    // A folder that vanished before the scan.
+    const QString gone = dir.filePath(QStringLiteral("gone"));
+    QVERIFY(dir.mkdir(QStringLiteral("gone")));
+    QVERIFY(QDir(gone).removeRecursively());
+    window.setCurrentDirectory(gone);
+    expectKept(gone, "No such file or directory");
+
+    // A folder this user may not read, and one he may read but not search.
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    QVERIFY(dir.mkdir(QStringLiteral("locked")));
+    makeFile(QDir(locked), QStringLiteral("0808_27c03.env"), 11 * 3600);
+    QFile::setPermissions(temp.path(), QFile::permissions(temp.path()) | QFileDevice::ExeOther | QFileDevice::ExeGroup);
+    for (const QFileDevice::Permissions mode :
+         {QFileDevice::Permissions(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther}) {
+        QVERIFY(QFile::setPermissions(locked, mode));
+        {
+            test::UnprivilegedScope user;
+            const int fd = ::open(QFile::encodeName(locked + QStringLiteral("/0808_27c03.env")).constData(), O_RDONLY);
+            if (fd >= 0)
+                ::close(fd);
+            if (!user.active() || fd >= 0) {
+                QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                QSKIP("running as root and cannot act as another user: permissions would not stop reading");
+            }
+            window.setCurrentDirectory(locked);
+        }
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        expectKept(locked, "Permission denied");
+    }
+}
+
+// The program that hands any number of standards over: one standard gets the
+// regression's own message.
+void TestFileListWindow::tooFewStandardsSaySo()
+{
+    QTemporaryDir temp;
+    const QDir dir(temp.path());
+    makeFile(dir, QStringLiteral("0808_27a-S01.env"), 9 * 3600);
+    makeFile(dir, QStringLiteral("0808_27b02.env"), 10 * 3600);
+    const ProgramProfile profile = kalibronHeVeviRavo1Profile();
+    CollectingMessageSink messages;
+    const auto store = startUp(profile, nullptr, messages);
+    RealTimeCoordinator windows(*store, profile);
+    FileListWindow& list = windows.fileList();
+    list.setMessageSink(&messages);
+    windows.regression().setMessageSink(&messages);
+    windows.regression().setBoxRunner([](QMessageBox&) {});
+    list.show();
+    list.setCurrentDirectory(temp.path());
+    QTest::mouseClick(control<QPushButton>(list, "cmdAccept"), Qt::LeftButton);
+    typeValue(control<QTableWidget>(list, "FlexGrid2"), control<QLineEdit>(list, "txtInpSTDgas"), 1,
+              QStringLiteral("1000"));
+    QVERIFY(messages.messages.empty());
+    QTest::mouseClick(control<QPushButton>(list, "cmdInterpolate"), Qt::LeftButton);
+    QCOMPARE(messages.messages.size(), std::size_t{1});
+    QCOMPARE(messages.messages[0].text, std::string(kTooFewRegressionDataMessage));
 }
 
 QTEST_MAIN(TestFileListWindow)

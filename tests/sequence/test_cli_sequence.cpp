@@ -102,7 +102,7 @@ TEST_F(SequenceCli, RefusalsAndFailuresHaveTheirExitStatus)
     };
     const std::string gone = (m_dir / "gone" / "m.csv").string();
     const Case cases[] = {
-        {{"--values", "-"}, "1\t120,5\n", 2, "line 1 ('1\t120,5'): \"120,5\" is not a number"},
+        {{"--values", "-"}, "1\t120,5\n", 2, "line 1 ('1\\x09120,5'): \"120,5\" is not a number"},
         {{"--values", "-"}, "1\t100\n9\t100\n", 2, "line 2"},
         {{"--values", "-"}, "1 100\n", 2, "no TAB"},
         {{"--values", "-"}, "1\t100\n", 2, "Too few data. Type more standard values in the pale yellow field."},
@@ -111,6 +111,13 @@ TEST_F(SequenceCli, RefusalsAndFailuresHaveTheirExitStatus)
         {{"--program", "02"}, "", 2, "unknown program"},
         {{"--master", gone}, "", 1, gone},
         {{"--values", (m_dir / "none.txt").string()}, "", 1, "cannot read"},
+        {{"--values", m_dir.string()}, "", 1, "cannot read " + m_dir.string() + ": Is a directory"},
+        // The program that hands over any number of standards: the
+        // regression's message, no table and no master file.
+        {{"--program", "He-VeviRavo-1", "--values", "-", "--master", (m_dir / "he.csv").string()},
+         "1\t100\n",
+         2,
+         "Too few data. Calculation of regression is not possible!"},
     };
     for (const Case& c : cases) {
         const auto outcome = run(c.args, c.input);
@@ -120,4 +127,5 @@ TEST_F(SequenceCli, RefusalsAndFailuresHaveTheirExitStatus)
     EXPECT_EQ(runTool({"sequence", "--day", "0808_27", "--ext", "env", (m_dir / "missing").string()}).status, 1);
     EXPECT_EQ(runTool({"sequence", "--ext", "env", m_dir.string()}).status, 2);
     EXPECT_FALSE(fs::exists(gone));
+    EXPECT_FALSE(fs::exists(m_dir / "he.csv"));
 }

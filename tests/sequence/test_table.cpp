@@ -10,18 +10,19 @@
 
 #include <unistd.h>
 
+#include "analysis/calculation.h"
+#include "analysis/file_scan.h"
+#include "analysis/interpolation.h"
+#include "analysis/sequence_table.h"
+#include "analysis/table_output.h"
 #include "core/atomic_file.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "programs/program_settings.h"
 #include "programs/startup.h"
+#include "regression/linear_fit.h"
 #include "tests/sequence/sequence_test_support.h"
-#include "analysis/file_scan.h"
-#include "analysis/interpolation.h"
-#include "analysis/sequence_table.h"
-#include "analysis/table_output.h"
-#include "analysis/calculation.h"
 
 using namespace kalibron;
 using kalibron::test::fileAt;
@@ -158,6 +159,7 @@ TEST(HandOver, StandardsPositionsAndRowPositions)
     ASSERT_TRUE(Interpolate(*day.store, day.options, day.messages));
     const Store& s = *day.store;
     EXPECT_EQ(s.nPoints, 3);
+    EXPECT_EQ(s.nPointsAll, 3); // "Data meas." of the regression window
     EXPECT_EQ(s.MaxX, 4801);
     EXPECT_EQ(s.nCols, 2);
     EXPECT_EQ(s.Y[1], ValueCell(1000.0));
@@ -179,9 +181,13 @@ TEST(HandOver, RefusalsChangeNothing)
     EXPECT_EQ(one.messages.messages[0].text, kTooFewStandards);
     EXPECT_EQ(one.store->Y[1], ValueCell());
     EXPECT_TRUE(one.list().RowPos.empty());
-    // Without the count check the single standard goes over.
+    // Without the count check the single standard goes over, and the
+    // regression's own message says that it has too few points to fit.
     one.options.checkStandardCount = false;
     EXPECT_TRUE(Interpolate(*one.store, one.options, one.messages));
+    ASSERT_EQ(one.messages.messages.size(), 2u);
+    EXPECT_EQ(one.messages.messages[1].text, kTooFewRegressionDataMessage);
+    EXPECT_EQ(one.store->nPointsAll, 1);
 
     // A file written 20000 s after the first lies above the bound of the
     // file-list program (20000) but inside that of Kalibron-01 (30000).
@@ -206,6 +212,7 @@ TEST(HandOver, TwoStandardsInOneSecondKeepTheLaterValue)
             {{1, "100"}, {2, "200"}, {3, "300"}});
     ASSERT_TRUE(Interpolate(*day.store, day.options, day.messages));
     EXPECT_EQ(day.store->nPoints, 3);
+    EXPECT_EQ(day.store->nPointsAll, 2); // two points: one position holds one value
     EXPECT_EQ(day.store->Y[1], ValueCell(200.0));
 }
 

@@ -411,6 +411,19 @@ void FileListWindow::setCurrentDirectory(const QString& path)
 void FileListWindow::Dir1_Change()
 {
     FileListState& list = m_store.fileList;
+    const std::string extension = m_txtExtension->text().toStdString();
+    const DirectoryListing listing =
+        listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
+                      [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
+    if (!listing.problem.empty()) {
+        // An unread folder is no empty folder: the lists, the table and what
+        // "Save master file" writes stay those of the last folder read.
+        std::string problem = listing.problem;
+        if (problem.front() >= 'a' && problem.front() <= 'z')
+            problem.front() = static_cast<char>(problem.front() - 'a' + 'A');
+        m_sink->show({problem + ". The lists still show the last folder read."});
+        return;
+    }
     m_cmdAccept->setEnabled(true);
     m_cmdAccept->show();
     m_cmdReOrd->setEnabled(true);
@@ -419,13 +432,6 @@ void FileListWindow::Dir1_Change()
                        static_cast<QWidget*>(m_List1), static_cast<QWidget*>(m_Label1)})
         w->show();
 
-    const std::string extension = m_txtExtension->text().toStdString();
-    const DirectoryListing listing =
-        listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
-                      [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
-    if (!listing.problem.empty())
-        m_sink->show({"The directory " + m_currentDirectory.toStdString() +
-                      " cannot be read completely: " + listing.problem + "."});
     const std::string listText = scanDay(list, listing.files, extension, *m_sink);
 
     QStringList names;
