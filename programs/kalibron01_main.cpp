@@ -8,13 +8,14 @@
 int main(int argc, char** argv)
 {
     using namespace kalibron;
-    const WindowProgramUsage usage{
-        "Kalibron-01",
-        "The regression window of KALIBRON: interpolated values for samples between standard\n"
-        "measurements, by several methods side by side. It starts with a built-in example;\n"
-        "\"Paste data from clipboard\" takes a table copied from a spreadsheet.",
-        "  --screenshot FILE  once the window shows, save it as the image FILE (PNG, JPEG, BMP... by\n"
-        "                     the name's ending) and quit; exit status 1 when it cannot be written\n"};
+    const WindowProgramUsage usage{"Kalibron-01",
+                                   "The regression window of KALIBRON: interpolated values for samples between\n"
+                                   "standard measurements, by several methods side by side. It starts with a\n"
+                                   "built-in example; \"Paste data from clipboard\" takes a table copied from a\n"
+                                   "spreadsheet.",
+                                   "  --screenshot FILE  once the window shows, save it as the image FILE (PNG,\n"
+                                   "                     JPEG, BMP... by the name's ending) and quit; exit\n"
+                                   "                     status 1 when it cannot be written\n"};
     if (const std::optional<int> done = answerBeforeWindow(usage, argc, argv))
         return *done;
     const ProgramProfile profile = kalibron01Profile();

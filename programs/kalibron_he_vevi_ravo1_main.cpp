@@ -9,15 +9,16 @@
 int main(int argc, char** argv)
 {
     using namespace kalibron;
-    const WindowProgramUsage usage{
-        "Kalibron-He-VeviRavo-1",
-        "The real-time file list window of KALIBRON: lists the analysis files of one day in a\n"
-        "folder in time order, takes the standards' values and hands the day over to the\n"
-        "regression window for interpolated values of the samples.",
-        "  --directory DIR    at start, scan DIR as a double click on it in the directory list does,\n"
-        "                     for the day and extension the fields start with (0808, 27, env)\n"
-        "  --screenshot FILE  once the window shows, save it as the image FILE (PNG, JPEG, BMP... by\n"
-        "                     the name's ending) and quit; exit status 1 when it cannot be written\n"};
+    const WindowProgramUsage usage{"Kalibron-He-VeviRavo-1",
+                                   "The real-time file list window of KALIBRON: lists the analysis files of one\n"
+                                   "day in a folder in time order, takes the standards' values and hands the day\n"
+                                   "over to the regression window for interpolated values of the samples.",
+                                   "  --directory DIR    at start, scan DIR as a double click on it in the\n"
+                                   "                     directory list does, for the day and extension the\n"
+                                   "                     fields start with (0808, 27, env)\n"
+                                   "  --screenshot FILE  once the window shows, save it as the image FILE (PNG,\n"
+                                   "                     JPEG, BMP... by the name's ending) and quit; exit\n"
+                                   "                     status 1 when it cannot be written\n"};
     if (const std::optional<int> done = answerBeforeWindow(usage, argc, argv))
         return *done;
     const ProgramProfile profile = kalibronHeVeviRavo1Profile();

@@ -25,8 +25,8 @@ namespace kalibron {
 // What a window program says about itself on --help.
 struct WindowProgramUsage {
     const char* name;    // as it is started, e.g. "Kalibron-01"
-    const char* summary; // what it does, a line or two
-    const char* options; // its own options, one per line, indented by two
+    const char* summary; // what it does, in lines of under 80 characters
+    const char* options; // its own options, indented by two, as --help lays them out
 };
 
 namespace detail {
@@ -82,11 +82,12 @@ inline std::optional<int> answerBeforeWindow(const WindowProgramUsage& usage, in
             std::printf("Usage: %s [OPTIONS]\n%s\n\nOptions:\n%s"
                         "  --help             show this help and exit\n"
                         "  --version          show the version and exit\n"
-                        "  -platform NAME     the Qt platform to show the window on (as QT_QPA_PLATFORM)\n\n"
-                        "It shows a window and so needs a display. On a machine without one, start it\n"
-                        "under a virtual X server (xvfb-run %s) or with QT_QPA_PLATFORM=offscreen\n"
+                        "  -platform NAME     the Qt platform to show the window on (as\n"
+                        "                     QT_QPA_PLATFORM)\n\n"
+                        "It shows a window and so needs a display. On a machine without one, start\n"
+                        "it under a virtual X server (xvfb-run) or with QT_QPA_PLATFORM=offscreen\n"
                         "(nothing is seen; --screenshot still draws the window into a file).\n",
-                        usage.name, usage.summary, usage.options, usage.name);
+                        usage.name, usage.summary, usage.options);
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

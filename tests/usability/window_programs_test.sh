@@ -25,6 +25,7 @@ for program in "$@"; do
     headless "$path" --help
     [[ $(status) == 0 && ! -s $work/err ]] || fail "$program --help: status $(status), $(cat "$work/err")"
     [[ $(head -1 "$work/out") == "Usage: $program [OPTIONS]" ]] || fail "$program --help: $(head -1 "$work/out")"
+    [[ $(awk 'length > 79' "$work/out") == "" ]] || fail "$program --help has lines over 79 characters"
     for word in --screenshot --version QT_QPA_PLATFORM=offscreen xvfb-run; do
         grep -q -- "$word" "$work/out" || fail "$program --help does not mention $word"
     done
