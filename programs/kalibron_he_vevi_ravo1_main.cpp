@@ -6,15 +6,24 @@
 #include "programs/window_program.h"
 #include "ui/file_list_window/file_list_window.h"
 
-// Options for checking the layout on a virtual display:
-//   --directory DIR    scan DIR at start, as a double click on it in Dir1 does
-//   --screenshot FILE  save the window as an image once it shows, and quit
 int main(int argc, char** argv)
 {
     using namespace kalibron;
+    const WindowProgramUsage usage{"Kalibron-He-VeviRavo-1",
+                                   "The real-time file list window of KALIBRON: lists the analysis files of one\n"
+                                   "day in a folder in time order, takes the standards' values and hands the day\n"
+                                   "over to the regression window for interpolated values of the samples.",
+                                   "  --directory DIR    at start, scan DIR as a double click on it in the\n"
+                                   "                     directory list does, for the day and extension the\n"
+                                   "                     fields start with (0808, 27, env)\n"
+                                   "  --screenshot FILE  once the window shows, save it as the image FILE (PNG,\n"
+                                   "                     JPEG, BMP... by the name's ending) and quit; exit\n"
+                                   "                     status 1 when it cannot be written\n"};
+    if (const std::optional<int> done = answerBeforeWindow(usage, argc, argv))
+        return *done;
     const ProgramProfile profile = kalibronHeVeviRavo1Profile();
 
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = openApplication(usage, argc, argv);
     const std::unique_ptr<Store> started = startWindowProgram(profile, argc, argv);
     RealTimeCoordinator windows(*started, profile);
     FileListWindow& fileList = windows.fileList();

@@ -68,7 +68,10 @@ in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-re
 echo "== Installed programs"
 in_root kalibron --help | head -3
 in_root kalibron --version
-in_root ls /usr/share/applications/kalibron-01.desktop /usr/share/kalibron/student.dat /usr/share/man/man1/kalibron.1
+in_root ls /usr/share/applications/kalibron-01.desktop /usr/share/kalibron/student.dat /usr/share/man/man1/kalibron.1.gz \
+    /usr/share/doc/kalibron/copyright /usr/share/doc/kalibron/changelog.gz
+# The window program answers without a display, which the root has not.
+in_root Kalibron-01 --version
 cp tests/data/example_table.txt "$root/tmp/"
 in_root kalibron plot -o /tmp/plot.png /tmp/example_table.txt
 [[ -s $root/tmp/plot.png ]] || { echo "kalibron plot drew no image" >&2; exit 1; }

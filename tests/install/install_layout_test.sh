@@ -12,8 +12,10 @@ rm -rf "$work" && mkdir -p "$work" || fail "cannot make $work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -5 "$work/install.log")"
 
+man=$prefix/share/man/man1
 for file in bin/Kalibron-01 bin/kalibron share/kalibron/student.dat share/applications/kalibron-01.desktop \
-    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1 "$libdir/kalibron-plot.so" "$libdir/kalibron-locale.so"; do
+    share/icons/hicolor/scalable/apps/kalibron.svg share/man/man1/kalibron.1.gz share/man/man1/Kalibron-01.1.gz \
+    share/doc/kalibron/copyright share/doc/kalibron/changelog.gz "$libdir/kalibron-plot.so" "$libdir/kalibron-locale.so"; do
     [[ -s $prefix/$file ]] || fail "$file not installed"
 done
 [[ -x $prefix/bin/Kalibron-01 && -x $prefix/bin/kalibron ]] || fail "programs not executable"
@@ -32,17 +34,42 @@ for entry in "$prefix"/share/applications/*.desktop; do
     name=$(basename "$entry")
     program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
     [[ -n $program && -x $prefix/bin/$program ]] || fail "$name: Exec '$program' is not an installed program"
-    for key in "Name=$program" "Icon=kalibron" "Categories=Science;Education;" "Type=Application"; do
+    for key in "Name=$program" "Icon=kalibron" "Categories=Science;DataVisualization;" "Type=Application"; do
         grep -qx "$key" "$entry" || fail "$name: no line '$key'"
     done
     grep -q '^Comment=.' "$entry" || fail "$name: no Comment"
     if command -v desktop-file-validate >/dev/null; then
-        desktop-file-validate "$entry" || fail "$name: desktop-file-validate"
+        said=$(desktop-file-validate "$entry" 2>&1) && [[ -z $said ]] || fail "$name: desktop-file-validate: $said"
     fi
 done
 grep -q '^<svg ' "$prefix/share/icons/hicolor/scalable/apps/kalibron.svg" || fail "icon is no SVG"
-grep -q '^\.TH KALIBRON 1 .*kalibron '"$version" "$prefix/share/man/man1/kalibron.1" || fail "man page header"
-grep -q '^\.SH PLOT' "$prefix/share/man/man1/kalibron.1" || fail "man page lacks the plot command"
+# The man pages, gzipped: one per installed program, each naming only pages
+# that are installed, every reference on a line of its own.
+for page in "$man"/*; do
+    [[ $page == *.1.gz ]] || fail "$(basename "$page") is no gzipped page of section 1"
+done
+for program in "$prefix"/bin/*; do
+    [[ -e $man/$(basename "$program").1.gz ]] || fail "no man page for $(basename "$program")"
+done
+zcat "$man/kalibron.1.gz" >"$work/kalibron.1" || fail "kalibron.1.gz is not gzip"
+grep -q '^\.TH KALIBRON 1 .*kalibron '"$version" "$work/kalibron.1" || fail "man page header"
+for command in PLOT SEQUENCE; do
+    grep -q "^\.SH $command\$" "$work/kalibron.1" || fail "man page lacks the command ${command,,}"
+done
+grep -q '^\.B kalibron sequence$' "$work/kalibron.1" || fail "man page synopsis lacks kalibron sequence"
+for page in "$man"/*.1.gz; do
+    while read -r reference; do
+        [[ -e $man/$reference.1.gz ]] || fail "$(basename "$page") refers to $reference(1), which is not installed"
+    done < <(zcat "$page" | sed -n 's/^\.BR \\%\([^ ]*\) (1),\{0,1\}$/\1/p' | sed 's/\\-/-/g')
+    zcat "$page" | sed -n '/^\.SH SEE ALSO/,$p' | grep '^\.BR' | grep -qv '^\.BR [^ ]* (1),\{0,1\}$' \
+        && fail "$(basename "$page"): a SEE ALSO line is not one reference"
+done
+zcat "$man/kalibron.1.gz" | grep -qx '\.BR \\%Kalibron\\-01 (1),\{0,1\}' || fail "kalibron.1 does not refer to Kalibron-01(1)"
+zcat "$man/Kalibron-01.1.gz" | grep -q 'QT_QPA_PLATFORM=offscreen' || fail "Kalibron-01.1 does not say how to start without a display"
+# Copyright and changelog where Debian keeps them; the changelog's newest entry is this version.
+grep -q '^Copyright: ' "$prefix/share/doc/kalibron/copyright" || fail "copyright names no holder"
+[[ $(zcat "$prefix/share/doc/kalibron/changelog.gz" | head -1) == "kalibron ($version) "* ]] \
+    || fail "changelog.gz does not start with version $version"
 
 # The installed tool: its version, and the confidence band, which needs student.dat.
 [[ $("$prefix/bin/kalibron" --version) == "kalibron $version" ]] || fail "kalibron --version"

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -30,6 +31,8 @@
 #include <memory>
 #include <variant>
 
+#include "analysis/plot_scene.h"
+#include "analysis/tick_labels.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/student_table.h"
@@ -37,12 +40,11 @@
 #include "programs/program_settings.h"
 #include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/message_box_sink.h"
-#include "analysis/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
-#include "analysis/tick_labels.h"
+#include "ui/window_look.h"
 
 using namespace kalibron;
 
@@ -368,7 +370,21 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
     QCOMPARE(comboProb->itemText(0), QStringLiteral("0.1    80%"));
     QCOMPARE(comboProb->itemText(5), QStringLiteral("0.001  99.8"));
     QCOMPARE(comboProb->currentText(), QStringLiteral("0.025  95%"));
-    QVERIFY(QFontInfo(comboProb->font()).fixedPitch());
+    // The levels line up in two columns, in the list and in its drop-down,
+    // with whatever fonts this machine has: the prefix before the second
+    // column has one width in every entry.
+    for (const QFont& font : {comboProb->font(), comboProb->view()->font()}) {
+        const QFontMetricsF metrics(font);
+        const qreal prefix = metrics.horizontalAdvance(comboProb->itemText(0).left(7));
+        for (int i = 0; i < comboProb->count(); ++i) {
+            QVERIFY(comboProb->itemText(i).at(6) == QLatin1Char(' ') &&
+                    comboProb->itemText(i).at(7) != QLatin1Char(' '));
+            QCOMPARE(metrics.horizontalAdvance(comboProb->itemText(i).left(7)), prefix);
+        }
+    }
+    // A proportional family first in the list is passed over.
+    QVERIFY(linesUpColumns(
+        fixedPitchFont(8, {QStringLiteral("sans-serif"), QStringLiteral("DejaVu Sans"), QStringLiteral("monospace")})));
     auto* combo1 = control<QComboBox>(QStringLiteral("ComboBox1"));
     QCOMPARE(combo1->count(), 24);
     QCOMPARE(combo1->itemText(0), QStringLiteral("2"));
@@ -954,6 +970,20 @@ void TestRegressionWindow::compareMethodsFollowsEveryRecalculation()
     for (int row = 1; row < table.rowCount(); ++row)
         QVERIFY(looOf(row - 1) <= looOf(row));
     QVERIFY(table.item(0, 0)->font().bold() && !table.item(1, 0)->font().bold());
+    // It fits the screen, however narrow, and its Close button closes it.
+    const QRect available = dialog->screen()->availableGeometry();
+    QVERIFY2(available.contains(dialog->frameGeometry()),
+             qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                            .arg(dialog->frameGeometry().width())
+                            .arg(dialog->frameGeometry().height())
+                            .arg(available.width())
+                            .arg(available.height())));
+    auto* close = dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"));
+    QVERIFY(close && close->text().contains(QStringLiteral("Close")));
+    close->click();
+    QVERIFY(!dialog->isVisible());
+    QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(dialog->isVisible() && available.contains(dialog->frameGeometry()));
     if (const QByteArray dir = qgetenv("KALIBRON_SCREENSHOT_DIR"); !dir.isEmpty())
         dialog->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("compare_methods.png")));
     const QString bestBefore = table.item(0, 0)->text();

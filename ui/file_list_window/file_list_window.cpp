@@ -14,6 +14,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QStorageInfo>
 #include <QStringListModel>
@@ -72,7 +73,7 @@ constexpr Place kLayout[] = {
     {"cmdAccept", 8880, 5160, 1695, 375},    {"Drive1", 240, 5640, 2775, 315},
     {"lblRizsa(11)", 240, 6120, 2415, 240},  {"Dir1", 240, 6360, 2775, 2340},
     {"lblRizsa(0)", 3240, 6360, 2415, 240},  {"List1", 3240, 6600, 4095, 2010},
-    {"lblRizsa(4)", 7560, 5280, 1275, 255},  {"Label1", 7560, 5640, 4095, 3135},
+    {"lblRizsa(4)", 7560, 5280, 1275, 255},  {"scrLabel1", 7560, 5640, 4095, 3135},
 };
 
 constexpr const char* kRizsa[14] = {
@@ -94,6 +95,25 @@ constexpr const char* kRizsa[14] = {
 };
 
 QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
+
+// Shows and hides `follower` whenever the watched widget is shown or hidden.
+class ShownWith : public QObject {
+public:
+    explicit ShownWith(QWidget* follower) : QObject(follower), m_follower(follower) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShowToParent)
+            m_follower->show();
+        else if (event->type() == QEvent::HideToParent)
+            m_follower->hide();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* m_follower;
+};
 
 QColor qColour(const Rgb& rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
@@ -243,6 +263,15 @@ void FileListWindow::createControls()
     m_Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBackground(m_Label1, QColor(192, 192, 255));
     m_Label1->setTextFormat(Qt::PlainText);
+    // A day holds more files than the field has lines: it scrolls, and it
+    // shows and hides with the list it holds.
+    m_scrLabel1 = new QScrollArea(this);
+    m_scrLabel1->setObjectName(QStringLiteral("scrLabel1"));
+    m_scrLabel1->setFrameShape(QFrame::NoFrame);
+    m_scrLabel1->setWidgetResizable(true);
+    m_scrLabel1->setWidget(m_Label1);
+    setBackground(m_scrLabel1->viewport(), QColor(192, 192, 255));
+    m_Label1->installEventFilter(new ShownWith(m_scrLabel1));
 
     // Hidden from the start, and nothing shows them.
     m_lblPath = label(QStringLiteral("lblPath"), "");
@@ -272,7 +301,28 @@ void FileListWindow::createControls()
     m_Combo2->setObjectName(QStringLiteral("Combo2"));
     m_Frame1->hide();
 
+    nameControls();
     fillDrives();
+}
+
+void FileListWindow::nameControls()
+{
+    // What a screen reader says for the controls; their captions are
+    // separate labels, or they have none.
+    m_FlexGrid2->setAccessibleName(QStringLiteral("Sequence table"));
+    m_Text1->setAccessibleName(QStringLiteral("Year Month"));
+    m_Text3->setAccessibleName(QStringLiteral("Day"));
+    m_txtExtension->setAccessibleName(QStringLiteral("Extension of selected files"));
+    m_txtStandard->setAccessibleName(QStringLiteral("String in the file name denoting standard file"));
+    m_txtInpSTDgas->setAccessibleName(QStringLiteral("STD gas c/s of the chosen cell"));
+    m_Drive1->setAccessibleName(QStringLiteral("Drive"));
+    m_Dir1->setAccessibleName(QStringLiteral("Directory list (double click)"));
+    m_List1->setAccessibleName(QStringLiteral("Files in alphabetic order"));
+    m_scrLabel1->setAccessibleName(QStringLiteral("Selected files"));
+    m_Label1->setAccessibleName(QStringLiteral("Selected files"));
+    m_comboStd->setAccessibleName(QStringLiteral("Standards"));
+    m_Combo1->setAccessibleName(QStringLiteral("Character number where the serial number starts"));
+    m_Combo2->setAccessibleName(QStringLiteral("Number of characters indicating the serial number"));
 }
 
 void FileListWindow::fillDrives()

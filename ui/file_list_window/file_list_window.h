@@ -19,6 +19,7 @@ class QListView;
 class QStringListModel;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QShowEvent;
 class QTableWidget;
 class QTreeView;
@@ -84,6 +85,7 @@ protected:
 
 private:
     void createControls();
+    void nameControls();
     void applyLayout();
     void connectHandlers();
     void fillDrives();
@@ -111,6 +113,7 @@ private:
     QListView* m_List1 = nullptr;
     QStringListModel* m_List1Model = nullptr;
     QLabel *m_Label1 = nullptr, *m_lblPath = nullptr;
+    QScrollArea* m_scrLabel1 = nullptr; // scrolls Label1
     QGroupBox* m_Frame1 = nullptr;
     std::array<QRadioButton*, 3> m_optStringSearch{};
     QComboBox *m_Combo1 = nullptr, *m_Combo2 = nullptr, *m_comboStd = nullptr;

@@ -1,10 +1,14 @@
 #include "ui/regression_window/compare_methods_dialog.h"
 
+#include <QDialogButtonBox>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -19,6 +23,8 @@ namespace {
 const QColor kBestBackground(204, 255, 204);
 const QColor kBar(128, 128, 255);
 const QColor kBestBar(0, 160, 0);
+// Room for the table's five columns and the bars beside them.
+const QSize kPreferredSize(1060, 340);
 
 QString rounded(double value, const NumberLocale& locale)
 {
@@ -85,13 +91,48 @@ CompareMethodsDialog::CompareMethodsDialog(QWidget* parent) : QDialog(parent)
     m_range->setObjectName(QStringLiteral("lblRankingRange"));
     m_range->setWordWrap(true);
 
+    m_table->setAccessibleName(QStringLiteral("Methods ranked by leave-one-out mean error"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->setObjectName(QStringLiteral("buttonsCompare"));
+    m_cmdClose = buttons->button(QDialogButtonBox::Close);
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &CompareMethodsDialog::cmdClose_Click);
+
     auto* columns = new QHBoxLayout;
     columns->addWidget(m_table, 5);
     columns->addWidget(m_bars, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
     layout->addWidget(m_range);
-    resize(1060, 340);
+    layout->addWidget(buttons);
+    resize(kPreferredSize);
+}
+
+void CompareMethodsDialog::cmdClose_Click() { close(); }
+
+void CompareMethodsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        fitToScreen();
+}
+
+void CompareMethodsDialog::fitToScreen()
+{
+    // The table scrolls, so the dialog gives way to a small screen rather
+    // than reach past its edge; the frame the window system adds is kept
+    // inside as well.
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    const QRect available = shownOn->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    const QSize room = available.size() - frame;
+    resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    const QRect outer = frameGeometry();
+    const int left = std::clamp(outer.left(), available.left(), available.right() + 1 - outer.width());
+    const int top = std::clamp(outer.top(), available.top(), available.bottom() + 1 - outer.height());
+    move(left, top);
 }
 
 void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const NumberLocale& locale)

@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -23,15 +22,15 @@
 #include <cmath>
 #include <tuple>
 
+#include "analysis/export_text.h"
+#include "analysis/method_ranking.h"
+#include "analysis/point_rejection.h"
+#include "analysis/polynomial_rows.h"
 #include "core/store.h"
 #include "core/student_table.h"
 #include "core/table_import.h"
 #include "ui/regression_window/compare_methods_dialog.h"
-#include "analysis/export_text.h"
-#include "analysis/method_ranking.h"
 #include "ui/regression_window/plot_widget.h"
-#include "analysis/point_rejection.h"
-#include "analysis/polynomial_rows.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/scene_painter.h"
 #include "ui/twips.h"
@@ -345,6 +344,7 @@ void RegressionWindow::createControls()
 
     m_plotMenu = new QMenu(this);
     m_plotMenu->setObjectName(QStringLiteral("mnuPlot"));
+    m_plotMenu->setTitle(QStringLiteral("Plot"));
     QAction* savePlot = m_plotMenu->addAction(QStringLiteral("Save plot as\u2026"));
     savePlot->setObjectName(QStringLiteral("mnuSavePlot"));
     connect(savePlot, &QAction::triggered, this, &RegressionWindow::mnuSavePlot_Click);
@@ -375,9 +375,8 @@ void RegressionWindow::createControls()
     m_chkConf = checkBox(this, QStringLiteral("chkConf"), true, QStringLiteral("Show confidence bandl for lin. regr."));
     m_comboProb = new QComboBox(this);
     m_comboProb->setObjectName(QStringLiteral("comboProb"));
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSize(8);
-    m_comboProb->setFont(fixed);
+    // Its entries line up their two columns with spaces.
+    m_comboProb->setFont(fixedPitchFont(8));
 
     staticLabel(this, "lblCapMax", QString::fromStdString(m_options.texts.maximumCaption));
     staticLabel(this, "lblCapData", QString::fromStdString(m_options.texts.dataCountCaption));
@@ -507,6 +506,7 @@ void RegressionWindow::nameControlsWithoutText()
     name(m_comboProb, QStringLiteral("Probability level of the confidence band"));
     name(m_pict2, QStringLiteral("Plot"));
     name(m_pict1, QStringLiteral("Plot area: click a point to reject it or take it back"));
+    name(m_plotMenu, QStringLiteral("Plot menu"));
 }
 
 void RegressionWindow::connectHandlers()
