@@ -45,6 +45,8 @@ int runCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostr
         return writePlot(session);
     case Command::Rank:
         return writeRank(session);
+    case Command::Values:
+        return writeValues(session);
     }
     return kExitOk;
 }

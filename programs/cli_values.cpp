@@ -1,0 +1,148 @@
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/polynomial_rows.h"
+#include "core/store.h"
+#include "programs/cli.h"
+#include "programs/cli_session.h"
+#include "regression/zigzag.h"
+
+namespace kalibron {
+
+namespace {
+
+// One method's pair of columns: its value and its u at a position.
+struct ValueColumns {
+    std::string name;
+    // Value at x, or nothing; and its u vector (empty: no u anywhere).
+    std::vector<double> values;
+    const FitUncertainty* uncertainty = nullptr;
+};
+
+// The shortest text that reads back to the same double; nothing for a
+// value that is not finite, so the cell stays empty.
+void appendShortest(std::string& out, double value)
+{
+    if (!std::isfinite(value))
+        return;
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, end.ptr);
+}
+
+// A text cell between double quotes with each quote doubled (RFC 4180),
+// whatever it holds: the reader never has to guess.
+void appendQuoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::vector<double> nothing(int last) { return std::vector<double>(static_cast<std::size_t>(last) + 1, NAN); }
+
+std::vector<double> lineValues(const std::optional<LineFitResult>& fit, int last, bool logarithmic)
+{
+    std::vector<double> out = nothing(last);
+    if (!fit || !fit->a || !fit->b)
+        return out;
+    for (int x = logarithmic ? 1 : 0; x <= last; ++x)
+        out[static_cast<std::size_t>(x)] = *fit->a + *fit->b * (logarithmic ? std::log(static_cast<double>(x)) : x);
+    return out;
+}
+
+// The columns of every method the calculation ran (shown or exported), in
+// the order lin, log, poly2..poly5, free, zigzag.
+std::vector<ValueColumns> methodColumns(const FitResults& fits, const RegressionSettings& settings)
+{
+    const int last = fits.lastPosition;
+    const auto& ex = settings.chkEX;
+    std::vector<ValueColumns> columns;
+    columns.push_back({"lin", lineValues(fits.linear, last, false), fits.linear ? &fits.linear->uncertainty : nullptr});
+    if (settings.chkLog || ex[1])
+        columns.push_back({"log", lineValues(fits.logarithmic, last, true),
+                           fits.logarithmic ? &fits.logarithmic->uncertainty : nullptr});
+    auto poly = [&](std::size_t slot, std::string name) {
+        const auto& row = fits.poly[slot];
+        const bool fitted = row && row->fitted && row->values.size() == static_cast<std::size_t>(last) + 1;
+        columns.push_back(
+            {std::move(name), fitted ? row->values : nothing(last), fitted ? &row->uncertainty : nullptr});
+    };
+    for (std::size_t slot = 2; slot <= 5; ++slot)
+        if (settings.chkPoly[slot] || ex[slot])
+            poly(slot, "poly" + std::to_string(slot));
+    if (settings.chkPoly[1] || ex[6])
+        poly(1, "free");
+    if (settings.chkZigZag || ex[7]) {
+        std::vector<double> values = nothing(last);
+        if (fits.zigzag)
+            for (int x = 0; x <= last; ++x)
+                values[static_cast<std::size_t>(x)] = zigzagAt(*fits.zigzag, x).value_or(NAN);
+        columns.push_back({"zigzag", std::move(values), fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr});
+    }
+    return columns;
+}
+
+} // namespace
+
+// `kalibron values`: one CSV record per position 0..MaxX with the data,
+// whether the point is used and whether the position is extrapolated, and
+// every fitted method's value and standard uncertainty.
+int writeValues(CliSession& session)
+{
+    const Store& store = session.store();
+    const FitResults& fits = session.result().fits;
+    const std::vector<ValueColumns> columns = methodColumns(fits, session.options().settings);
+    const int last = fits.lastPosition;
+
+    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    std::string out;
+    out.reserve(kPiece + 4096);
+    out += "X,Y,used,extrapolated";
+    for (const ValueColumns& c : columns) {
+        out += ',';
+        out += c.name;
+        out += ',';
+        out += c.name;
+        out += "_u";
+    }
+    out += '\n';
+    for (int x = 0; x <= last; ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        char buffer[16];
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
+        out += ',';
+        const ValueCell& y = store.Y[i];
+        if (y.isNumber())
+            appendShortest(out, y.value());
+        else if (y.present())
+            appendQuoted(out, y.text());
+        out += store.isUsed(x) ? ",1," : ",0,";
+        const bool inside = fits.firstStandard && *fits.firstStandard <= x && x <= *fits.lastStandard;
+        out += inside ? '0' : '1';
+        for (const ValueColumns& c : columns) {
+            out += ',';
+            appendShortest(out, c.values[i]);
+            out += ',';
+            if (c.uncertainty && i < c.uncertainty->u.size())
+                appendShortest(out, c.uncertainty->u[i]);
+        }
+        out += '\n';
+        if (out.size() >= kPiece) {
+            if (!session.writePiece(out))
+                return session.fail(kExitIoError, "cannot write standard output");
+            out.clear();
+        }
+    }
+    return session.writeOut(out);
+}
+
+} // namespace kalibron
