@@ -1,6 +1,8 @@
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,9 @@ namespace kalibron {
 
 namespace {
 
+// The longest shortest form of a double ("-2.2250738585072014e-308").
+constexpr std::ptrdiff_t kLongestNumber = 25;
+
 // One method's pair of columns: its value and its u at a position.
 struct ValueColumns {
     std::string name;
@@ -25,13 +30,11 @@ struct ValueColumns {
 
 // The shortest text that reads back to the same double; nothing for a
 // value that is not finite, so the cell stays empty.
-void appendShortest(std::string& out, double value)
+char* appendShortest(char* p, double value)
 {
     if (!std::isfinite(value))
-        return;
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, end.ptr);
+        return p;
+    return std::to_chars(p, p + kLongestNumber, value).ptr;
 }
 
 // A text cell between double quotes with each quote doubled (RFC 4180),
@@ -83,9 +86,18 @@ std::vector<ValueColumns> methodColumns(const FitResults& fits, const Regression
         poly(1, "free");
     if (settings.chkZigZag || ex[7]) {
         std::vector<double> values = nothing(last);
-        if (fits.zigzag)
-            for (int x = 0; x <= last; ++x)
-                values[static_cast<std::size_t>(x)] = zigzagAt(*fits.zigzag, x).value_or(NAN);
+        if (fits.zigzag && !fits.zigzag->empty()) {
+            // zigzagAt from the segment before x on: the segments left behind
+            // end below x, so the first one holding x is the same, and a
+            // position costs a step rather than a search.
+            const std::span<const ZigzagPoint> points(*fits.zigzag);
+            std::size_t m = 0;
+            for (int x = 0; x <= last; ++x) {
+                while (m + 2 < points.size() && points[m + 1].x < x)
+                    ++m;
+                values[static_cast<std::size_t>(x)] = zigzagAt(points.subspan(m), x).value_or(NAN);
+            }
+        }
         columns.push_back({"zigzag", std::move(values), fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr});
     }
     return columns;
@@ -115,27 +127,36 @@ int writeValues(CliSession& session)
         out += "_u";
     }
     out += '\n';
+    // A record is put together in `line` and appended whole: appending
+    // each cell to the text costs more than formatting it.
+    std::vector<char> line(static_cast<std::size_t>(16 + 2 * (kLongestNumber + 1) * (2 + std::ssize(columns))));
     for (int x = 0; x <= last; ++x) {
         const auto i = static_cast<std::size_t>(x);
-        char buffer[16];
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
-        out += ',';
+        char* p = line.data();
+        p = std::to_chars(p, p + 12, x).ptr;
+        *p++ = ',';
         const ValueCell& y = store.Y[i];
-        if (y.isNumber())
-            appendShortest(out, y.value());
-        else if (y.present())
+        if (y.isNumber()) {
+            p = appendShortest(p, y.value());
+        } else if (y.present()) {
+            out.append(line.data(), p);
             appendQuoted(out, y.text());
-        out += store.isUsed(x) ? ",1," : ",0,";
-        const bool inside = fits.firstStandard && *fits.firstStandard <= x && x <= *fits.lastStandard;
-        out += inside ? '0' : '1';
-        for (const ValueColumns& c : columns) {
-            out += ',';
-            appendShortest(out, c.values[i]);
-            out += ',';
-            if (c.uncertainty && i < c.uncertainty->u.size())
-                appendShortest(out, c.uncertainty->u[i]);
+            p = line.data();
         }
-        out += '\n';
+        const bool inside = fits.firstStandard && *fits.firstStandard <= x && x <= *fits.lastStandard;
+        *p++ = ',';
+        *p++ = store.isUsed(x) ? '1' : '0';
+        *p++ = ',';
+        *p++ = inside ? '0' : '1';
+        for (const ValueColumns& c : columns) {
+            *p++ = ',';
+            p = appendShortest(p, c.values[i]);
+            *p++ = ',';
+            if (c.uncertainty && i < c.uncertainty->u.size())
+                p = appendShortest(p, c.uncertainty->u[i]);
+        }
+        *p++ = '\n';
+        out.append(line.data(), p);
         if (out.size() >= kPiece) {
             if (!session.writePiece(out))
                 return session.fail(kExitIoError, "cannot write standard output");

@@ -8,6 +8,7 @@
 
 #include "core/store.h"
 #include "regression/clenshaw.h"
+#include "regression/double_pair.h"
 
 namespace kalibron {
 
@@ -118,27 +119,53 @@ FitUncertainty polynomialUncertainty(const PolynomialFit& fit, bool weighted, in
     if (fit.r.size() != mm * mm || fit.pivot.size() != mm)
         return out;
     const double sigma = scatterFactor(fit.rss, fit.n - m, weighted, out);
-    out.u.resize(static_cast<std::size_t>(last) + 1);
-    std::vector<double> row(mm), z(mm);
-    const long double centre = fit.stable.centreTwice(), inverse = fit.stable.inverseWidth();
-    for (int x = 0; x <= last; ++x) {
-        const double t = PolyChebyshev::scaled(x, centre, inverse);
-        row[0] = 1;
-        if (m > 1)
-            row[1] = t;
-        for (std::size_t k = 2; k < mm; ++k)
-            row[k] = 2 * t * row[k - 1] - row[k - 2];
-        // Rᵀz = Pᵀf: forward substitution down the columns of R.
-        double h = 0;
-        for (std::size_t j = 0; j < mm; ++j) {
+    // L = R⁻ᵀ once, by forward substitution on the unit vectors: then
+    // z = L·Pᵀf(x) at each position is a product without a division, each
+    // z_j over the rows T_pivot[i], i <= j.
+    std::vector<double> l(mm * mm, 0.0); // row-major, l[j·m + i], i <= j
+    for (std::size_t k = 0; k < mm; ++k) {
+        for (std::size_t j = k; j < mm; ++j) {
             const double* column = fit.r.data() + j * mm;
-            double s = row[static_cast<std::size_t>(fit.pivot[j])];
-            for (std::size_t i = 0; i < j; ++i)
-                s -= column[i] * z[i];
-            z[j] = s / column[j];
-            h += z[j] * z[j];
+            double s = j == k ? 1.0 : 0.0;
+            for (std::size_t i = k; i < j; ++i)
+                s -= column[i] * l[i * mm + k];
+            l[j * mm + k] = s / column[j];
         }
-        out.u[static_cast<std::size_t>(x)] = sigma * std::sqrt(h);
+    }
+    // A block of positions at a time, two side by side, each step
+    // elementwise: the same operations in the same order as one position
+    // at a time.
+    constexpr std::size_t kBlock = 256;
+    const auto count = static_cast<std::size_t>(last) + 1;
+    out.u.resize(count);
+    std::vector<double> rows(mm * kBlock), h(kBlock);
+    auto row = [&](std::size_t k) { return rows.data() + k * kBlock; };
+    const long double centre = fit.stable.centreTwice(), inverse = fit.stable.inverseWidth();
+    for (std::size_t first = 0; first < count; first += kBlock) {
+        const std::size_t n = std::min(kBlock, count - first);
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            row(0)[i] = 1;
+            if (m > 1)
+                row(1)[i] = PolyChebyshev::scaled(static_cast<double>(first + i), centre, inverse);
+        }
+        for (std::size_t k = 2; k < mm; ++k) {
+            double* tk = row(k);
+            for (std::size_t i = 0; i < kBlock; i += 2)
+                storePair(tk + i,
+                          splat(2.0) * loadPair(row(1) + i) * loadPair(tk - kBlock + i) -
+                              loadPair(tk - 2 * kBlock + i));
+        }
+        std::fill(h.begin(), h.end(), 0.0);
+        for (std::size_t j = 0; j < mm; ++j) {
+            for (std::size_t i = 0; i < kBlock; i += 2) {
+                DoublePair z = splat(0.0);
+                for (std::size_t k = 0; k <= j; ++k)
+                    z += splat(l[j * mm + k]) * loadPair(row(static_cast<std::size_t>(fit.pivot[k])) + i);
+                storePair(h.data() + i, loadPair(h.data() + i) + z * z);
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            out.u[first + i] = sigma * std::sqrt(h[i]);
     }
     return out;
 }

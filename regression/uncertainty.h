@@ -54,7 +54,8 @@ FitUncertainty lineUncertainty(const CentredLine& line, bool weighted, int last,
 
 // u of a polynomial fit at x = 0..last from its pivoted triangular factor:
 // f(x)ᵀ(FᵀWF)⁻¹f(x) = ‖z‖² with Rᵀz = Pᵀf(x), f(x) the Chebyshev row of the
-// fit's scaled x (a triangular solve; no normal equations). rss is Σe²
+// fit's scaled x (triangular solves, no normal equations: L = R⁻ᵀ by
+// forward substitution once, then z = L·Pᵀf(x) at each position). rss is Σe²
 // (unweighted) or Σw·e² (weighted). Empty when the fit has no factor or
 // n <= d + 1.
 FitUncertainty polynomialUncertainty(const PolynomialFit& fit, bool weighted, int last);
