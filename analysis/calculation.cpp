@@ -531,6 +531,50 @@ void drawLinear(Store& store, const RegressionSettings& settings, const FitResul
         drawBand(store, a, b, *fits.band, scene.items);
 }
 
+// The band value ± t·u of a method other than the line, in its colour, one
+// segment per step like the line's band; t of the chosen level with the
+// method's own degrees of freedom.
+void drawUncertaintyBand(const Store& store, const std::vector<double>& values, const FitUncertainty& u, Rgb colour,
+                         PrimitiveList& items)
+{
+    if (u.empty() || u.dof < 1 || !store.Student.loaded || !store.ProbIndex || *store.ProbIndex < 1 ||
+        *store.ProbIndex > 6)
+        return;
+    const double t = store.Student.at(*store.ProbIndex, std::min(u.dof, 101));
+    const int last =
+        std::min({store.lastPosition(), static_cast<int>(values.size()) - 1, static_cast<int>(u.u.size()) - 1});
+    for (int x = std::max(store.FirstX, 0); x < last; ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        const double h1 = t * u.u[i], h2 = t * u.u[i + 1];
+        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2))
+            continue;
+        addSegment(items, Canvas::Plot, x, values[i] + h1, x + 1, values[i + 1] + h2, colour);
+        addSegment(items, Canvas::Plot, x, values[i] - h1, x + 1, values[i + 1] - h2, colour);
+    }
+}
+
+// The chosen method's values and u, when it was fitted with u.
+void drawChosenBand(const Store& store, const RegressionSettings& settings, const FitResults& fits, PlotScene& scene)
+{
+    const std::string& key = settings.bandMethod;
+    const int last = fits.lastPosition;
+    std::vector<double> values(static_cast<std::size_t>(last) + 1, NAN);
+    if (key == "log" && fits.logarithmic && fits.logarithmic->a && fits.logarithmic->b) {
+        for (int x = 1; x <= last; ++x)
+            values[static_cast<std::size_t>(x)] =
+                *fits.logarithmic->a + *fits.logarithmic->b * std::log(static_cast<double>(x));
+        drawUncertaintyBand(store, values, fits.logarithmic->uncertainty, colours::kMagenta, scene.items);
+    } else if (key.size() == 5 && key.starts_with("poly") && key[4] >= '1' && key[4] <= '5') {
+        const auto slot = static_cast<std::size_t>(key[4] - '0');
+        if (const auto& row = fits.poly[slot]; row && row->fitted)
+            drawUncertaintyBand(store, row->values, row->uncertainty, kRowColours[slot], scene.items);
+    } else if (key == "zigzag" && fits.zigzag && fits.zigzagUncertainty) {
+        for (int x = 0; x <= last; ++x)
+            values[static_cast<std::size_t>(x)] = zigzagAt(*fits.zigzag, x).value_or(NAN);
+        drawUncertaintyBand(store, values, *fits.zigzagUncertainty, colours::kOrange, scene.items);
+    }
+}
+
 void drawLogarithmic(const Store& store, const LineFitResult& log, PlotScene& scene)
 {
     if (!log.a || !log.b)
@@ -596,8 +640,13 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
 
     if (settings.chkZigZag && fits.zigzag)
         drawZigzag(*fits.zigzag, scene);
+    // The line's own band is drawn with the line unless another method's is chosen.
+    RegressionSettings lineSettings = settings;
+    lineSettings.chkConf = settings.chkConf && settings.bandMethod == "lin";
     if (fits.linear)
-        drawLinear(store, settings, fits, maxX, scene);
+        drawLinear(store, lineSettings, fits, maxX, scene);
+    if (settings.chkConf && settings.bandMethod != "lin")
+        drawChosenBand(store, settings, fits, scene);
     if (settings.chkLog && fits.logarithmic)
         drawLogarithmic(store, *fits.logarithmic, scene);
     for (int slot = 1; slot <= 5; ++slot) {

@@ -30,7 +30,10 @@ struct RegressionSettings {
     // The standard uncertainty u of every fitted method at every position,
     // for a reader that asks for it; nothing is spent on it otherwise.
     bool uncertainties = false;
-    bool wantsUncertainties() const { return uncertainties || exportUncertainties; }
+    // Whose band value ± t·u the plot shows with chkConf: "lin" (the
+    // confidence band as it always was), "log", "poly1".."poly5", "zigzag".
+    std::string bandMethod = "lin";
+    bool wantsUncertainties() const { return uncertainties || exportUncertainties || (chkConf && bandMethod != "lin"); }
 };
 
 // What the calculation driver does differently in the programs. The

@@ -21,6 +21,7 @@ constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 double scatterFactor(double chi2, int dof, bool weighted, FitUncertainty& out)
 {
     const double ratio = chi2 / dof;
+    out.dof = dof;
     if (weighted) {
         out.mswd = ratio;
         return std::max(1.0, std::sqrt(ratio));
@@ -277,6 +278,7 @@ FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const 
         return out;
     const double sp = std::sqrt(ss / static_cast<double>(dof));
     out.s = sp;
+    out.dof = static_cast<int>(dof);
     std::vector<double> uc(clusters.size());
     for (std::size_t c = 0; c < clusters.size(); ++c)
         uc[c] = sp / std::sqrt(static_cast<double>(clusters[c].members.size()));

@@ -24,6 +24,7 @@ struct FitUncertainty {
     std::vector<double> u;      // u at x = 0 .. last; NaN where the method has no value
     std::optional<double> s;    // unweighted fits and the zigzag's pooled s_p
     std::optional<double> mswd; // weighted fits
+    int dof = 0;                // degrees of freedom of s or MSWD: n − p, or Σ(k_c − 1)
     bool empty() const { return u.empty(); }
 };
 

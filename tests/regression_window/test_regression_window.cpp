@@ -30,6 +30,8 @@
 #include <memory>
 #include <variant>
 
+#include "analysis/plot_scene.h"
+#include "analysis/tick_labels.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/student_table.h"
@@ -37,12 +39,10 @@
 #include "programs/program_settings.h"
 #include "ui/regression_window/compare_methods_dialog.h"
 #include "ui/regression_window/message_box_sink.h"
-#include "analysis/plot_scene.h"
 #include "ui/regression_window/plot_widget.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/regression_window/regression_window.h"
 #include "ui/regression_window/scene_painter.h"
-#include "analysis/tick_labels.h"
 
 using namespace kalibron;
 
@@ -1026,10 +1026,10 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     // by row (the disabled Check1 and the hidden buttons are passed over).
     const QStringList expected = {
         "chkConf",    "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)", "cmdPlot",
-        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "cmdCopy",       "cmdAbout",
-        "cmdClose",   "chkEX(0)",     "chkLog",       "chkEX(1)",    "chkPoly(2)",    "chkEX(2)",      "chkPoly(3)",
-        "chkEX(3)",   "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",  "chkEX(5)",      "ComboBox1",     "chkPoly(1)",
-        "chkEX(6)",   "chkZigZag",    "chkEX(7)",
+        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "chkExportU",    "cmdCopy",
+        "cmdAbout",   "cmdClose",     "cboBand",      "chkEX(0)",    "chkLog",        "chkEX(1)",      "chkPoly(2)",
+        "chkEX(2)",   "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",  "chkEX(4)",      "chkPoly(5)",    "chkEX(5)",
+        "ComboBox1",  "chkPoly(1)",   "chkEX(6)",     "chkWeights",  "chkZigZag",     "chkEX(7)",
     };
     QStringList visited;
     for (QWidget* w = control<QWidget>(expected.front()); visited.size() < expected.size() + 1;) {
@@ -1052,7 +1052,7 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
         names << w->accessibleName();
     }
-    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 2 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
+    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 3 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(),
              QStringLiteral("Show logarithmic regression"));

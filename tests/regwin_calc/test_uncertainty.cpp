@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/export_text.h"
+#include "analysis/method_ranking.h"
 #include "test_support.h"
 
 namespace kalibron::test {
@@ -156,6 +157,82 @@ TEST(WeightedFits, WeightsFromTheThirdColumn)
     EXPECT_TRUE(nearRel(*weighted.fits.linear->a, a, 1e-12));
     EXPECT_TRUE(nearRel(unequal->LinB.value(), b, 1e-12)); // the store's readers see the weighted line
     EXPECT_EQ(messages.messages.size(), 1u);
+}
+
+// Another method's band replaces the line's: value ± t·u in that method's
+// colour, t with the method's own degrees of freedom; the line keeps only
+// its own segment.
+TEST(UncertaintyBand, ChosenMethodsBandInItsColour)
+{
+    auto store = clusteredStore();
+    CollectingMessageSink messages;
+    RegressionSettings settings = noCurves();
+    settings.chkConf = true;
+    settings.chkPoly[2] = true;
+    settings.bandMethod = "poly2";
+    const CalculationResult r = A_PLOT(*store, settings, messages, NumberLocale{});
+    const auto& row = *r.fits.poly[2];
+    ASSERT_FALSE(row.uncertainty.empty());
+    EXPECT_EQ(row.uncertainty.dof, 9 - 3);
+    const int first = store->FirstX, last = store->lastPosition();
+    const auto green = segments(r.scene, Canvas::Plot, colours::kGreen);
+    ASSERT_EQ(static_cast<int>(green.size()), 3 * (last - first)); // the curve and two edges a step
+    EXPECT_EQ(countSegments(r.scene, Canvas::Plot, colours::kBlack), 2); // the Y axis and the line
+    const double t = store->Student.at(3, 6);
+    int upper = 0;
+    for (const Segment* s : green) {
+        const auto x = static_cast<std::size_t>(s->x1);
+        if (s->y1 > row.values[x]) {
+            EXPECT_TRUE(nearRel(s->y1, row.values[x] + t * row.uncertainty.u[x], 1e-14)) << x;
+            EXPECT_TRUE(nearRel(s->y2, row.values[x + 1] + t * row.uncertainty.u[x + 1], 1e-14)) << x;
+            ++upper;
+        }
+    }
+    EXPECT_EQ(upper, last - first);
+    // Without u asked for elsewhere, the line's band alone costs no u.
+    settings.bandMethod = "lin";
+    const CalculationResult line = A_PLOT(*store, settings, messages, NumberLocale{});
+    EXPECT_TRUE(line.fits.poly[2]->uncertainty.empty());
+    EXPECT_EQ(countSegments(line.scene, Canvas::Plot, colours::kBlack), 2 + 2 * (last - first));
+}
+
+// The "Compare methods" figures by a second route: the ranking refits each
+// method on its own (the polynomials by a plain Householder QR), the
+// calculation by its own fits; the mean u over the samples must agree.
+TEST(UncertaintyBand, RankingSummariesAgreeWithTheCalculation)
+{
+    auto store = clusteredStore();
+    CollectingMessageSink messages;
+    RegressionSettings settings = noCurves();
+    settings.chkPoly[2] = settings.chkPoly[3] = settings.chkLog = settings.chkZigZag = true;
+    settings.uncertainties = true;
+    const CalculationResult r = calculateFits(*store, settings, messages, NumberLocale{});
+    MethodRanking ranking = rankMethods(*store, 6);
+    addUncertaintySummaries(ranking, *store, false);
+    auto mean = [&](const FitUncertainty& u) {
+        double sum = 0;
+        int n = 0;
+        for (std::size_t x = 0; x < u.u.size(); ++x)
+            if (!store->isUsed(static_cast<int>(x)) && std::isfinite(u.u[x])) {
+                sum += u.u[x];
+                ++n;
+            }
+        return sum / n;
+    };
+    const std::pair<const char*, const FitUncertainty*> methods[] = {{"lin", &r.fits.linear->uncertainty},
+                                                                     {"log", &r.fits.logarithmic->uncertainty},
+                                                                     {"poly2", &r.fits.poly[2]->uncertainty},
+                                                                     {"poly3", &r.fits.poly[3]->uncertainty},
+                                                                     {"zigzag", &*r.fits.zigzagUncertainty}};
+    for (const auto& [key, u] : methods) {
+        const auto method = std::find_if(ranking.methods.begin(), ranking.methods.end(),
+                                         [&](const MethodScore& m) { return m.key == key; });
+        ASSERT_NE(method, ranking.methods.end()) << key;
+        ASSERT_TRUE(method->meanU && method->spread) << key;
+        EXPECT_TRUE(nearRel(*method->meanU, mean(*u), 1e-10)) << key;
+        EXPECT_TRUE(nearRel(*method->spread, *u->s, 1e-10)) << key;
+        EXPECT_FALSE(method->weighted);
+    }
 }
 
 } // namespace
