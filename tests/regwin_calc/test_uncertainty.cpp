@@ -176,7 +176,7 @@ TEST(UncertaintyBand, ChosenMethodsBandInItsColour)
     EXPECT_EQ(row.uncertainty.dof, 9 - 3);
     const int first = store->FirstX, last = store->lastPosition();
     const auto green = segments(r.scene, Canvas::Plot, colours::kGreen);
-    ASSERT_EQ(static_cast<int>(green.size()), 3 * (last - first)); // the curve and two edges a step
+    ASSERT_EQ(static_cast<int>(green.size()), 3 * (last - first));       // the curve and two edges a step
     EXPECT_EQ(countSegments(r.scene, Canvas::Plot, colours::kBlack), 2); // the Y axis and the line
     const double t = store->Student.at(3, 6);
     int upper = 0;
@@ -225,8 +225,9 @@ TEST(UncertaintyBand, RankingSummariesAgreeWithTheCalculation)
                                                                      {"poly3", &r.fits.poly[3]->uncertainty},
                                                                      {"zigzag", &*r.fits.zigzagUncertainty}};
     for (const auto& [key, u] : methods) {
+        const std::string wanted = key; // Clang 14 cannot capture a structured binding
         const auto method = std::find_if(ranking.methods.begin(), ranking.methods.end(),
-                                         [&](const MethodScore& m) { return m.key == key; });
+                                         [&](const MethodScore& m) { return m.key == wanted; });
         ASSERT_NE(method, ranking.methods.end()) << key;
         ASSERT_TRUE(method->meanU && method->spread) << key;
         EXPECT_TRUE(nearRel(*method->meanU, mean(*u), 1e-10)) << key;
