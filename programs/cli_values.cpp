@@ -115,33 +115,43 @@ int writeValues(CliSession& session)
     const std::vector<ValueColumns> columns = methodColumns(fits, session.options().settings);
     const int last = fits.lastPosition;
 
-    constexpr std::size_t kPiece = std::size_t{1} << 18;
-    std::string out;
-    out.reserve(kPiece + 4096);
-    out += "X,Y,used,extrapolated";
+    constexpr std::ptrdiff_t kPiece = std::ptrdiff_t{1} << 18;
+    std::string header = "X,Y,used,extrapolated";
     for (const ValueColumns& c : columns) {
-        out += ',';
-        out += c.name;
-        out += ',';
-        out += c.name;
-        out += "_u";
+        header += ',';
+        header += c.name;
+        header += ',';
+        header += c.name;
+        header += "_u";
     }
-    out += '\n';
-    // A record is put together in `line` and appended whole: appending
-    // each cell to the text costs more than formatting it.
-    std::vector<char> line(static_cast<std::size_t>(16 + 2 * (kLongestNumber + 1) * (2 + std::ssize(columns))));
+    header += '\n';
+    // Records are formatted straight into one buffer, handed on a piece at
+    // a time: copying each cell or record once more costs more than
+    // formatting it. A record without a text cell fits in `longest`.
+    const std::ptrdiff_t longest = 16 + (kLongestNumber + 1) * (1 + 2 * std::ssize(columns)) + 8;
+    std::string buffer(static_cast<std::size_t>(kPiece + longest) + header.size(), '\0');
+    char* const begin = buffer.data();
+    char* p = std::copy(header.begin(), header.end(), begin);
+    const auto flush = [&] {
+        const bool written = session.writePiece(std::string_view(begin, static_cast<std::size_t>(p - begin)));
+        p = begin;
+        return written;
+    };
+    std::string quoted; // a Y that is no number
     for (int x = 0; x <= last; ++x) {
+        if (p - begin >= kPiece && !flush())
+            return session.fail(kExitIoError, "cannot write standard output");
         const auto i = static_cast<std::size_t>(x);
-        char* p = line.data();
         p = std::to_chars(p, p + 12, x).ptr;
         *p++ = ',';
         const ValueCell& y = store.Y[i];
         if (y.isNumber()) {
             p = appendShortest(p, y.value());
         } else if (y.present()) {
-            out.append(line.data(), p);
-            appendQuoted(out, y.text());
-            p = line.data();
+            quoted.clear();
+            appendQuoted(quoted, y.text());
+            if (!flush() || !session.writePiece(quoted))
+                return session.fail(kExitIoError, "cannot write standard output");
         }
         const bool inside = fits.firstStandard && *fits.firstStandard <= x && x <= *fits.lastStandard;
         *p++ = ',';
@@ -156,14 +166,8 @@ int writeValues(CliSession& session)
                 p = appendShortest(p, c.uncertainty->u[i]);
         }
         *p++ = '\n';
-        out.append(line.data(), p);
-        if (out.size() >= kPiece) {
-            if (!session.writePiece(out))
-                return session.fail(kExitIoError, "cannot write standard output");
-            out.clear();
-        }
     }
-    return session.writeOut(out);
+    return session.writeOut(std::string_view(begin, static_cast<std::size_t>(p - begin)));
 }
 
 } // namespace kalibron
