@@ -1126,6 +1126,9 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
     control<QCheckBox>(QStringLiteral("chkWeights"))->setChecked(true);
     QCOMPARE(m_messages.messages.size(), std::size_t(1));
     QCOMPARE(m_messages.messages[0].text, std::string(kWeightsUnusableMessage));
+    QVERIFY(!control<QCheckBox>(QStringLiteral("chkWeights"))->isChecked());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
+    QCOMPARE(m_messages.messages.size(), std::size_t(1)); // not repeated
 
     // The dialog adds each method's s and mean u.
     QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);

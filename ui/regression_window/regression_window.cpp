@@ -650,7 +650,16 @@ void RegressionWindow::Form_Activate()
 
 void RegressionWindow::A_PLOT()
 {
-    showResult(kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation));
+    const RegressionSettings settings = readSettings();
+    CalculationResult result =
+        kalibron::A_PLOT(m_store, settings, *m_sink, m_locale, m_options.geometry, m_options.calculation);
+    // Errors that cannot weight the fits were reported once; the box then
+    // shows what was fitted rather than repeat the message at every change.
+    if (settings.weightByYErrors && result.ran && !result.fits.weighted && m_store.nPoints > 1) {
+        const QSignalBlocker block(m_chkWeights);
+        m_chkWeights->setChecked(false);
+    }
+    showResult(std::move(result));
     if (m_compare && m_compare->isVisible())
         showComparison();
 }
