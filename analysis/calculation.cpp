@@ -6,21 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "analysis/plot_axes.h"
+#include "analysis/plot_scale.h"
+#include "analysis/polynomial_rows.h"
+#include "analysis/scene_items.h"
+#include "analysis/tick_labels.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "regression/confidence_band.h"
 #include "regression/fit_values.h"
+#include "regression/least_squares_line.h"
 #include "regression/linear_fit.h"
 #include "regression/logarithmic_fit.h"
 #include "regression/polynomial_fit.h"
 #include "regression/result_cell.h"
 #include "regression/rounding.h"
 #include "regression/zigzag.h"
-#include "analysis/plot_axes.h"
-#include "analysis/plot_scale.h"
-#include "analysis/polynomial_rows.h"
-#include "analysis/scene_items.h"
-#include "analysis/tick_labels.h"
 
 namespace kalibron {
 
@@ -117,7 +118,79 @@ Enabled enabledMethods(const RegressionSettings& settings)
 LineFitResult lineResult(const ValueCell& a, const ValueCell& b, const ValueCell& r, const ValueCell& dev,
                          const ValueCell& devPct)
 {
-    return {resultNumber(a), resultNumber(b), resultNumber(r), resultNumber(dev), resultNumber(devPct)};
+    LineFitResult result;
+    result.a = resultNumber(a);
+    result.b = resultNumber(b);
+    result.r = resultNumber(r);
+    result.dev = resultNumber(dev);
+    result.devPct = resultNumber(devPct);
+    return result;
+}
+
+// What the fits need to know besides the settings: the weights when the
+// fits are weighted, and whether u is to be computed.
+struct FitOptions {
+    std::optional<std::vector<double>> weightsFromZero, weightsFromOne; // used points at 0..last, 1..last
+    bool uncertainties = false;
+    bool weighted() const { return weightsFromZero.has_value(); }
+};
+
+// "Weight by Y errors" asks for weights; without a usable error on every
+// used point the fits stay unweighted, and the user hears it once.
+FitOptions fitOptions(const Store& store, const RegressionSettings& settings, MessageSink& messages)
+{
+    FitOptions options;
+    options.uncertainties = settings.wantsUncertainties();
+    if (!settings.weightByYErrors || store.nPoints <= 1)
+        return options;
+    auto weights = yErrorWeights(store, 0, store.lastPosition());
+    if (!weights) {
+        messages.show(Message{kWeightsUnusableMessage});
+        return options;
+    }
+    options.weightsFromOne = *weights;
+    if (store.isUsed(0) && !options.weightsFromOne->empty())
+        options.weightsFromOne->erase(options.weightsFromOne->begin());
+    options.weightsFromZero = std::move(weights);
+    return options;
+}
+
+std::span<const double> weightsOf(const std::optional<std::vector<double>>& weights)
+{
+    return weights ? std::span<const double>(*weights) : std::span<const double>();
+}
+
+// A line's results in the store from a weighted fit: a, b, r of the
+// weighted line, the deviations of the points from it.
+void storeWeightedLine(const CentredLine& line, const UsedPoints& points, LineResultCells cells)
+{
+    cells.a = resultCell(line.a);
+    cells.b = resultCell(line.b);
+    cells.r = resultCell(line.r);
+    DeviationSums dev;
+    for (std::size_t i = 0; i < points.x.size(); ++i)
+        dev.add(line.a + line.b * points.x[i], points.y[i]);
+    cells.dev = resultCell(dev.meanAbs());
+    cells.devPct = resultCell(dev.meanPct());
+}
+
+// Weighted: the line refitted with the weights, into the store's cells.
+// Either way, u at every position when asked for. n = 2 keeps the line
+// through the two points, which no weight changes.
+FitUncertainty refineLine(const UsedPoints& points, const FitOptions& options,
+                          const std::optional<std::vector<double>>& weights, LineResultCells cells, int last,
+                          bool logarithmic, std::optional<CentredLine>* fitted = nullptr)
+{
+    if (points.x.size() < 3 || (!options.weighted() && !options.uncertainties))
+        return {};
+    const auto line = centredLine(points.x, points.y, weightsOf(weights));
+    if (!line)
+        return {};
+    if (options.weighted())
+        storeWeightedLine(*line, points, cells);
+    if (fitted)
+        *fitted = line;
+    return options.uncertainties ? lineUncertainty(*line, options.weighted(), last, logarithmic) : FitUncertainty{};
 }
 
 // --- Stage 1: fits --------------------------------------------------------
@@ -138,19 +211,39 @@ std::vector<ZigzagPoint> zigzagPoints(const Store& store)
 }
 
 void fitLinear(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const Enabled& on,
-               MessageSink& messages, FitResults& fits)
+               const FitOptions& options, MessageSink& messages, FitResults& fits)
 {
     // With two points the fit leaves r and the deviations untouched; cleared
     // first, they show empty instead of describing earlier data.
     clearLinear(store);
     clearConfidence(store);
     Linear_Calc(store, messages);
+    std::optional<CentredLine> weightedLine;
+    FitUncertainty uncertainty;
+    if (options.weighted() || options.uncertainties) {
+        const UsedPoints points =
+            usedPoints(store, 0, store.lastPosition(), [](int x) { return static_cast<double>(x); });
+        uncertainty = refineLine(points, options, options.weightsFromZero,
+                                 {store.LinA, store.LinB, store.LinR, store.LinDev, store.LinDevPct},
+                                 store.lastPosition(), false, &weightedLine);
+    }
     fits.linear = lineResult(store.LinA, store.LinB, store.LinR, store.LinDev, store.LinDevPct);
+    fits.linear->uncertainty = std::move(uncertainty);
     // The band's quantities belong to the data being fitted, whether the band
     // is drawn or only its "C.I." cells exported.
     if (!(on.band && store.nPoints > 2 && Confidence_Calc(store)))
         return;
     fits.band = confidenceBand(store);
+    // A weighted line's band is t times its own u.
+    if (options.weighted() && weightedLine && fits.band) {
+        const double mswd = weightedLine->chi2 / (weightedLine->n - 2);
+        fits.band->ts = store.tValue.value() * std::max(1.0, std::sqrt(mswd));
+        fits.band->invN = 1.0 / weightedLine->sumW;
+        fits.band->invSxx = 1.0 / weightedLine->sgg;
+        fits.band->mean = weightedLine->gMean;
+        if (!std::isfinite(fits.band->ts) || !std::isfinite(fits.band->invN))
+            fits.band.reset();
+    }
     // The store keeps them only for a band that is shown.
     if (!settings.chkConf)
         clearConfidence(store);
@@ -176,17 +269,39 @@ void collectPolynomialPoints(Store& store)
 }
 
 // One polynomial row: fit, values at every position, deviations.
-void fitPolynomialRow(Store& store, int slot, int degree, const CalculationRules& rules, MessageSink& messages,
-                      PolynomialRowResult& row)
+// The weighted fit in place of the one Polynomial stored for the slot.
+void storeWeightedPolynomial(Store& store, int slot, const PolynomialFit& fit)
+{
+    for (auto& c : store.PolyC)
+        c = ValueCell(0.0);
+    auto& coefficients = store.PolyCoef[static_cast<std::size_t>(slot)];
+    for (std::size_t p = 0; p < fit.power.size(); ++p) {
+        store.PolyC[p + 1] = ValueCell(fit.power[p]);
+        coefficients[p + 2] = ValueCell(fit.power[p]);
+    }
+    store.PolyFit[static_cast<std::size_t>(slot)] = fit.stable;
+}
+
+void fitPolynomialRow(Store& store, int slot, int degree, const CalculationRules& rules, const FitOptions& options,
+                      MessageSink& messages, PolynomialRowResult& row)
 {
     store.PolySlot = slot;
     row.degree = degree;
-    const PolynomialFit fit = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages, nullptr,
-                                         NumberLocale{}, rules.tooFewPolynomialMessage.c_str());
+    PolynomialFit fit = Polynomial(store, store.nPoly, degree, store.PX, store.PY, messages, nullptr, NumberLocale{},
+                                   rules.tooFewPolynomialMessage.c_str());
+    if (fit.status == PolynomialStatus::Fitted && options.weighted()) {
+        const auto n = static_cast<std::size_t>(store.nPoly);
+        fit = weightedPolynomialFit(std::span<const double>(store.PX).subspan(1, n),
+                                    std::span<const double>(store.PY).subspan(1, n), *options.weightsFromOne, degree);
+        if (fit.status == PolynomialStatus::Fitted)
+            storeWeightedPolynomial(store, slot, fit);
+    }
     if (fit.status != PolynomialStatus::Fitted) {
         clearPolynomialSlot(store, slot);
         return;
     }
+    if (options.uncertainties)
+        row.uncertainty = polynomialUncertainty(fit, options.weighted(), store.lastPosition());
     row.fitted = true;
     row.coefficients = fit.power;
     row.dsig = fit.dsig;
@@ -198,7 +313,8 @@ void fitPolynomialRow(Store& store, int slot, int degree, const CalculationRules
 }
 
 void fitPolynomialRows(Store& store, const RegressionSettings& settings, const Enabled& on,
-                       const CalculationRules& rules, MessageSink& messages, FitResults& fits)
+                       const CalculationRules& rules, const FitOptions& options, MessageSink& messages,
+                       FitResults& fits)
 {
     bool collected = false;
     const PolynomialRowResult* lastFitted = nullptr;
@@ -218,7 +334,7 @@ void fitPolynomialRows(Store& store, const RegressionSettings& settings, const E
             collectPolynomialPoints(store);
             collected = true;
         }
-        fitPolynomialRow(store, slot, row.degree, rules, messages, row);
+        fitPolynomialRow(store, slot, row.degree, rules, options, messages, row);
         if (row.fitted)
             lastFitted = &row;
     }
@@ -239,7 +355,9 @@ FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, c
                              MessageSink& messages)
 {
     const Enabled on = enabledMethods(settings);
+    const FitOptions options = fitOptions(store, settings, messages);
     FitResults fits;
+    fits.weighted = options.weighted();
     fits.lastPosition = store.lastPosition();
     for (int x = 0; x <= fits.lastPosition; ++x) {
         if (store.isUsed(x)) {
@@ -252,12 +370,14 @@ FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, c
     if (on.zigzag) {
         ZigZag(store);
         fits.zigzag = zigzagPoints(store);
+        if (options.uncertainties && !fits.zigzag->empty())
+            fits.zigzagUncertainty = zigzagUncertainty(zigzagClusters(store), store, fits.lastPosition);
     } else {
         store.nClusters = 0;
     }
 
     if (store.nPoints > 1) {
-        fitLinear(store, settings, rules, on, messages, fits);
+        fitLinear(store, settings, rules, on, options, messages, fits);
     } else {
         clearLinear(store);
         clearConfidence(store);
@@ -266,12 +386,21 @@ FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, c
     if (on.logarithmic && store.nPoints > 2) {
         clearLogarithmic(store);
         Logarithmic_Calc(store, messages);
+        FitUncertainty uncertainty;
+        if (options.weighted() || options.uncertainties) {
+            const UsedPoints points =
+                usedPoints(store, 1, store.lastPosition(), [](int x) { return std::log(static_cast<double>(x)); });
+            uncertainty = refineLine(points, options, options.weightsFromOne,
+                                     {store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct},
+                                     store.lastPosition(), true);
+        }
         fits.logarithmic = lineResult(store.LogA, store.LogB, store.LogR, store.LogDev, store.LogDevPct);
+        fits.logarithmic->uncertainty = std::move(uncertainty);
     } else {
         clearLogarithmic(store);
     }
 
-    fitPolynomialRows(store, settings, on, rules, messages, fits);
+    fitPolynomialRows(store, settings, on, rules, options, messages, fits);
     return fits;
 }
 
@@ -402,6 +531,50 @@ void drawLinear(Store& store, const RegressionSettings& settings, const FitResul
         drawBand(store, a, b, *fits.band, scene.items);
 }
 
+// The band value ± t·u of a method other than the line, in its colour, one
+// segment per step like the line's band; t of the chosen level with the
+// method's own degrees of freedom.
+void drawUncertaintyBand(const Store& store, const std::vector<double>& values, const FitUncertainty& u, Rgb colour,
+                         PrimitiveList& items)
+{
+    if (u.empty() || u.dof < 1 || !store.Student.loaded || !store.ProbIndex || *store.ProbIndex < 1 ||
+        *store.ProbIndex > 6)
+        return;
+    const double t = store.Student.at(*store.ProbIndex, std::min(u.dof, 101));
+    const int last =
+        std::min({store.lastPosition(), static_cast<int>(values.size()) - 1, static_cast<int>(u.u.size()) - 1});
+    for (int x = std::max(store.FirstX, 0); x < last; ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        const double h1 = t * u.u[i], h2 = t * u.u[i + 1];
+        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2))
+            continue;
+        addSegment(items, Canvas::Plot, x, values[i] + h1, x + 1, values[i + 1] + h2, colour);
+        addSegment(items, Canvas::Plot, x, values[i] - h1, x + 1, values[i + 1] - h2, colour);
+    }
+}
+
+// The chosen method's values and u, when it was fitted with u.
+void drawChosenBand(const Store& store, const RegressionSettings& settings, const FitResults& fits, PlotScene& scene)
+{
+    const std::string& key = settings.bandMethod;
+    const int last = fits.lastPosition;
+    std::vector<double> values(static_cast<std::size_t>(last) + 1, NAN);
+    if (key == "log" && fits.logarithmic && fits.logarithmic->a && fits.logarithmic->b) {
+        for (int x = 1; x <= last; ++x)
+            values[static_cast<std::size_t>(x)] =
+                *fits.logarithmic->a + *fits.logarithmic->b * std::log(static_cast<double>(x));
+        drawUncertaintyBand(store, values, fits.logarithmic->uncertainty, colours::kMagenta, scene.items);
+    } else if (key.size() == 5 && key.starts_with("poly") && key[4] >= '1' && key[4] <= '5') {
+        const auto slot = static_cast<std::size_t>(key[4] - '0');
+        if (const auto& row = fits.poly[slot]; row && row->fitted)
+            drawUncertaintyBand(store, row->values, row->uncertainty, kRowColours[slot], scene.items);
+    } else if (key == "zigzag" && fits.zigzag && fits.zigzagUncertainty) {
+        for (int x = 0; x <= last; ++x)
+            values[static_cast<std::size_t>(x)] = zigzagAt(*fits.zigzag, x).value_or(NAN);
+        drawUncertaintyBand(store, values, *fits.zigzagUncertainty, colours::kOrange, scene.items);
+    }
+}
+
 void drawLogarithmic(const Store& store, const LineFitResult& log, PlotScene& scene)
 {
     if (!log.a || !log.b)
@@ -467,8 +640,13 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
 
     if (settings.chkZigZag && fits.zigzag)
         drawZigzag(*fits.zigzag, scene);
+    // The line's own band is drawn with the line unless another method's is chosen.
+    RegressionSettings lineSettings = settings;
+    lineSettings.chkConf = settings.chkConf && settings.bandMethod == "lin";
     if (fits.linear)
-        drawLinear(store, settings, fits, maxX, scene);
+        drawLinear(store, lineSettings, fits, maxX, scene);
+    if (settings.chkConf && settings.bandMethod != "lin")
+        drawChosenBand(store, settings, fits, scene);
     if (settings.chkLog && fits.logarithmic)
         drawLogarithmic(store, *fits.logarithmic, scene);
     for (int slot = 1; slot <= 5; ++slot) {

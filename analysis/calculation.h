@@ -7,12 +7,13 @@
 
 #include "core/value_cell.h"
 
+#include "analysis/plot_scene.h"
+#include "analysis/regression_settings.h"
 #include "core/number_format.h"
 #include "core/store.h"
 #include "regression/confidence_band.h"
+#include "regression/uncertainty.h"
 #include "regression/zigzag.h"
-#include "analysis/plot_scene.h"
-#include "analysis/regression_settings.h"
 
 namespace kalibron {
 
@@ -35,6 +36,8 @@ struct ResultLabels {
 // as its fit left it; a member the fit gave no number for is empty.
 struct LineFitResult {
     std::optional<double> a, b, r, dev, devPct;
+    // u at every position, with s or MSWD; empty unless asked for (settings.wantsUncertainties()).
+    FitUncertainty uncertainty;
 };
 
 // What one polynomial row of a calculation came to. The store keeps the
@@ -47,6 +50,7 @@ struct PolynomialRowResult {
     ValueCell PolyDev, PolyDevPct;
     Store::PolyChebyshev stable; // the curve, when fitted
     std::vector<double> values;  // f(x) at x = 0 .. lastPosition, when fitted
+    FitUncertainty uncertainty;  // when fitted and asked for
 };
 
 // The fits of one calculation, each as a plain value: everything the labels,
@@ -66,6 +70,10 @@ struct FitResults {
     // Cluster points of the zigzag (chkZigZag or chkEX(7)); empty optional
     // when it did not run.
     std::optional<std::vector<ZigzagPoint>> zigzag;
+    std::optional<FitUncertainty> zigzagUncertainty; // when the zigzag ran and u was asked for
+    // Line, log and polynomials were fitted with w = 1/σ² (settings.weightByYErrors
+    // and every used point had a usable Y error).
+    bool weighted = false;
 };
 
 struct CalculationResult {

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/polynomial_rows.h"
 #include "core/store.h"
 #include "regression/polynomial_fit.h"
 #include "regression/result_cell.h"
 #include "regression/rounding.h"
-#include "analysis/polynomial_rows.h"
 
 namespace kalibron {
 
@@ -65,13 +65,15 @@ void appendItem(std::string& out, std::string_view label, std::string_view tail,
     out += kTab;
 }
 
-void appendHeader(std::string& out, std::string_view name, std::string_view nameTail, bool confidence = false)
+void appendHeader(std::string& out, std::string_view name, std::string_view nameTail, bool confidence, bool uncertainty)
 {
     out += "No.\tData\t";
     out += name;
     out += nameTail;
     if (confidence)
         out += "\tC.I.";
+    if (uncertainty)
+        out += "\tu";
     out += "\t\t";
 }
 
@@ -94,6 +96,14 @@ std::optional<double> polynomialAt(const PolynomialRowResult* row, int x)
         return std::nullopt;
     const auto i = static_cast<std::size_t>(x);
     return finite(i < row->values.size() ? row->values[i] : static_cast<double>(chebyshevValue(row->stable, x)));
+}
+
+// u of a method at x, when it has one there.
+std::optional<double> uncertaintyAt(const FitUncertainty* fit, int x)
+{
+    if (fit == nullptr || static_cast<std::size_t>(x) >= fit->u.size())
+        return std::nullopt;
+    return finite(fit->u[static_cast<std::size_t>(x)]);
 }
 
 std::optional<double> lineAt(const std::optional<LineFitResult>& fit, double t)
@@ -165,24 +175,36 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
     out += kCr;
 
     // Header line.
+    // "Export uncertainties": a u column closes every block.
+    const bool withU = settings.exportUncertainties;
     if (ex[0])
-        appendHeader(out, "Lin.Reg.", "", format.confidenceColumn);
+        appendHeader(out, "Lin.Reg.", "", format.confidenceColumn, withU);
     if (ex[1])
-        appendHeader(out, "Log.Reg.", "");
+        appendHeader(out, "Log.Reg.", "", false, withU);
     for (int k = 2; k <= 6; ++k) {
         if (!ex[static_cast<std::size_t>(k)])
             continue;
         std::string name = "Poly";
         name += polyName(k);
-        appendHeader(out, name, ".Reg.");
+        appendHeader(out, name, ".Reg.", false, withU);
     }
     if (ex[7])
-        out += "No.\tData\tZigzag";
+        out += withU ? "No.\tData\tZigzag\tu" : "No.\tData\tZigzag";
     out += kCr;
 
     // Data lines: the position and data cells are the same in every block of
     // a line, so they are written once into `lead` and copied.
     const bool band = format.confidenceColumn && fits.band.has_value();
+    const auto uOf = [&](const auto& fit) -> const FitUncertainty* { return fit ? &fit->uncertainty : nullptr; };
+    const FitUncertainty* linearU = uOf(fits.linear);
+    const FitUncertainty* logU = uOf(fits.logarithmic);
+    const FitUncertainty* zigzagU = fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr;
+    const auto appendU = [&](std::string& text, const FitUncertainty* fit, int x) {
+        if (!withU)
+            return;
+        text += kTab;
+        appendNumber(text, uncertaintyAt(fit, x), locale);
+    };
     const std::span<const ZigzagPoint> zigzag =
         fits.zigzag ? std::span<const ZigzagPoint>(*fits.zigzag) : std::span<const ZigzagPoint>();
     // Lines from..to into `text`; with `piece`, `text` is handed to it and
@@ -204,11 +226,13 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
                     if (band)
                         appendNumber(text, finite(fits.band->at(x)), locale);
                 }
+                appendU(text, linearU, i);
                 text += "\t\t";
             }
             if (ex[1]) {
                 text += lead;
                 appendNumber(text, lineAt(fits.logarithmic, std::log(x)), locale);
+                appendU(text, logU, i);
                 text += "\t\t";
             }
             for (int k = 2; k <= 6; ++k) {
@@ -216,11 +240,13 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
                     continue;
                 text += lead;
                 appendNumber(text, polynomialAt(rows[k], i), locale);
+                appendU(text, rows[k] ? &rows[k]->uncertainty : nullptr, i);
                 text += "\t\t";
             }
             if (ex[7] && !zigzag.empty() && zigzag.front().x <= x && x <= zigzag.back().x) {
                 text += lead;
                 appendNumber(text, zigzagAt(zigzag, x), locale);
+                appendU(text, zigzagU, i);
                 text += "\t\t";
             }
             text += kCr;

@@ -5,6 +5,7 @@
 
 #include "core/store.h"
 #include "regression/polynomial_fit.h"
+#include "regression/uncertainty.h"
 #include "regression/zigzag.h"
 
 namespace kalibron {
@@ -13,8 +14,12 @@ namespace {
 
 MethodScore score(std::string key, std::string name, const UsedPoints& points, const Predictions& predictions)
 {
-    return {std::move(key), std::move(name), summariseLeaveOneOut(points, predictions.fitted),
-            summariseLeaveOneOut(points, predictions.withoutEach)};
+    MethodScore method;
+    method.key = std::move(key);
+    method.name = std::move(name);
+    method.inSample = summariseLeaveOneOut(points, predictions.fitted);
+    method.loo = summariseLeaveOneOut(points, predictions.withoutEach);
+    return method;
 }
 
 // Positions of the points as abscissae, or their logarithms.
@@ -27,7 +32,70 @@ std::vector<double> abscissae(const UsedPoints& points, bool logarithmic)
     return t;
 }
 
+// Mean u over the positions without a used standard.
+std::optional<double> meanOverSamples(const FitUncertainty& u, const Store& store)
+{
+    double sum = 0;
+    int count = 0;
+    for (std::size_t x = 0; x < u.u.size(); ++x) {
+        if (!store.isUsed(static_cast<int>(x)) && std::isfinite(u.u[x])) {
+            sum += u.u[x];
+            ++count;
+        }
+    }
+    return count > 0 ? std::optional<double>(sum / count) : std::nullopt;
+}
+
+void summarise(MethodScore& method, const FitUncertainty& u, const Store& store, bool weighted)
+{
+    method.weighted = weighted;
+    method.spread = weighted ? u.mswd : u.s;
+    method.meanU = meanOverSamples(u, store);
+}
+
 } // namespace
+
+void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool weighted)
+{
+    const int last = store.lastPosition();
+    const UsedPoints fromZero = usedPoints(store, 0);
+    const UsedPoints fromOne = usedPoints(store, 1);
+    std::optional<std::vector<double>> wZero, wOne;
+    if (weighted) {
+        wZero = yErrorWeights(store, 0, last);
+        wOne = yErrorWeights(store, 1, last);
+    }
+    weighted = wZero && wOne;
+    const std::vector<double> ones(fromOne.x.size(), 1.0);
+    const std::span<const double> zeroWeights = weighted ? std::span<const double>(*wZero) : std::span<const double>();
+    const std::span<const double> oneWeights =
+        weighted ? std::span<const double>(*wOne) : std::span<const double>(ones);
+    for (MethodScore& method : ranking.methods) {
+        FitUncertainty u;
+        if (method.key == "lin" || method.key == "log") {
+            const bool log = method.key == "log";
+            const UsedPoints& points = log ? fromOne : fromZero;
+            const std::span<const double> w = log ? (weighted ? oneWeights : std::span<const double>()) : zeroWeights;
+            if (points.x.size() >= 3)
+                if (const auto line = centredLine(abscissae(points, log), points.y, w))
+                    u = lineUncertainty(*line, weighted, last, log);
+            summarise(method, u, store, weighted);
+        } else if (method.key.starts_with("poly")) {
+            // The same least squares as the calculation's; unit weights
+            // give the unweighted fit.
+            const PolynomialFit fit =
+                weightedPolynomialFit(fromOne.x, fromOne.y, oneWeights, std::stoi(method.key.substr(4)));
+            if (fit.status == PolynomialStatus::Fitted)
+                u = polynomialUncertainty(fit, weighted, last);
+            summarise(method, u, store, weighted);
+        } else if (method.key == "zigzag") {
+            const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
+            if (!clusters.empty())
+                u = zigzagUncertainty(clusters, store, last);
+            summarise(method, u, store, false);
+        }
+    }
+}
 
 MethodRanking rankMethods(const Store& store, int freeDegree)
 {

@@ -18,6 +18,12 @@ struct MethodScore {
     std::string name;                    // "Linear", "Logarithmic", "Polynomial 3", "Zigzag"
     std::optional<LeaveOneOut> inSample; // |y − f| over the standards
     std::optional<LeaveOneOut> loo;      // |y − f(−i)|
+    // Filled by addUncertaintySummaries: the fit's s (unweighted; the
+    // zigzag's pooled s_p) or MSWD (weighted), and its mean standard
+    // uncertainty u over the samples (positions 0..last without a used
+    // standard, where the method has a value).
+    std::optional<double> spread, meanU;
+    bool weighted = false;
 };
 
 struct MethodRanking {
@@ -34,5 +40,11 @@ struct MethodRanking {
 // outside 0..23 adds nothing) and the zigzag, over the used standards of the
 // store (Y positive, not rejected) as the last ScanData left them.
 MethodRanking rankMethods(const Store& store, int freeDegree);
+
+// Each ranked method's spread and mean u (uncertainty.h) over the same
+// standards, the line, log fit and polynomials weighted by 1/σ² of the Y
+// errors when `weighted` and every used point has one (otherwise unweighted,
+// as the calculation falls back). For the "Compare methods" dialog.
+void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool weighted);
 
 } // namespace kalibron

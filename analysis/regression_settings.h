@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
-#include "regression/polynomial_fit.h"
 #include "analysis/plot_scale.h"
 #include "analysis/plot_scene.h"
+#include "regression/polynomial_fit.h"
 
 namespace kalibron {
 
@@ -21,6 +21,19 @@ struct RegressionSettings {
     bool yFull = true;           // optScale(0)
     bool xFull = true;           // optScaleX(0)
     std::array<bool, 8> chkEX{true, true, true, false, false, false, false, false};
+    // "Weight by Y errors": line, log and polynomials by weighted least
+    // squares, w = 1/σ² from the table's third column.
+    bool weightByYErrors = false;
+    // "Export uncertainties": a u column after each exported block (and so
+    // the uncertainties computed).
+    bool exportUncertainties = false;
+    // The standard uncertainty u of every fitted method at every position,
+    // for a reader that asks for it; nothing is spent on it otherwise.
+    bool uncertainties = false;
+    // Whose band value ± t·u the plot shows with chkConf: "lin" (the
+    // confidence band as it always was), "log", "poly1".."poly5", "zigzag".
+    std::string bandMethod = "lin";
+    bool wantsUncertainties() const { return uncertainties || exportUncertainties || (chkConf && bandMethod != "lin"); }
 };
 
 // What the calculation driver does differently in the programs. The

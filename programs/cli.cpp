@@ -51,6 +51,8 @@ int runCommand(int argc, char** argv, std::istream& in, std::ostream& out, std::
         return writePlot(session);
     case Command::Rank:
         return writeRank(session);
+    case Command::Values:
+        return writeValues(session);
     }
     return kExitOk;
 }

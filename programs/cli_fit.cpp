@@ -1,14 +1,15 @@
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/method_ranking.h"
+#include "analysis/polynomial_rows.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "programs/cli_json.h"
 #include "programs/cli_session.h"
-#include "analysis/method_ranking.h"
-#include "analysis/polynomial_rows.h"
 
 namespace kalibron {
 
@@ -111,6 +112,58 @@ void appendPolyRows(std::string& json, const CalculationResult& result)
     rows.close();
 }
 
+void appendOptionalNumber(std::string& json, const std::optional<double>& value)
+{
+    if (value)
+        appendJsonNumber(json, *value);
+    else
+        json += "null";
+}
+
+// A method's uncertainty in brief: the mean of u over the samples (the
+// positions without a used standard) where it has one, its s (unweighted)
+// and its MSWD (weighted); null for a method that did not run.
+void appendUncertaintySummary(std::string& json, const FitUncertainty* fit, const Store& store)
+{
+    if (fit == nullptr) {
+        json += "null";
+        return;
+    }
+    double sum = 0;
+    int count = 0;
+    for (std::size_t x = 0; x < fit->u.size(); ++x) {
+        if (!store.isUsed(static_cast<int>(x)) && std::isfinite(fit->u[x])) {
+            sum += fit->u[x];
+            ++count;
+        }
+    }
+    JsonObject fields(json);
+    appendOptionalNumber(fields.key("u"), count > 0 ? std::optional<double>(sum / count) : std::nullopt);
+    appendOptionalNumber(fields.key("s"), fit->s);
+    appendOptionalNumber(fields.key("mswd"), fit->mswd);
+    fields.close();
+}
+
+void appendUncertainties(std::string& json, const FitResults& fits, const Store& store)
+{
+    JsonObject all(json);
+    all.key("weighted") += fits.weighted ? "true" : "false";
+    appendUncertaintySummary(all.key("lin"), fits.linear ? &fits.linear->uncertainty : nullptr, store);
+    appendUncertaintySummary(all.key("log"), fits.logarithmic ? &fits.logarithmic->uncertainty : nullptr, store);
+    {
+        JsonObject rows(all.key("poly"));
+        for (std::size_t slot = 1; slot <= 5; ++slot) {
+            const auto& row = fits.poly[slot];
+            if (row)
+                appendUncertaintySummary(rows.key(std::to_string(slot)), row->fitted ? &row->uncertainty : nullptr,
+                                         store);
+        }
+        rows.close();
+    }
+    appendUncertaintySummary(all.key("zigzag"), fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr, store);
+    all.close();
+}
+
 } // namespace
 
 // `kalibron fit`: the engine's values, the labels, the leave-one-out figures
@@ -207,6 +260,8 @@ int writeFit(CliSession& session)
         }
         messages += ']';
     }
+    // After every earlier member, which stay as they were.
+    appendUncertainties(root.key("uncertainty"), result.fits, s);
     root.close();
     json += '\n';
 

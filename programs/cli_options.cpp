@@ -26,6 +26,7 @@ constexpr std::string_view kMainHelp =
     "  fit      write the fit results as one JSON object\n"
     "  plot     draw the plot into a PNG or SVG file (-o FILE)\n"
     "  rank     rank the methods by their leave-one-out prediction error\n"
+    "  values   every position's fitted values and their uncertainties as CSV\n"
     "  sequence the file list window's day on a directory (kalibron sequence --help)\n"
     "\n"
     "Run 'kalibron COMMAND --help' for the options of a command.\n"
@@ -48,6 +49,10 @@ constexpr std::string_view kCommonOptionsHelp =
     "  --reject LIST         positions whose points are rejected, e.g. 5,27\n"
     "  --only-unrejected     Y scaling at rejection: only unrejected points\n"
     "  --y-zoom, --x-zoom    zoom the Y or X scale instead of the full range\n"
+    "  --weights W           yerr: fit line, log and polynomials weighted by\n"
+    "                        1/error² of the table's third column; none: unweighted\n"
+    "                        (default none)\n"
+    "  --export-uncertainties  export: a u column after each exported block\n"
     "  -h, --help            show this help\n";
 
 constexpr std::string_view kExportHelp = "Usage: kalibron export [OPTIONS] TABLE\n"
@@ -73,6 +78,15 @@ constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
                                        "standard predicted by the method fitted without it): mean, mean %, and the\n"
                                        "largest error with its position. A method without a figure comes last.\n"
                                        "\n";
+
+constexpr std::string_view kValuesHelp = "Usage: kalibron values [OPTIONS] TABLE\n"
+                                         "\n"
+                                         "Writes one CSV record (RFC 4180, LF line ends) per position 0..MaxX:\n"
+                                         "X,Y,used,extrapolated, then for every method fitted (shown or exported) its\n"
+                                         "value and its standard uncertainty u, in the order lin, log, poly2..poly5,\n"
+                                         "free, zigzag (header lin,lin_u,log,log_u,...). A cell is empty where the\n"
+                                         "method has no value. Numbers read back to the same double.\n"
+                                         "\n";
 
 constexpr std::string_view kPlotHelp =
     "Usage: kalibron plot [OPTIONS] -o FILE TABLE\n"
@@ -217,6 +231,9 @@ std::string commandHelp(Command command)
     case Command::Rank:
         own = kRankHelp;
         break;
+    case Command::Values:
+        own = kValuesHelp;
+        break;
     }
     return std::string(own) + std::string(kCommonOptionsHelp);
 }
@@ -225,7 +242,7 @@ CliOptions parseOptions(int argc, char** argv)
 {
     CliOptions o;
     if (argc < 2)
-        throw UsageError{"no command given (export, fit, plot, rank, sequence; see kalibron --help)"};
+        throw UsageError{"no command given (export, fit, plot, rank, sequence, values; see kalibron --help)"};
     const std::string_view command = argv[1];
     if (command == "export")
         o.command = Command::Export;
@@ -235,8 +252,12 @@ CliOptions parseOptions(int argc, char** argv)
         o.command = Command::Plot;
     else if (command == "rank")
         o.command = Command::Rank;
+    else if (command == "values")
+        o.command = Command::Values;
     else
-        throw UsageError{"unknown command '" + std::string(command) + "' (export, fit, plot, rank, sequence)"};
+        throw UsageError{"unknown command '" + std::string(command) + "' (export, fit, plot, rank, sequence, values)"};
+    // The fit's summaries and the values table read u; no other command pays for it.
+    o.settings.uncertainties = o.command == Command::Values || o.command == Command::Fit;
 
     for (int i = 2; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -299,6 +320,14 @@ CliOptions parseOptions(int argc, char** argv)
         } else if (name == "--x-zoom") {
             flag();
             o.settings.xFull = false;
+        } else if (name == "--weights") {
+            const std::string_view weights = value();
+            if (weights != "yerr" && weights != "none")
+                throw UsageError{"--weights: unknown weighting '" + std::string(weights) + "' (yerr, none)"};
+            o.settings.weightByYErrors = weights == "yerr";
+        } else if (name == "--export-uncertainties") {
+            flag();
+            o.settings.exportUncertainties = true;
         } else if (plot && (name == "-o" || name == "--output")) {
             o.output = std::string(value());
             if (o.output.empty())

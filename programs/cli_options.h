@@ -4,13 +4,13 @@
 #include <string_view>
 #include <vector>
 
-#include "programs/program_settings.h"
 #include "analysis/regression_settings.h"
+#include "programs/program_settings.h"
 
 namespace kalibron {
 
 // The commands that run the regression window's calculation on a table.
-enum class Command { Export, Fit, Plot, Rank };
+enum class Command { Export, Fit, Plot, Rank, Values };
 
 struct CliOptions {
     Command command = Command::Export;

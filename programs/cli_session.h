@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/calculation.h"
 #include "core/messages.h"
 #include "core/number_format.h"
 #include "core/store.h"
 #include "programs/cli_options.h"
-#include "analysis/calculation.h"
 
 namespace kalibron {
 
@@ -60,5 +60,6 @@ int writeExport(CliSession& session);
 int writeFit(CliSession& session);
 int writePlot(CliSession& session);
 int writeRank(CliSession& session);
+int writeValues(CliSession& session);
 
 } // namespace kalibron

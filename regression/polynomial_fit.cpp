@@ -292,6 +292,8 @@ PolynomialFit Polynomial(Store& store, int n, int d, std::span<const double> X, 
     // The spread divides by n − 2 for every degree; with n <= 2 it has no value.
     if (n - 2 > 0)
         fit.dsig = finite(std::sqrt(ss / (n - 2)));
+    fit.n = n;
+    fit.rss = static_cast<double>(ss);
     fit.dev = finite(absSum / n);
     fit.devPct = finite(100 * relSum / n);
 

@@ -46,6 +46,11 @@ struct PolynomialFit {
     // Enough for the leverages (polynomialLeverages) without Q.
     std::vector<double> r;
     std::vector<int> pivot;
+    // Points fitted and Σe² of their residuals about the stable form: with
+    // the factor above, all the standard uncertainty of the curve needs
+    // (polynomialUncertainty, uncertainty.h).
+    int n = 0;
+    double rss = 0;
 };
 
 // Polynomial: least-squares polynomial of degree d through the n points

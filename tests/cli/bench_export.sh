@@ -2,7 +2,9 @@
 # Times the commands of `kalibron` on the largest table the import takes
 # (6000 lines, positions up to 30000) as whole processes and prints the
 # median of RUNS runs of each in milliseconds: export with every export box
-# ticked, fit, rank, and plot as SVG and as PNG with every curve and the band.
+# ticked, fit, rank, and plot as SVG and as PNG with every curve and the band;
+# then export and values of the same blocks run in turn, side by side, with
+# the ratio of their medians.
 #   bench_export.sh KALIBRON_BINARY [RUNS]
 set -eu
 tool=$1
@@ -40,3 +42,22 @@ time_median 'kalibron plot -o x.svg, 6000 lines, MaxX 30000, every curve' \
     "$tool" plot --show "$every_curve" -o "$work/x.svg" "$table"
 time_median 'kalibron plot -o x.png, 6000 lines, MaxX 30000, every curve' \
     "$tool" plot --show "$every_curve" -o "$work/x.png" "$table"
+
+# Side by side: one run of each in turn, so a busy machine slows both alike.
+every_block=lin,log,poly2,poly3,poly4,poly5,free,zigzag
+export_times=() values_times=()
+for ((r = 0; r < runs; r++)); do
+    start=${EPOCHREALTIME/./}
+    "$tool" export --export "$every_block" "$table" >/dev/null
+    middle=${EPOCHREALTIME/./}
+    "$tool" values --export "$every_block" "$table" >/dev/null
+    end=${EPOCHREALTIME/./}
+    export_times+=($((middle - start)))
+    values_times+=($((end - middle)))
+done
+median_of() { printf '%s\n' "$@" | sort -n | sed -n "$(($# / 2 + 1))p"; }
+export_median=$(median_of "${export_times[@]}")
+values_median=$(median_of "${values_times[@]}")
+printf 'side by side, all blocks: export median %d.%03d ms, values median %d.%03d ms, values/export %d.%02d\n' \
+    $((export_median / 1000)) $((export_median % 1000)) $((values_median / 1000)) $((values_median % 1000)) \
+    $((values_median / export_median)) $((values_median * 100 / export_median % 100))

@@ -203,6 +203,7 @@ private slots:
     void plotMenuSavesWhatIsShown();
     void tabOrderNamesAndMinimumSize();
     void tickLabelsNeverOverlap();
+    void uncertaintyControlsReachTheCalculation();
 
 private:
     QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(QLatin1String(name)); }
@@ -1056,10 +1057,10 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     // by row (the disabled Check1 and the hidden buttons are passed over).
     const QStringList expected = {
         "chkConf",    "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)", "cmdPlot",
-        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "cmdCopy",       "cmdAbout",
-        "cmdClose",   "chkEX(0)",     "chkLog",       "chkEX(1)",    "chkPoly(2)",    "chkEX(2)",      "chkPoly(3)",
-        "chkEX(3)",   "chkPoly(4)",   "chkEX(4)",     "chkPoly(5)",  "chkEX(5)",      "ComboBox1",     "chkPoly(1)",
-        "chkEX(6)",   "chkZigZag",    "chkEX(7)",
+        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "chkExportU",    "cmdCopy",
+        "cmdAbout",   "cmdClose",     "cboBand",      "chkEX(0)",    "chkLog",        "chkEX(1)",      "chkPoly(2)",
+        "chkEX(2)",   "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",  "chkEX(4)",      "chkPoly(5)",    "chkEX(5)",
+        "ComboBox1",  "chkPoly(1)",   "chkEX(6)",     "chkWeights",  "chkZigZag",     "chkEX(7)",
     };
     QStringList visited;
     for (QWidget* w = control<QWidget>(expected.front()); visited.size() < expected.size() + 1;) {
@@ -1082,7 +1083,7 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
         names << w->accessibleName();
     }
-    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 2 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
+    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 3 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(),
              QStringLiteral("Show logarithmic regression"));
@@ -1129,6 +1130,44 @@ void TestRegressionWindow::tickLabelsNeverOverlap()
         QVERIFY(QFontMetricsF(font).horizontalAdvance(QStringLiteral("18000")) <=
                 estimatedTextWidth("18000", 165) * dpi / 1440 + 0.5);
     }
+}
+
+void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
+{
+    QGuiApplication::clipboard()->setText(driftTable());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPaste")), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
+    m_messages.messages.clear();
+
+    // "Export uncertainties": a u column closes each exported block.
+    control<QCheckBox>(QStringLiteral("chkExportU"))->setChecked(true);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+    const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\r'));
+    QCOMPARE(lines.at(3).count(QLatin1String("\tu\t\t")), 3); // lin, log, poly2
+
+    // The band of the degree-2 row instead of the line's: its curve and two edges a step.
+    const int curve = countPlotSegments(m_window->shownScene(), colours::kGreen);
+    auto* band = control<QComboBox>(QStringLiteral("cboBand"));
+    band->setCurrentIndex(band->findData(QStringLiteral("poly2")));
+    emit band->activated(band->currentIndex());
+    QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kGreen), 3 * curve);
+
+    // A table of two columns cannot be weighted: one message, the fits unweighted.
+    control<QCheckBox>(QStringLiteral("chkWeights"))->setChecked(true);
+    QCOMPARE(m_messages.messages.size(), std::size_t(1));
+    QCOMPARE(m_messages.messages[0].text, std::string(kWeightsUnusableMessage));
+    QVERIFY(!control<QCheckBox>(QStringLiteral("chkWeights"))->isChecked());
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdPlot")), Qt::LeftButton);
+    QCOMPARE(m_messages.messages.size(), std::size_t(1)); // not repeated
+
+    // The dialog adds each method's s and mean u.
+    QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
+    const QTableWidget& table = m_window->compareDialog()->table();
+    QCOMPARE(table.columnCount(), 7);
+    QCOMPARE(table.horizontalHeaderItem(5)->text(), QStringLiteral("s"));
+    QCOMPARE(table.horizontalHeaderItem(6)->text(), QStringLiteral("Mean u"));
+    for (int row = 0; row < table.rowCount(); ++row)
+        QVERIFY(table.item(row, 6)->text().toDouble() > 0);
 }
 
 QTEST_MAIN(TestRegressionWindow)

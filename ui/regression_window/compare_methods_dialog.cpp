@@ -162,6 +162,29 @@ void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const Number
             m_table->setItem(row, column, item);
         }
     }
+    // Each method's spread (MSWD of a weighted fit, s otherwise) and its
+    // mean standard uncertainty over the samples, after the other columns.
+    const bool weighted = std::any_of(ranking.methods.begin(), ranking.methods.end(),
+                                      [](const MethodScore& method) { return method.weighted; });
+    m_table->setColumnCount(7);
+    m_table->setHorizontalHeaderItem(5, new QTableWidgetItem(weighted ? QStringLiteral("MSWD") : QStringLiteral("s")));
+    m_table->setHorizontalHeaderItem(6, new QTableWidgetItem(QStringLiteral("Mean u")));
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const MethodScore& method = ranking.methods[static_cast<std::size_t>(row)];
+        // The zigzag is never weighted: its s stays an s.
+        const QString spread = method.spread
+            ? (weighted && !method.weighted ? QStringLiteral("s = %1") : QStringLiteral("%1"))
+                  .arg(rounded(*method.spread, locale))
+            : QString();
+        const QString cells[] = {spread, method.meanU ? rounded(*method.meanU, locale) : QString()};
+        for (int k = 0; k < 2; ++k) {
+            auto* item = new QTableWidgetItem(cells[k]);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (row == 0 && method.loo)
+                item->setBackground(kBestBackground);
+            m_table->setItem(row, 5 + k, item);
+        }
+    }
     m_bars->setRanking(ranking);
     m_range->setText(ranking.firstStandard
                          ? QStringLiteral("Standards from X = %1 to %2; samples outside are extrapolated. Each "

@@ -164,6 +164,12 @@ constexpr Place kLayout[] = {
     {"lblTitleZigZag", kColTitle, rowTop(8), kColR - kColTitle - 60, kRowHeight},
     {"chkZigZag", centred(kColShow, kColShowW), rowTop(8), kBoxW, kRowHeight},
     {"chkEX(7)", centred(kColExport, kColExportW), rowTop(8), kBoxW, kRowHeight},
+
+    // Uncertainties: whose band the plot shows (above the titles), the
+    // weighting beside the fits, the export's u columns beside Paste.
+    {"cboBand", kColTitle, rowTop(0), kColOrd + kColOrdW - kColTitle, kRowHeight},
+    {"chkWeights", kColR, rowTop(8), kColShow - kColR - 60, kRowHeight},
+    {"chkExportU", kButtonsLeft, 9090, kButtonsW, kRowHeight},
 };
 
 const QColor kTextBlack(0, 0, 0);
@@ -433,6 +439,18 @@ void RegressionWindow::createControls()
 
     for (int k = 0; k < 8; ++k)
         m_chkEX[static_cast<std::size_t>(k)] = checkBox(this, indexed("chkEX", k), k <= 2);
+
+    m_chkWeights = checkBox(this, QStringLiteral("chkWeights"), false, QStringLiteral("Weight by Y errors"));
+    m_chkExportU = checkBox(this, QStringLiteral("chkExportU"), false, QStringLiteral("Export uncertainties"));
+    m_cboBand = new QComboBox(this);
+    m_cboBand->setObjectName(QStringLiteral("cboBand"));
+    m_cboBand->setAccessibleName(QStringLiteral("Method whose uncertainty band the plot shows"));
+    const std::pair<const char*, const char*> bands[] = {{"Band: Linear", "lin"},      {"Band: Logarithmic", "log"},
+                                                         {"Band: 2 ord.", "poly2"},    {"Band: 3 ord.", "poly3"},
+                                                         {"Band: 4 ord.", "poly4"},    {"Band: 5 ord.", "poly5"},
+                                                         {"Band: free ord.", "poly1"}, {"Band: Zigzag", "zigzag"}};
+    for (const auto& [text, key] : bands)
+        m_cboBand->addItem(QLatin1String(text), QLatin1String(key));
 }
 
 int RegressionWindow::twipsToPixelsX(double twips) const { return twipsToPixels(twips, logicalDpiX()); }
@@ -554,6 +572,9 @@ void RegressionWindow::connectHandlers()
     connect(new QShortcut(QKeySequence(kCompareKey), this), &QShortcut::activated, this,
             &RegressionWindow::cmdCompare_Click);
     connect(m_cmdCompare, &QPushButton::clicked, this, &RegressionWindow::cmdCompare_Click);
+    connect(m_chkWeights, &QCheckBox::toggled, this, &RegressionWindow::chkWeights_Click);
+    connect(m_chkExportU, &QCheckBox::toggled, this, &RegressionWindow::chkExportU_Click);
+    connect(m_cboBand, &QComboBox::activated, this, &RegressionWindow::cboBand_Click);
 }
 
 void RegressionWindow::setMessageSink(MessageSink* sink) { m_sink = sink ? sink : &m_boxSink; }
@@ -581,6 +602,9 @@ RegressionSettings RegressionWindow::readSettings() const
     settings.xFull = m_optScaleX[0]->isChecked();
     for (std::size_t k = 0; k < 8; ++k)
         settings.chkEX[k] = ticked(m_chkEX[k]);
+    settings.weightByYErrors = ticked(m_chkWeights);
+    settings.exportUncertainties = ticked(m_chkExportU);
+    settings.bandMethod = m_cboBand->currentData().toString().toStdString();
     return settings;
 }
 
@@ -626,7 +650,16 @@ void RegressionWindow::Form_Activate()
 
 void RegressionWindow::A_PLOT()
 {
-    showResult(kalibron::A_PLOT(m_store, readSettings(), *m_sink, m_locale, m_options.geometry, m_options.calculation));
+    const RegressionSettings settings = readSettings();
+    CalculationResult result =
+        kalibron::A_PLOT(m_store, settings, *m_sink, m_locale, m_options.geometry, m_options.calculation);
+    // Errors that cannot weight the fits were reported once; the box then
+    // shows what was fitted rather than repeat the message at every change.
+    if (settings.weightByYErrors && result.ran && !result.fits.weighted && m_store.nPoints > 1) {
+        const QSignalBlocker block(m_chkWeights);
+        m_chkWeights->setChecked(false);
+    }
+    showResult(std::move(result));
     if (m_compare && m_compare->isVisible())
         showComparison();
 }
@@ -645,7 +678,9 @@ void RegressionWindow::cmdCompare_Click()
 void RegressionWindow::showComparison()
 {
     // The ranking reads the standards as the last calculation's ScanData left them.
-    m_compare->setRanking(rankMethods(m_store, freeDegree(m_ComboBox1->currentText().toStdString())), m_locale);
+    MethodRanking ranking = rankMethods(m_store, freeDegree(m_ComboBox1->currentText().toStdString()));
+    addUncertaintySummaries(ranking, m_store, m_chkWeights->checkState() == Qt::Checked);
+    m_compare->setRanking(ranking, m_locale);
 }
 
 void RegressionWindow::showResult(CalculationResult result)
@@ -726,6 +761,14 @@ void RegressionWindow::chkPoly_Click(int /*index*/) { A_PLOT(); }
 // An export block holds the fit of the current data, so ticking one fits
 // its method even when it is not shown.
 void RegressionWindow::chkEX_Click(int /*index*/) { A_PLOT(); }
+
+void RegressionWindow::chkWeights_Click() { A_PLOT(); }
+
+// The export reads the fits of the last calculation: with the box ticked
+// they must carry u.
+void RegressionWindow::chkExportU_Click() { A_PLOT(); }
+
+void RegressionWindow::cboBand_Click() { A_PLOT(); }
 
 void RegressionWindow::optScale_Click(int /*index*/) { A_PLOT(); }
 

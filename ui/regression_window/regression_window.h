@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/calculation.h"
 #include "core/messages.h"
 #include "core/number_format.h"
-#include "analysis/calculation.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QCheckBox;
@@ -81,6 +81,9 @@ public:
     void chkZigZag_Click();
     void chkPoly_Click(int index);
     void chkEX_Click(int index);
+    void chkWeights_Click();
+    void chkExportU_Click();
+    void cboBand_Click();
     void optScale_Click(int index);
     void optScaleX_Click(int index);
     void optAllData_Click(int index);
@@ -143,6 +146,8 @@ private:
     std::array<QCheckBox*, 8> m_chkEX{};
     QComboBox* m_ComboBox1 = nullptr;
     QLabel* m_Label2 = nullptr;
+    QCheckBox *m_chkWeights = nullptr, *m_chkExportU = nullptr;
+    QComboBox* m_cboBand = nullptr;
 
     QLabel *m_lblNData = nullptr, *m_lblnDataOK = nullptr, *m_lblRej = nullptr;
     QLabel *m_lbl_LRa = nullptr, *m_lbl_LRb = nullptr, *m_lbl_LRr = nullptr, *m_lblDiff = nullptr,
