@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     build-essential cmake ninja-build git pkg-config
     qt6-base-dev qt6-svg-dev libgl-dev libeigen3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
-    xvfb xauth fonts-dejavu-core python3 desktop-file-utils
+    xvfb xauth fonts-dejavu-core python3 python3-numpy python3-scipy desktop-file-utils
 )
 
 install_deps() {

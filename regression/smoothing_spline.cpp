@@ -1,0 +1,725 @@
+#include "regression/smoothing_spline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kalibron {
+
+namespace {
+
+// A number with its derivative along one direction: running the band
+// recursions on these differentiates them exactly, not by a difference step.
+struct Dual {
+    double v = 0, d = 0;
+};
+Dual operator+(Dual a, Dual b) { return {a.v + b.v, a.d + b.d}; }
+Dual operator-(Dual a, Dual b) { return {a.v - b.v, a.d - b.d}; }
+Dual operator*(Dual a, Dual b) { return {a.v * b.v, a.d * b.v + a.v * b.d}; }
+Dual operator/(Dual a, Dual b) { return {a.v / b.v, (a.d * b.v - a.v * b.d) / (b.v * b.v)}; }
+Dual sqrtOf(Dual a)
+{
+    const double r = std::sqrt(a.v);
+    return {r, a.d / (2 * r)};
+}
+double sqrtOf(double a) { return std::sqrt(a); }
+double valueOf(double a) { return a; }
+double valueOf(Dual a) { return a.v; }
+
+// Upper band (offsets 0..3) of a symmetric matrix: band[i][k] = A(i, i + k).
+template <class T> using Band4 = std::vector<std::array<T, 4>>;
+
+// Band of A⁻¹ at offsets 0..3 for symmetric positive definite A of
+// bandwidth 3: Cholesky A = UᵀU in the column order of LAPACK's dpbtf2, then
+// the recursion of Hutchinson and de Hoog on A = Ũᵀ·D⁻¹·Ũ, Ũ unit upper.
+// The operations follow scipy's GCV code, so the trace it sees is the one
+// seen here. False when A is not positive definite.
+template <class T> bool bandInverse(Band4<T>& a)
+{
+    const int n = static_cast<int>(a.size());
+    for (int j = 0; j < n; ++j) {
+        T ajj = a[j][0];
+        if (!(valueOf(ajj) > 0) || !std::isfinite(valueOf(ajj)))
+            return false;
+        ajj = sqrtOf(ajj);
+        a[j][0] = ajj;
+        const int kn = std::min(3, n - 1 - j);
+        const T inv = T(1) / ajj;
+        for (int k = 1; k <= kn; ++k)
+            a[j][k] = a[j][k] * inv;
+        for (int q = 1; q <= kn; ++q) {
+            const T temp = T(0) - a[j][q];
+            for (int p = 1; p <= q; ++p)
+                a[j + p][q - p] = a[j + p][q - p] + a[j][p] * temp;
+        }
+    }
+    std::vector<T> dinv(static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        for (int k = 1; k <= 3; ++k)
+            a[j][k] = a[j][k] / a[j][0];
+        dinv[j] = T(1) / (a[j][0] * a[j][0]);
+    }
+    // b(i, j) for j >= i within the band; Ũ lives in a, B is written over it
+    // row by row from the bottom, and a row's Ũ is read before it is replaced.
+    Band4<T> b(static_cast<std::size_t>(n));
+    auto at = [&](int p, int q) -> const T& { return p <= q ? b[p][q - p] : b[q][p - q]; };
+    for (int i = n - 1; i >= 0; --i) {
+        const int rng = std::min(3, n - i - 1);
+        for (int j = rng; j >= 0; --j) {
+            T sum = T(0);
+            if (j == 0) {
+                for (int k = 1; k <= rng; ++k)
+                    sum = sum - a[i][k] * b[i][k];
+                sum = sum + dinv[i];
+                b[i][0] = sum;
+            } else {
+                for (int k = 1; k <= rng; ++k)
+                    sum = sum - a[i][k] * at(i + std::min(k, j), i + std::max(k, j));
+                b[i][j] = sum;
+            }
+        }
+    }
+    a = std::move(b);
+    return true;
+}
+
+// Coefficients of the divided difference over x[0..m): 1/Π_{k≠i}(x_i − x_k).
+std::array<double, 5> dividedDifference(const double* x, int m)
+{
+    std::array<double, 5> r{};
+    for (int i = 0; i < m; ++i) {
+        double pp = 1.;
+        for (int k = 0; k < m; ++k)
+            if (k != i)
+                pp *= (x[i] - x[k]);
+        r[i] = 1. / pp;
+    }
+    return r;
+}
+
+// The banded pieces of the problem in the natural-spline basis: X (basis at
+// the standards, tridiagonal) and W⁻¹E (E with XᵀE = Ω, five bands), as
+// scipy's make_smoothing_spline builds them.
+struct Problem {
+    int n = 0;
+    std::vector<double> y, w;
+    std::vector<std::array<double, 3>> xb; // X(r, r−1..r+1)
+    std::vector<std::array<double, 5>> eb; // W⁻¹E(r, r−2..r+2)
+    Band4<double> xtwx, xte;
+
+    double x(int r, int c) const { return (c >= 0 && c < n && std::abs(r - c) <= 1) ? xb[r][c - r + 1] : 0.0; }
+    double e(int r, int c) const { return (c >= 0 && c < n && std::abs(r - c) <= 2) ? eb[r][c - r + 2] : 0.0; }
+};
+
+// Bands 0..3 of XᵀW·Y for Y = X or W⁻¹E, summed in scipy's order.
+template <class Get> Band4<double> xtwBand(const Problem& p, Get yAt)
+{
+    Band4<double> r(static_cast<std::size_t>(p.n));
+    for (int i = 0; i < p.n; ++i)
+        for (int j = 0; j < std::min(p.n - i, 4); ++j) {
+            double sum = 0;
+            for (int q = j; q < 5; ++q) {
+                const int row = q - 2 + i;
+                if (row < 0 || row >= p.n)
+                    continue;
+                sum += p.x(row, i) * (yAt(row, i + j) * p.w[row]);
+            }
+            r[i][j] = sum;
+        }
+    return r;
+}
+
+// Solves (X + λ·W⁻¹E)·c = y by band LU with partial pivoting, in the order
+// of LAPACK's dgbtf2/dgbtrs that scipy's solve_banded runs. False when the
+// matrix is singular.
+bool solveBanded(const Problem& p, double lambda, std::vector<double>& c)
+{
+    const int n = p.n;
+    constexpr int width = 7; // columns r−2..r+4 of row r (room for the fill of pivoting)
+    std::vector<double> a(static_cast<std::size_t>(n * width), 0.0);
+    auto at = [&](int r, int col) -> double& { return a[static_cast<std::size_t>(r * width + (col - r + 2))]; };
+    for (int r = 0; r < n; ++r)
+        for (int col = std::max(0, r - 2); col <= std::min(n - 1, r + 2); ++col)
+            at(r, col) = p.x(r, col) + lambda * p.e(r, col);
+    std::vector<int> pivot(static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        const int last = std::min(n - 1, j + 2);
+        int piv = j;
+        for (int r = j + 1; r <= last; ++r)
+            if (std::abs(at(r, j)) > std::abs(at(piv, j)))
+                piv = r;
+        pivot[j] = piv;
+        if (at(piv, j) == 0)
+            return false;
+        const int right = std::min(n - 1, j + 4);
+        if (piv != j)
+            for (int col = j; col <= right; ++col)
+                std::swap(at(j, col), at(piv, col));
+        const double inv = 1. / at(j, j);
+        for (int r = j + 1; r <= last; ++r)
+            at(r, j) *= inv;
+        for (int col = j + 1; col <= right; ++col) {
+            const double ujc = at(j, col);
+            if (ujc != 0)
+                for (int r = j + 1; r <= last; ++r)
+                    at(r, col) -= at(r, j) * ujc;
+        }
+    }
+    c = p.y;
+    for (int j = 0; j < n; ++j) {
+        if (pivot[j] != j)
+            std::swap(c[j], c[pivot[j]]);
+        for (int r = j + 1; r <= std::min(n - 1, j + 2); ++r)
+            c[r] -= at(r, j) * c[j];
+    }
+    for (int j = n - 1; j >= 0; --j) {
+        if (c[j] != 0) {
+            c[j] /= at(j, j);
+            const double temp = c[j];
+            for (int i = j - 1; i >= std::max(0, j - 4); --i)
+                c[i] -= temp * at(i, j);
+        }
+    }
+    return std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); });
+}
+
+// GCV(λ) as scipy computes it; NaN when a factorisation fails.
+double gcv(const Problem& p, double lambda)
+{
+    const int n = p.n;
+    std::vector<double> c;
+    if (!solveBanded(p, lambda, c))
+        return std::numeric_limits<double>::quiet_NaN();
+    double sq = 0;
+    for (int i = 0; i < n; ++i) {
+        double res = 0;
+        for (int j = std::max(0, i - n + 3); j < std::min(5, i + 3); ++j) {
+            const int col = i + 2 - j;
+            res += p.e(i, col) * c[col];
+        }
+        const double r = lambda * res;
+        sq += r * r;
+    }
+    const double norm = std::sqrt(sq);
+    const double numer = norm * norm / n;
+
+    Band4<double> lhs(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            lhs[i][k] = p.xtwx[i][k] + lambda * p.xte[i][k];
+    if (!bandInverse(lhs))
+        return std::numeric_limits<double>::quiet_NaN();
+    // scipy sums bands 0..2 only; XᵀWX has no third band, X being tridiagonal.
+    double tr = 0;
+    for (int i = 0; i < n; ++i) {
+        double col = 0;
+        if (i >= 2)
+            col += lhs[i - 2][2] * p.xtwx[i - 2][2] * 2;
+        if (i >= 1)
+            col += lhs[i - 1][1] * p.xtwx[i - 1][1] * 2;
+        col += lhs[i][0] * p.xtwx[i][0];
+        tr += col;
+    }
+    const double d = 1 - tr / n;
+    return numer / (d * d);
+}
+
+// Bounded Brent minimisation on (lo, hi), step for step scipy's
+// minimize_scalar(method='Bounded') with its default xatol 1e-5 and 500
+// evaluations. Empty when it does not converge or meets NaN.
+template <class F> std::optional<double> minimiseBounded(F&& func, double lo, double hi)
+{
+    const double xatol = 1e-5;
+    const int maxfun = 500;
+    const double sqrtEps = std::sqrt(2.2e-16);
+    const double goldenMean = 0.5 * (3.0 - std::sqrt(5.0));
+    auto sign = [](double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); };
+    double a = lo, b = hi;
+    double fulc = a + goldenMean * (b - a);
+    double nfc = fulc, xf = fulc;
+    double rat = 0, e = 0;
+    double x = xf;
+    double fx = func(x);
+    int num = 1;
+    double fu = std::numeric_limits<double>::infinity();
+    double ffulc = fx, fnfc = fx;
+    double xm = 0.5 * (a + b);
+    double tol1 = sqrtEps * std::abs(xf) + xatol / 3.0;
+    double tol2 = 2.0 * tol1;
+    bool converged = true;
+    while (std::abs(xf - xm) > (tol2 - 0.5 * (b - a))) {
+        bool golden = true;
+        if (std::abs(e) > tol1) {
+            golden = false;
+            double r = (xf - nfc) * (fx - ffulc);
+            double q = (xf - fulc) * (fx - fnfc);
+            double pp = (xf - fulc) * q - (xf - nfc) * r;
+            q = 2.0 * (q - r);
+            if (q > 0.0)
+                pp = -pp;
+            q = std::abs(q);
+            r = e;
+            e = rat;
+            if ((std::abs(pp) < std::abs(0.5 * q * r)) && (pp > q * (a - xf)) && (pp < q * (b - xf))) {
+                rat = (pp + 0.0) / q;
+                x = xf + rat;
+                if (((x - a) < tol2) || ((b - x) < tol2)) {
+                    const double si = sign(xm - xf) + ((xm - xf) == 0 ? 1.0 : 0.0);
+                    rat = tol1 * si;
+                }
+            } else {
+                golden = true;
+            }
+        }
+        if (golden) {
+            e = xf >= xm ? a - xf : b - xf;
+            rat = goldenMean * e;
+        }
+        const double si = sign(rat) + (rat == 0 ? 1.0 : 0.0);
+        x = xf + si * std::max(std::abs(rat), tol1);
+        fu = func(x);
+        ++num;
+        if (fu <= fx) {
+            if (x >= xf)
+                a = xf;
+            else
+                b = xf;
+            fulc = nfc;
+            ffulc = fnfc;
+            nfc = xf;
+            fnfc = fx;
+            xf = x;
+            fx = fu;
+        } else {
+            if (x < xf)
+                a = x;
+            else
+                b = x;
+            if ((fu <= fnfc) || (nfc == xf)) {
+                fulc = nfc;
+                ffulc = fnfc;
+                nfc = x;
+                fnfc = fu;
+            } else if ((fu <= ffulc) || (fulc == xf) || (fulc == nfc)) {
+                fulc = x;
+                ffulc = fu;
+            }
+        }
+        xm = 0.5 * (a + b);
+        tol1 = sqrtEps * std::abs(xf) + xatol / 3.0;
+        tol2 = 2.0 * tol1;
+        if (num >= maxfun) {
+            converged = false;
+            break;
+        }
+    }
+    if (!converged || std::isnan(xf) || std::isnan(fx) || std::isnan(fu))
+        return std::nullopt;
+    return xf;
+}
+
+// B-spline basis values B_{k..k+3}(x) of the knots t (x0 three times more at
+// each end) for x in [x_k, x_{k+1}], by the Cox–de Boor recursion.
+std::array<double, 4> bsplineValues(const std::vector<double>& t, int k, double x)
+{
+    const int ell = k + 3;
+    std::array<double, 4> h{1, 0, 0, 0}, hh{};
+    for (int j = 1; j <= 3; ++j) {
+        for (int i = 0; i < j; ++i)
+            hh[i] = h[i];
+        h[0] = 0;
+        for (int m = 1; m <= j; ++m) {
+            const double xb = t[ell + m];
+            const double xa = t[ell + m - j];
+            if (xb == xa) {
+                h[m] = 0;
+                continue;
+            }
+            const double wgt = hh[m - 1] / (xb - xa);
+            h[m - 1] += wgt * (xb - x);
+            h[m] = wgt * (x - xa);
+        }
+    }
+    return h;
+}
+
+void setError(std::string* error, const char* text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+int SmoothingSpline::intervalOf(double x) const
+{
+    const int n = size();
+    if (x < m_x.front())
+        return -1;
+    if (x > m_x.back())
+        return n - 1;
+    if (x == m_x.back())
+        return n - 2;
+    return static_cast<int>(std::upper_bound(m_x.begin(), m_x.end(), x) - m_x.begin()) - 1;
+}
+
+// ĝ beyond the end standards continues with the end value and slope:
+// g(x0) = c_0 and g'(x0) = 3(c_1 − c_0)/(x1 − x0), likewise at the right end.
+SmoothingSpline::Functional SmoothingSpline::bspline(double x, int interval) const
+{
+    const int n = size();
+    Functional f;
+    if (interval < 0) {
+        const double s = 3 * (x - m_x[0]) / (m_x[1] - m_x[0]);
+        f.coef = {1 - s, s, 0, 0};
+        f.first = 0;
+    } else if (interval > n - 2) {
+        const double s = 3 * (x - m_x[n - 1]) / (m_x[n - 1] - m_x[n - 2]);
+        f.coef = {0, 0, -s, 1 + s};
+        f.first = n - 2;
+    } else {
+        // Knots t_i = x_{clamp(i − 3)}, of which the recursion reads
+        // t_{k..k+6}.
+        const int ell = interval + 3;
+        std::vector<double> t(static_cast<std::size_t>(ell + 4), 0.0);
+        for (int i = ell - 3; i <= ell + 3; ++i)
+            t[static_cast<std::size_t>(i)] = m_x[static_cast<std::size_t>(std::clamp(i - 3, 0, n - 1))];
+        f.coef = bsplineValues(t, interval, x);
+        f.first = interval;
+    }
+    return f;
+}
+
+// B_0, B_1 belong to natural functions 0 and 1, B_m (2 <= m <= n−1) is
+// natural function m − 1, B_n, B_{n+1} belong to natural functions n−2 and
+// n−1; four consecutive B-splines touch at most four consecutive natural ones.
+SmoothingSpline::Functional SmoothingSpline::natural(const Functional& b) const
+{
+    const int n = size();
+    Functional f;
+    f.first = std::clamp(b.first - 1, 0, n - 4);
+    auto add = [&](int j, double v) { f.coef[static_cast<std::size_t>(j - f.first)] += v; };
+    for (int i = 0; i < 4; ++i) {
+        const int m = b.first + i;
+        const double v = b.coef[static_cast<std::size_t>(i)];
+        if (m <= 1) {
+            add(0, (m == 0 ? m_a0 : m_a1) * v);
+            add(1, v);
+        } else if (m <= n - 1) {
+            add(m - 1, v);
+        } else {
+            add(n - 1, (m == n ? m_d1 : m_d2) * v);
+            add(n - 2, v);
+        }
+    }
+    return f;
+}
+
+double SmoothingSpline::apply(const Functional& b) const
+{
+    double v = 0;
+    for (int i = 0; i < 4; ++i)
+        v += m_coef[static_cast<std::size_t>(b.first + i)] * b.coef[static_cast<std::size_t>(i)];
+    return v;
+}
+
+std::optional<double> SmoothingSpline::uncertaintyOf(const Functional& f) const
+{
+    if (!m_scatter)
+        return std::nullopt;
+    double q = 0;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const int p = f.first + std::min(i, j);
+            q += f.coef[i] * f.coef[j] * m_cov[static_cast<std::size_t>(p)][std::abs(i - j)];
+        }
+    return *m_scatter * std::sqrt(std::max(q, 0.0));
+}
+
+std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, std::span<const double> y,
+                                                    std::span<const double> w, std::optional<double> lambda,
+                                                    std::string* error)
+{
+    const int n = static_cast<int>(x.size());
+    if (n == 0) {
+        setError(error, "The smoothing spline needs at least one standard.");
+        return std::nullopt;
+    }
+    if (y.size() != x.size() || (!w.empty() && w.size() != x.size())) {
+        setError(error, "The smoothing spline needs as many values and weights as positions.");
+        return std::nullopt;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || (i > 0 && !(x[i] > x[i - 1]))) {
+            setError(error, "The smoothing spline needs finite values at strictly ascending positions.");
+            return std::nullopt;
+        }
+        if (!w.empty() && !(w[i] > 0 && std::isfinite(w[i]))) {
+            setError(error, "The smoothing spline needs positive finite weights.");
+            return std::nullopt;
+        }
+    }
+    if (lambda && !(*lambda >= 0 && std::isfinite(*lambda))) {
+        setError(error, "The smoothing parameter must be zero or positive.");
+        return std::nullopt;
+    }
+
+    SmoothingSpline s;
+    s.m_x.assign(x.begin(), x.end());
+    s.m_y.assign(y.begin(), y.end());
+    s.m_w = w.empty() ? std::vector<double>(static_cast<std::size_t>(n), 1.0) : std::vector<double>(w.begin(), w.end());
+
+    if (n <= 3) {
+        double sw = 0, swx = 0, swy = 0;
+        for (int i = 0; i < n; ++i) {
+            sw += s.m_w[i];
+            swx += s.m_w[i] * x[i];
+            swy += s.m_w[i] * y[i];
+        }
+        s.m_sumW = sw;
+        s.m_xbar = swx / sw;
+        s.m_lineA = swy / sw;
+        double sxx = 0, sxy = 0;
+        for (int i = 0; i < n; ++i) {
+            const double d = x[i] - s.m_xbar;
+            sxx += s.m_w[i] * d * d;
+            sxy += s.m_w[i] * d * (y[i] - s.m_lineA);
+        }
+        s.m_sxx = sxx;
+        s.m_lineB = n > 1 ? sxy / sxx : 0.0;
+        s.m_df = n > 1 ? 2 : 1;
+        double rss = 0;
+        for (int i = 0; i < n; ++i) {
+            const double d = x[i] - s.m_xbar;
+            s.m_fitted.push_back(s.m_lineA + s.m_lineB * d);
+            s.m_leverage.push_back(s.m_w[i] * (1 / sw + (n > 1 ? d * d / sxx : 0.0)));
+            s.m_gap.push_back(1 - s.m_leverage.back());
+            const double r = y[i] - s.m_fitted.back();
+            s.m_residual.push_back(r);
+            rss += s.m_w[i] * r * r;
+        }
+        if (n == 3)
+            s.m_scatter = std::sqrt(rss / (n - s.m_df));
+        return s;
+    }
+
+    // The natural-spline basis of scipy: B-splines on x with the end knots
+    // taken three more times, the two at each end combined so that g'' = 0
+    // there (the factors a0, a1, d1, d2).
+    s.m_a0 = x[2] + x[1] - 2 * x[0];
+    s.m_a1 = x[2] - x[0];
+    s.m_d1 = x[n - 1] - x[n - 3];
+    s.m_d2 = 2 * x[n - 1] - x[n - 2] - x[n - 3];
+
+    Problem p;
+    p.n = n;
+    p.y = s.m_y;
+    p.w = s.m_w;
+    p.xb.assign(static_cast<std::size_t>(n), {});
+    for (int i = 0; i < n; ++i) {
+        const Functional f = s.natural(s.bspline(x[i], std::min(i, n - 2)));
+        for (int j = 0; j < 4; ++j) {
+            const int c = f.first + j;
+            if (std::abs(c - i) <= 1)
+                p.xb[i][c - i + 1] = f.coef[j];
+        }
+    }
+    p.eb.assign(static_cast<std::size_t>(n), {});
+    auto setColumn = [&](int col, int firstRow, int count, double factor) {
+        const std::array<double, 5> dd = dividedDifference(&x[firstRow], count);
+        for (int k = 0; k < count; ++k) {
+            const int r = firstRow + k;
+            p.eb[r][col - r + 2] = factor * dd[k] / p.w[r] * 6;
+        }
+    };
+    // scipy writes the columns in this order; for n = 4 the last two
+    // overwrite nothing the first two wrote, as there.
+    setColumn(0, 0, 3, 1.0);
+    setColumn(1, 0, 4, 1.0);
+    for (int j = 2; j < n - 2; ++j)
+        setColumn(j, j - 2, 5, x[j + 2] - x[j - 2]);
+    setColumn(n - 2, n - 4, 4, -1.0);
+    setColumn(n - 1, n - 3, 3, 1.0);
+    p.xtwx = xtwBand(p, [&](int r, int c) { return p.x(r, c); });
+    p.xte = xtwBand(p, [&](int r, int c) { return p.e(r, c); });
+
+    double lam = 0;
+    if (lambda) {
+        lam = *lambda;
+    } else {
+        const auto best = minimiseBounded([&](double l) { return gcv(p, l); }, 0.0, static_cast<double>(n));
+        if (!best) {
+            setError(error, "The smoothing parameter could not be chosen: the problem is ill-posed.");
+            return std::nullopt;
+        }
+        lam = *best;
+    }
+    s.m_lambda = lam;
+
+    std::vector<double> c;
+    if (!solveBanded(p, lam, c)) {
+        setError(error, "The smoothing spline's equations are singular.");
+        return std::nullopt;
+    }
+    // B-spline coefficients, as scipy forms them, for the values.
+    s.m_coef.assign(static_cast<std::size_t>(n + 2), 0.0);
+    s.m_coef[0] = c[0] * s.m_a0 + c[1];
+    s.m_coef[1] = c[0] * s.m_a1 + c[1];
+    for (int i = 1; i < n - 1; ++i)
+        s.m_coef[static_cast<std::size_t>(i + 1)] = c[i];
+    s.m_coef[n] = c[n - 1] * s.m_d1 + c[n - 2];
+    s.m_coef[n + 1] = c[n - 1] * s.m_d2 + c[n - 2];
+
+    // Band of (M + t·XᵀWX)⁻¹ and its t-derivative at 0: the value part gives
+    // the leverages and tr(H), minus the derivative the covariance band.
+    Band4<Dual> m(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            m[i][k] = Dual{p.xtwx[i][k] + lam * p.xte[i][k], p.xtwx[i][k]};
+    if (!bandInverse(m)) {
+        setError(error, "The smoothing spline's equations are not positive definite.");
+        return std::nullopt;
+    }
+    s.m_cov.assign(static_cast<std::size_t>(n), {});
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            s.m_cov[i][k] = -m[i][k].d;
+
+    // 1 − H_ii and the residuals without the cancellation of 1 − H_ii and
+    // y − ĝ when the fit nearly interpolates: Reinsch's form gives
+    // I − H = λ·W⁻¹Q·(R + λ·QᵀW⁻¹Q)⁻¹·Qᵀ with Q (second divided differences)
+    // and R (tridiagonal) of the knot spacings, and the residual is
+    // r = λ·W⁻¹E·c, the quantity scipy's criterion takes as well.
+    std::vector<double> h(static_cast<std::size_t>(n - 1));
+    for (int i = 0; i + 1 < n; ++i)
+        h[i] = x[i + 1] - x[i];
+    // q(i, j): Q at standard i and interior knot j (1..n−2).
+    auto q = [&](int i, int j) {
+        if (i == j - 1)
+            return 1 / h[j - 1];
+        if (i == j)
+            return -1 / h[j - 1] - 1 / h[j];
+        if (i == j + 1)
+            return 1 / h[j];
+        return 0.0;
+    };
+    Band4<double> a(static_cast<std::size_t>(n - 2));
+    for (int j = 1; j <= n - 2; ++j)
+        for (int k = 0; k < 4 && j + k <= n - 2; ++k) {
+            double sum = 0;
+            for (int i = j + k - 1; i <= j + 1; ++i)
+                sum += q(i, j) * q(i, j + k) / s.m_w[i];
+            const double r = k == 0 ? (h[j - 1] + h[j]) / 3 : (k == 1 ? h[j] / 6 : 0.0);
+            a[j - 1][k] = r + lam * sum;
+        }
+    if (!bandInverse(a)) {
+        setError(error, "The smoothing spline's equations are not positive definite.");
+        return std::nullopt;
+    }
+    auto ainv = [&](int j, int k) { return j <= k ? a[j - 1][k - j] : a[k - 1][j - k]; };
+    double rss = 0, dfGap = 0;
+    for (int i = 0; i < n; ++i) {
+        double gap = 0;
+        for (int j = std::max(1, i - 1); j <= std::min(n - 2, i + 1); ++j)
+            for (int k = std::max(1, i - 1); k <= std::min(n - 2, i + 1); ++k)
+                gap += q(i, j) * ainv(j, k) * q(i, k);
+        gap *= lam / s.m_w[i];
+        s.m_gap.push_back(gap);
+        s.m_leverage.push_back(1 - gap);
+        dfGap += gap;
+        double ec = 0;
+        for (int col = std::max(0, i - 2); col <= std::min(n - 1, i + 2); ++col)
+            ec += p.e(i, col) * c[col];
+        const double r = lam * ec;
+        s.m_residual.push_back(r);
+        s.m_fitted.push_back(s.value(x[i]));
+        rss += s.m_w[i] * r * r;
+    }
+    s.m_df = n - dfGap;
+    if (dfGap > 1e-9 * n)
+        s.m_scatter = std::sqrt(rss / dfGap);
+    return s;
+}
+
+double SmoothingSpline::value(double x) const
+{
+    if (size() <= 3)
+        return m_lineA + m_lineB * (x - m_xbar);
+    return apply(bspline(x, intervalOf(x)));
+}
+
+std::optional<double> SmoothingSpline::uncertainty(double x) const
+{
+    if (size() <= 3) {
+        if (!m_scatter)
+            return std::nullopt;
+        const double d = x - m_xbar;
+        return *m_scatter * std::sqrt(1 / m_sumW + d * d / m_sxx);
+    }
+    return uncertaintyOf(natural(bspline(x, intervalOf(x))));
+}
+
+std::vector<double> SmoothingSpline::values(int maxX) const
+{
+    std::vector<double> out;
+    out.reserve(static_cast<std::size_t>(std::max(maxX + 1, 0)));
+    int k = -1;
+    const int n = size();
+    for (int pos = 0; pos <= maxX; ++pos) {
+        const double x = pos;
+        if (n <= 3) {
+            out.push_back(value(x));
+            continue;
+        }
+        while (k < n - 1 && !(x < m_x[static_cast<std::size_t>(k + 1)]))
+            ++k;
+        // k: last standard at or before x; the interval ending at the last
+        // standard holds it, and beyond it the line takes over.
+        const int interval = (k == n - 1 && x == m_x.back()) ? n - 2 : k;
+        out.push_back(apply(bspline(x, interval)));
+    }
+    return out;
+}
+
+std::vector<std::optional<double>> SmoothingSpline::uncertainties(int maxX) const
+{
+    std::vector<std::optional<double>> out;
+    out.reserve(static_cast<std::size_t>(std::max(maxX + 1, 0)));
+    int k = -1;
+    const int n = size();
+    for (int pos = 0; pos <= maxX; ++pos) {
+        const double x = pos;
+        if (n <= 3) {
+            out.push_back(uncertainty(x));
+            continue;
+        }
+        while (k < n - 1 && !(x < m_x[static_cast<std::size_t>(k + 1)]))
+            ++k;
+        const int interval = (k == n - 1 && x == m_x.back()) ? n - 2 : k;
+        out.push_back(uncertaintyOf(natural(bspline(x, interval))));
+    }
+    return out;
+}
+
+std::vector<std::optional<double>> SmoothingSpline::leaveOneOut() const
+{
+    const int n = size();
+    std::vector<std::optional<double>> out(static_cast<std::size_t>(n));
+    if (n == 2) {
+        out[0] = m_y[1];
+        out[1] = m_y[0];
+        return out;
+    }
+    if (n < 2)
+        return out;
+    for (int i = 0; i < n; ++i) {
+        const double gap = m_gap[static_cast<std::size_t>(i)];
+        if (gap > 1e-12) {
+            const double r = m_residual[static_cast<std::size_t>(i)];
+            out[static_cast<std::size_t>(i)] = m_y[static_cast<std::size_t>(i)] - r / gap;
+        }
+    }
+    return out;
+}
+
+} // namespace kalibron
