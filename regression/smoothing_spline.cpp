@@ -11,7 +11,8 @@ namespace {
 // A number with its derivative along one direction: running the band
 // recursions on these differentiates them exactly, not by a difference step.
 struct Dual {
-    double v = 0, d = 0;
+    constexpr Dual(double value = 0, double derivative = 0) : v(value), d(derivative) {}
+    double v, d;
 };
 Dual operator+(Dual a, Dual b) { return {a.v + b.v, a.d + b.d}; }
 Dual operator-(Dual a, Dual b) { return {a.v - b.v, a.d - b.d}; }
@@ -31,55 +32,76 @@ template <class T> using Band4 = std::vector<std::array<T, 4>>;
 
 // Band of A⁻¹ at offsets 0..3 for symmetric positive definite A of
 // bandwidth 3: Cholesky A = UᵀU in the column order of LAPACK's dpbtf2, then
-// the recursion of Hutchinson and de Hoog on A = Ũᵀ·D⁻¹·Ũ, Ũ unit upper.
-// The operations follow scipy's GCV code, so the trace it sees is the one
-// seen here. False when A is not positive definite.
-template <class T> bool bandInverse(Band4<T>& a)
+// the recursion of Hutchinson and de Hoog on A = Ũᵀ·D⁻¹·Ũ, Ũ unit upper. The
+// operations follow scipy's GCV code, so the trace it sees is the one seen
+// here. Three rows of the identity below the matrix let every row run the
+// full steps: their terms are exact zeros. The steps are separate so that
+// the GCV evaluation can interleave them with the band LU's.
+template <class T> void padIdentity(Band4<T>& a, int n)
+{
+    a.resize(static_cast<std::size_t>(n + 3));
+    for (int j = n; j < n + 3; ++j)
+        a[j] = {T(1), T(0), T(0), T(0)};
+}
+
+// Row j of U and its update of the rows below; false when not positive.
+template <class T> inline bool choleskyRow(Band4<T>& a, int j)
+{
+    auto& row = a[j];
+    T ajj = row[0];
+    if (!(valueOf(ajj) > 0) || !std::isfinite(valueOf(ajj)))
+        return false;
+    ajj = sqrtOf(ajj);
+    const T inv = T(1) / ajj;
+    const T r1 = row[1] * inv, r2 = row[2] * inv, r3 = row[3] * inv;
+    row = {ajj, r1, r2, r3};
+    // The trailing update column by column, as dsyr runs it.
+    const T t1 = T(0) - r1, t2 = T(0) - r2, t3 = T(0) - r3;
+    auto& a1 = a[j + 1];
+    auto& a2 = a[j + 2];
+    auto& a3 = a[j + 3];
+    a1[0] = a1[0] + r1 * t1;
+    a1[1] = a1[1] + r1 * t2;
+    a2[0] = a2[0] + r2 * t2;
+    a1[2] = a1[2] + r1 * t3;
+    a2[1] = a2[1] + r2 * t3;
+    a3[0] = a3[0] + r3 * t3;
+    return true;
+}
+
+// Row i of the inverse band b from row i of U (rows below already done;
+// b holds the identity's inverse in rows n..n+2).
+template <class T> inline void inverseRow(const Band4<T>& a, Band4<T>& b, int i)
+{
+    const auto& row = a[i];
+    const T u1 = row[1] / row[0], u2 = row[2] / row[0], u3 = row[3] / row[0];
+    const T dinv = T(1) / (row[0] * row[0]);
+    const auto& b1 = b[i + 1];
+    const auto& b2 = b[i + 2];
+    const auto& b3 = b[i + 3];
+    auto& bi = b[i];
+    // j = 3, 2, 1: −Σ_k Ũ(i, i+k)·B(i + min(k, j), i + max(k, j)).
+    bi[3] = ((T(0) - u1 * b1[2]) - u2 * b2[1]) - u3 * b3[0];
+    bi[2] = ((T(0) - u1 * b1[1]) - u2 * b2[0]) - u3 * b2[1];
+    bi[1] = ((T(0) - u1 * b1[0]) - u2 * b1[1]) - u3 * b1[2];
+    bi[0] = (((T(0) - u1 * bi[1]) - u2 * bi[2]) - u3 * bi[3]) + dinv;
+}
+
+// a: the n rows of A; on return the band of A⁻¹. b is working space.
+// False when A is not positive definite.
+template <class T> bool bandInverse(Band4<T>& a, Band4<T>& b)
 {
     const int n = static_cast<int>(a.size());
-    for (int j = 0; j < n; ++j) {
-        T ajj = a[j][0];
-        if (!(valueOf(ajj) > 0) || !std::isfinite(valueOf(ajj)))
+    padIdentity(a, n);
+    for (int j = 0; j < n; ++j)
+        if (!choleskyRow(a, j))
             return false;
-        ajj = sqrtOf(ajj);
-        a[j][0] = ajj;
-        const int kn = std::min(3, n - 1 - j);
-        const T inv = T(1) / ajj;
-        for (int k = 1; k <= kn; ++k)
-            a[j][k] = a[j][k] * inv;
-        for (int q = 1; q <= kn; ++q) {
-            const T temp = T(0) - a[j][q];
-            for (int p = 1; p <= q; ++p)
-                a[j + p][q - p] = a[j + p][q - p] + a[j][p] * temp;
-        }
-    }
-    std::vector<T> dinv(static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j) {
-        for (int k = 1; k <= 3; ++k)
-            a[j][k] = a[j][k] / a[j][0];
-        dinv[j] = T(1) / (a[j][0] * a[j][0]);
-    }
-    // b(i, j) for j >= i within the band; Ũ lives in a, B is written over it
-    // row by row from the bottom, and a row's Ũ is read before it is replaced.
-    Band4<T> b(static_cast<std::size_t>(n));
-    auto at = [&](int p, int q) -> const T& { return p <= q ? b[p][q - p] : b[q][p - q]; };
-    for (int i = n - 1; i >= 0; --i) {
-        const int rng = std::min(3, n - i - 1);
-        for (int j = rng; j >= 0; --j) {
-            T sum = T(0);
-            if (j == 0) {
-                for (int k = 1; k <= rng; ++k)
-                    sum = sum - a[i][k] * b[i][k];
-                sum = sum + dinv[i];
-                b[i][0] = sum;
-            } else {
-                for (int k = 1; k <= rng; ++k)
-                    sum = sum - a[i][k] * at(i + std::min(k, j), i + std::max(k, j));
-                b[i][j] = sum;
-            }
-        }
-    }
-    a = std::move(b);
+    b.clear();
+    padIdentity(b, n);
+    for (int i = n - 1; i >= 0; --i)
+        inverseRow(a, b, i);
+    b.resize(static_cast<std::size_t>(n));
+    std::swap(a, b);
     return true;
 }
 
@@ -129,95 +151,161 @@ template <class Get> Band4<double> xtwBand(const Problem& p, Get yAt)
     return r;
 }
 
-// Solves (X + λ·W⁻¹E)·c = y by band LU with partial pivoting, in the order
-// of LAPACK's dgbtf2/dgbtrs that scipy's solve_banded runs. False when the
-// matrix is singular.
-bool solveBanded(const Problem& p, double lambda, std::vector<double>& c)
+// Working space of one GCV evaluation, kept across the search.
+struct Workspace {
+    std::vector<double> lu, c;
+    std::vector<int> pivot;
+    Band4<double> lhs, inverse;
+};
+
+// The band LU of X + λ·W⁻¹E with partial pivoting, in the order of LAPACK's
+// dgbtf2/dgbtrs that scipy's solve_banded runs: row r holds columns
+// r−2..r+4 (room for the fill of pivoting), with four zero rows above and
+// two below so that no step needs a bound (their terms are exact zeros).
+constexpr int kLuWidth = 7, kLuAbove = 4;
+
+struct BandLu {
+    double* a;
+    double* c; // right-hand side, then solution; same padding as the rows
+    int* pivot;
+    double& at(int r, int col) const { return a[r * kLuWidth + (col - r + 2)]; }
+};
+
+BandLu prepareLu(const Problem& p, double lambda, Workspace& ws)
 {
     const int n = p.n;
-    constexpr int width = 7; // columns r−2..r+4 of row r (room for the fill of pivoting)
-    std::vector<double> a(static_cast<std::size_t>(n * width), 0.0);
-    auto at = [&](int r, int col) -> double& { return a[static_cast<std::size_t>(r * width + (col - r + 2))]; };
-    for (int r = 0; r < n; ++r)
-        for (int col = std::max(0, r - 2); col <= std::min(n - 1, r + 2); ++col)
-            at(r, col) = p.x(r, col) + lambda * p.e(r, col);
-    std::vector<int> pivot(static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j) {
-        const int last = std::min(n - 1, j + 2);
-        int piv = j;
-        for (int r = j + 1; r <= last; ++r)
-            if (std::abs(at(r, j)) > std::abs(at(piv, j)))
-                piv = r;
-        pivot[j] = piv;
-        if (at(piv, j) == 0)
-            return false;
-        const int right = std::min(n - 1, j + 4);
-        if (piv != j)
-            for (int col = j; col <= right; ++col)
-                std::swap(at(j, col), at(piv, col));
-        const double inv = 1. / at(j, j);
-        for (int r = j + 1; r <= last; ++r)
-            at(r, j) *= inv;
-        for (int col = j + 1; col <= right; ++col) {
-            const double ujc = at(j, col);
-            if (ujc != 0)
-                for (int r = j + 1; r <= last; ++r)
-                    at(r, col) -= at(r, j) * ujc;
-        }
+    ws.lu.assign(static_cast<std::size_t>((kLuAbove + n + 2) * kLuWidth), 0.0);
+    ws.c.assign(static_cast<std::size_t>(kLuAbove + n + 2), 0.0);
+    ws.pivot.resize(static_cast<std::size_t>(n));
+    BandLu lu{ws.lu.data() + kLuAbove * kLuWidth, ws.c.data() + kLuAbove, ws.pivot.data()};
+    // Entries outside the matrix are zero in xb and eb, so whole rows copy.
+    for (int r = 0; r < n; ++r) {
+        const auto& xr = p.xb[r];
+        const auto& er = p.eb[r];
+        double* row = lu.a + r * kLuWidth;
+        row[0] = 0.0 + lambda * er[0];
+        row[1] = xr[0] + lambda * er[1];
+        row[2] = xr[1] + lambda * er[2];
+        row[3] = xr[2] + lambda * er[3];
+        row[4] = 0.0 + lambda * er[4];
+        lu.c[r] = p.y[r];
     }
-    c = p.y;
-    for (int j = 0; j < n; ++j) {
-        if (pivot[j] != j)
-            std::swap(c[j], c[pivot[j]]);
-        for (int r = j + 1; r <= std::min(n - 1, j + 2); ++r)
-            c[r] -= at(r, j) * c[j];
-    }
-    for (int j = n - 1; j >= 0; --j) {
-        if (c[j] != 0) {
-            c[j] /= at(j, j);
-            const double temp = c[j];
-            for (int i = j - 1; i >= std::max(0, j - 4); --i)
-                c[i] -= temp * at(i, j);
-        }
-    }
-    return std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); });
+    return lu;
 }
 
-// GCV(λ) as scipy computes it; NaN when a factorisation fails.
-double gcv(const Problem& p, double lambda)
+// Column j of the factorisation, and of the forward substitution (which
+// dgbtrs runs after it, with the same operations). False when singular.
+inline bool luColumn(const BandLu& lu, int j)
+{
+    const double v0 = std::abs(lu.at(j, j)), v1 = std::abs(lu.at(j + 1, j)), v2 = std::abs(lu.at(j + 2, j));
+    int piv = j;
+    double best = v0;
+    if (v1 > best) {
+        piv = j + 1;
+        best = v1;
+    }
+    if (v2 > best)
+        piv = j + 2;
+    lu.pivot[j] = piv;
+    if (lu.at(piv, j) == 0)
+        return false;
+    if (piv != j) {
+        for (int col = j; col <= j + 4; ++col)
+            std::swap(lu.at(j, col), lu.at(piv, col));
+        std::swap(lu.c[j], lu.c[piv]);
+    }
+    const double inv = 1. / lu.at(j, j);
+    const double l1 = lu.at(j + 1, j) * inv, l2 = lu.at(j + 2, j) * inv;
+    lu.at(j + 1, j) = l1;
+    lu.at(j + 2, j) = l2;
+    for (int col = j + 1; col <= j + 4; ++col) {
+        const double ujc = lu.at(j, col);
+        lu.at(j + 1, col) -= l1 * ujc;
+        lu.at(j + 2, col) -= l2 * ujc;
+    }
+    lu.c[j + 1] -= l1 * lu.c[j];
+    lu.c[j + 2] -= l2 * lu.c[j];
+    return true;
+}
+
+// Back substitution at column j, as dtbsv runs it.
+inline void luBack(const BandLu& lu, int j)
+{
+    double& cj = lu.c[j];
+    if (cj != 0) {
+        cj /= lu.at(j, j);
+        const double temp = cj;
+        for (int i = j - 1; i >= j - 4; --i)
+            lu.c[i] -= temp * lu.at(i, j);
+    }
+}
+
+// The padded solution as c[0..n).
+void takeSolution(Workspace& ws, int n)
+{
+    ws.c.erase(ws.c.begin(), ws.c.begin() + kLuAbove);
+    ws.c.resize(static_cast<std::size_t>(n));
+}
+
+// Solves (X + λ·W⁻¹E)·c = y into ws.c. False when singular.
+bool solveBanded(const Problem& p, double lambda, Workspace& ws)
+{
+    const BandLu lu = prepareLu(p, lambda, ws);
+    for (int j = 0; j < p.n; ++j)
+        if (!luColumn(lu, j))
+            return false;
+    for (int j = p.n - 1; j >= 0; --j)
+        luBack(lu, j);
+    takeSolution(ws, p.n);
+    return std::all_of(ws.c.begin(), ws.c.end(), [](double v) { return std::isfinite(v); });
+}
+
+// GCV(λ) as scipy computes it; NaN when a factorisation fails. The LU of
+// the smoothing equations and the Cholesky factor of XᵀWX + λ·XᵀE are
+// independent, as are the back substitution and the inverse band: each
+// pair runs in one loop so that the processor overlaps their chains.
+double gcv(const Problem& p, double lambda, Workspace& ws)
 {
     const int n = p.n;
-    std::vector<double> c;
-    if (!solveBanded(p, lambda, c))
-        return std::numeric_limits<double>::quiet_NaN();
+    const BandLu lu = prepareLu(p, lambda, ws);
+    Band4<double>& lhs = ws.lhs;
+    lhs.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            lhs[i][k] = p.xtwx[i][k] + lambda * p.xte[i][k];
+    padIdentity(lhs, n);
+    for (int j = 0; j < n; ++j)
+        if (!luColumn(lu, j) || !choleskyRow(lhs, j))
+            return std::numeric_limits<double>::quiet_NaN();
+    Band4<double>& b = ws.inverse;
+    b.clear();
+    padIdentity(b, n);
+    for (int j = n - 1; j >= 0; --j) {
+        luBack(lu, j);
+        inverseRow(lhs, b, j);
+    }
+    const double* c = lu.c;
     double sq = 0;
     for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(c[i]))
+            return std::numeric_limits<double>::quiet_NaN();
         double res = 0;
-        for (int j = std::max(0, i - n + 3); j < std::min(5, i + 3); ++j) {
-            const int col = i + 2 - j;
-            res += p.e(i, col) * c[col];
-        }
+        for (int col = std::min(n - 1, i + 2); col >= std::max(0, i - 2); --col)
+            res += p.eb[i][col - i + 2] * c[col];
         const double r = lambda * res;
         sq += r * r;
     }
     const double norm = std::sqrt(sq);
     const double numer = norm * norm / n;
-
-    Band4<double> lhs(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        for (int k = 0; k < 4; ++k)
-            lhs[i][k] = p.xtwx[i][k] + lambda * p.xte[i][k];
-    if (!bandInverse(lhs))
-        return std::numeric_limits<double>::quiet_NaN();
     // scipy sums bands 0..2 only; XᵀWX has no third band, X being tridiagonal.
     double tr = 0;
     for (int i = 0; i < n; ++i) {
         double col = 0;
         if (i >= 2)
-            col += lhs[i - 2][2] * p.xtwx[i - 2][2] * 2;
+            col += b[i - 2][2] * p.xtwx[i - 2][2] * 2;
         if (i >= 1)
-            col += lhs[i - 1][1] * p.xtwx[i - 1][1] * 2;
-        col += lhs[i][0] * p.xtwx[i][0];
+            col += b[i - 1][1] * p.xtwx[i - 1][1] * 2;
+        col += b[i][0] * p.xtwx[i][0];
         tr += col;
     }
     const double d = 1 - tr / n;
@@ -320,9 +408,9 @@ template <class F> std::optional<double> minimiseBounded(F&& func, double lo, do
 
 // B-spline basis values B_{k..k+3}(x) of the knots t (x0 three times more at
 // each end) for x in [x_k, x_{k+1}], by the Cox–de Boor recursion.
-std::array<double, 4> bsplineValues(const std::vector<double>& t, int k, double x)
+std::array<double, 4> bsplineValues(const std::array<double, 7>& t, double x)
 {
-    const int ell = k + 3;
+    const int ell = 3;
     std::array<double, 4> h{1, 0, 0, 0}, hh{};
     for (int j = 1; j <= 3; ++j) {
         for (int i = 0; i < j; ++i)
@@ -378,13 +466,11 @@ SmoothingSpline::Functional SmoothingSpline::bspline(double x, int interval) con
         f.coef = {0, 0, -s, 1 + s};
         f.first = n - 2;
     } else {
-        // Knots t_i = x_{clamp(i − 3)}, of which the recursion reads
-        // t_{k..k+6}.
-        const int ell = interval + 3;
-        std::vector<double> t(static_cast<std::size_t>(ell + 4), 0.0);
-        for (int i = ell - 3; i <= ell + 3; ++i)
-            t[static_cast<std::size_t>(i)] = m_x[static_cast<std::size_t>(std::clamp(i - 3, 0, n - 1))];
-        f.coef = bsplineValues(t, interval, x);
+        // Knots t_i = x_{clamp(i − 3)}; the recursion reads t_{k..k+6}.
+        std::array<double, 7> t;
+        for (int i = 0; i < 7; ++i)
+            t[static_cast<std::size_t>(i)] = m_x[static_cast<std::size_t>(std::clamp(interval + i - 3, 0, n - 1))];
+        f.coef = bsplineValues(t, x);
         f.first = interval;
     }
     return f;
@@ -547,7 +633,8 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     if (lambda) {
         lam = *lambda;
     } else {
-        const auto best = minimiseBounded([&](double l) { return gcv(p, l); }, 0.0, static_cast<double>(n));
+        Workspace ws;
+        const auto best = minimiseBounded([&](double l) { return gcv(p, l, ws); }, 0.0, static_cast<double>(n));
         if (!best) {
             setError(error, "The smoothing parameter could not be chosen: the problem is ill-posed.");
             return std::nullopt;
@@ -556,11 +643,12 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     }
     s.m_lambda = lam;
 
-    std::vector<double> c;
-    if (!solveBanded(p, lam, c)) {
+    Workspace ws;
+    if (!solveBanded(p, lam, ws)) {
         setError(error, "The smoothing spline's equations are singular.");
         return std::nullopt;
     }
+    const std::vector<double>& c = ws.c;
     // B-spline coefficients, as scipy forms them, for the values.
     s.m_coef.assign(static_cast<std::size_t>(n + 2), 0.0);
     s.m_coef[0] = c[0] * s.m_a0 + c[1];
@@ -576,7 +664,8 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     for (int i = 0; i < n; ++i)
         for (int k = 0; k < 4; ++k)
             m[i][k] = Dual{p.xtwx[i][k] + lam * p.xte[i][k], p.xtwx[i][k]};
-    if (!bandInverse(m)) {
+    Band4<Dual> mWork;
+    if (!bandInverse(m, mWork)) {
         setError(error, "The smoothing spline's equations are not positive definite.");
         return std::nullopt;
     }
@@ -612,7 +701,7 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
             const double r = k == 0 ? (h[j - 1] + h[j]) / 3 : (k == 1 ? h[j] / 6 : 0.0);
             a[j - 1][k] = r + lam * sum;
         }
-    if (!bandInverse(a)) {
+    if (!bandInverse(a, ws.inverse)) {
         setError(error, "The smoothing spline's equations are not positive definite.");
         return std::nullopt;
     }
@@ -632,7 +721,7 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
             ec += p.e(i, col) * c[col];
         const double r = lam * ec;
         s.m_residual.push_back(r);
-        s.m_fitted.push_back(s.value(x[i]));
+        s.m_fitted.push_back(s.apply(s.bspline(x[i], std::min(i, n - 2))));
         rss += s.m_w[i] * r * r;
     }
     s.m_df = n - dfGap;
