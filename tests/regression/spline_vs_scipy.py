@@ -88,6 +88,21 @@ def table(rng, n, lo, hi, weighted, drift):
     return x, y, w
 
 
+def reinsch_q_r(x):
+    """Reinsch's Q (second divided differences) and R (tridiagonal) of the knots:
+    the integral of g''^2 over the natural spline through values g is g' Q R^-1 Q' g."""
+    n = len(x)
+    h = np.diff(x)
+    Q = np.zeros((n, n - 2))
+    R = np.zeros((n - 2, n - 2))
+    for j in range(1, n - 1):
+        Q[j - 1, j - 1], Q[j, j - 1], Q[j + 1, j - 1] = 1 / h[j - 1], -1 / h[j - 1] - 1 / h[j], 1 / h[j]
+        R[j - 1, j - 1] = (h[j - 1] + h[j]) / 3
+        if j < n - 2:
+            R[j - 1, j] = R[j, j - 1] = h[j] / 6
+    return Q, R
+
+
 def compare(name, x, y, w, max_x, dense):
     chosen.clear()
     spl = make_smoothing_spline(x, y, w)
@@ -109,14 +124,7 @@ def compare(name, x, y, w, max_x, dense):
         # I - H in Reinsch's form, dense: lambda W^-1 Q (R + lambda Q' W^-1 Q)^-1 Q'. It must be
         # scipy's smoother (which says scipy's lambda weighs the integral of g''^2 itself),
         # and it gives n - tr(H) and the residuals without cancellation near interpolation.
-        h = np.diff(x)
-        Q = np.zeros((n, n - 2))
-        R = np.zeros((n - 2, n - 2))
-        for j in range(1, n - 1):
-            Q[j - 1, j - 1], Q[j, j - 1], Q[j + 1, j - 1] = 1 / h[j - 1], -1 / h[j - 1] - 1 / h[j], 1 / h[j]
-            R[j - 1, j - 1] = (h[j - 1] + h[j]) / 3
-            if j < n - 2:
-                R[j - 1, j] = R[j, j - 1] = h[j] / 6
+        Q, R = reinsch_q_r(x)
         IH = lam * (Q / w[:, None]) @ np.linalg.solve(R + lam * Q.T @ (Q / w[:, None]), Q.T)
         check(name, np.max(np.abs(np.eye(n) - IH - H)) <= 1e-8, "scipy's smoother is not Reinsch's")
         df = n - float(np.trace(IH))
@@ -144,6 +152,25 @@ def compare(name, x, y, w, max_x, dense):
     print(report)
 
 
+def reinsch(x, y, w, lam):
+    """The natural smoothing spline's values at the knots, (W + lam Q R^-1 Q')^-1 W y."""
+    Q, R = reinsch_q_r(x)
+    return np.linalg.solve(np.diag(w) + lam * Q @ np.linalg.solve(R, Q.T), w * y)
+
+
+def four_standards():
+    """scipy 1.10 cannot fit four standards; the values at the knots against Reinsch's form."""
+    x = np.array([3.0, 10.0, 12.0, 30.0])
+    y = np.array([5.0, 7.0, 6.5, 9.0])
+    w = np.array([1.0, 2.0, 0.5, 1.0])
+    for lam in (0.1, 10.0, 1000.0):
+        values = run_dump(x, y, w, 40, lam)[1]
+        ref = reinsch(x, y, w, lam)
+        err = float(np.max(np.abs(values[x.astype(int)] - ref))) / float(np.ptp(y))
+        check("four standards", err <= 1e-12, f"lambda {lam}: values differ by {err:.3g}")
+    print("four standards: against Reinsch's form at three lambdas")
+
+
 def main():
     print(f"scipy {scipy.__version__}, numpy {np.__version__}")
     rng = np.random.default_rng(20)
@@ -160,6 +187,7 @@ def main():
         margin = max_x // 10 if k % 2 == 0 and n < max_x // 2 else 0
         x, y, w = table(rng, n, margin, max_x - margin, weighted, drift)
         compare(f"case {k}", x, y, w, max_x, dense=n <= 200)
+    four_standards()
     if failures:
         print("\n".join(["FAILED:"] + failures))
         return 1
