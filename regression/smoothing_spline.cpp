@@ -658,8 +658,8 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     s.m_coef[n] = c[n - 1] * s.m_d1 + c[n - 2];
     s.m_coef[n + 1] = c[n - 1] * s.m_d2 + c[n - 2];
 
-    // Band of (M + t·XᵀWX)⁻¹ and its t-derivative at 0: the value part gives
-    // the leverages and tr(H), minus the derivative the covariance band.
+    // Band of (M + t·XᵀWX)⁻¹ and its t-derivative at 0, whose negative is
+    // the band of the covariance M⁻¹·XᵀWX·M⁻¹ per unit s².
     Band4<Dual> m(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         for (int k = 0; k < 4; ++k)

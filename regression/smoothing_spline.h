@@ -21,7 +21,10 @@ namespace kalibron {
 //
 // Criterion (scipy's, kept as it is even with weights):
 //     GCV(λ) = (1/n) Σ (yᵢ − ĝ(xᵢ))² / (1 − tr(H)/n)²
-// with unweighted residuals and H the smoother matrix at the standards.
+// with unweighted residuals and H the smoother matrix at the standards. λ is
+// in the units of the problem above (∫g''² over positions), but searched
+// only in (0, n), as scipy does: with standards hundreds of positions apart
+// the criterion often still falls at n, and λ then ends just below n.
 //
 // Everything costs O(n) per λ: banded solves on the natural-spline basis, the
 // trace and the leverages from the band of the inverse (Hutchinson and de
