@@ -174,9 +174,14 @@ struct BandLu {
 BandLu prepareLu(const Problem& p, double lambda, Workspace& ws)
 {
     const int n = p.n;
-    ws.lu.assign(static_cast<std::size_t>((kLuAbove + n + 2) * kLuWidth), 0.0);
-    ws.c.assign(static_cast<std::size_t>(kLuAbove + n + 2), 0.0);
+    const auto rows = static_cast<std::size_t>(kLuAbove + n + 2);
+    ws.lu.resize(rows * kLuWidth);
+    ws.c.resize(rows);
     ws.pivot.resize(static_cast<std::size_t>(n));
+    std::fill(ws.lu.begin(), ws.lu.begin() + kLuAbove * kLuWidth, 0.0);
+    std::fill(ws.lu.end() - 2 * kLuWidth, ws.lu.end(), 0.0);
+    std::fill(ws.c.begin(), ws.c.begin() + kLuAbove, 0.0);
+    std::fill(ws.c.end() - 2, ws.c.end(), 0.0);
     BandLu lu{ws.lu.data() + kLuAbove * kLuWidth, ws.c.data() + kLuAbove, ws.pivot.data()};
     // Entries outside the matrix are zero in xb and eb, so whole rows copy.
     for (int r = 0; r < n; ++r) {
@@ -188,6 +193,7 @@ BandLu prepareLu(const Problem& p, double lambda, Workspace& ws)
         row[2] = xr[1] + lambda * er[2];
         row[3] = xr[2] + lambda * er[3];
         row[4] = 0.0 + lambda * er[4];
+        row[5] = row[6] = 0.0;
         lu.c[r] = p.y[r];
     }
     return lu;
@@ -268,15 +274,23 @@ double gcv(const Problem& p, double lambda, Workspace& ws)
 {
     const int n = p.n;
     const BandLu lu = prepareLu(p, lambda, ws);
+    // XᵀWX + λ·XᵀE, each row made just before the Cholesky step that first
+    // updates it.
     Band4<double>& lhs = ws.lhs;
     lhs.resize(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
+    auto makeRow = [&](int i) {
         for (int k = 0; k < 4; ++k)
             lhs[i][k] = p.xtwx[i][k] + lambda * p.xte[i][k];
+    };
+    for (int i = 0; i < std::min(n, 3); ++i)
+        makeRow(i);
     padIdentity(lhs, n);
-    for (int j = 0; j < n; ++j)
+    for (int j = 0; j < n; ++j) {
+        if (j + 3 < n)
+            makeRow(j + 3);
         if (!luColumn(lu, j) || !choleskyRow(lhs, j))
             return std::numeric_limits<double>::quiet_NaN();
+    }
     Band4<double>& b = ws.inverse;
     b.clear();
     padIdentity(b, n);
@@ -284,8 +298,11 @@ double gcv(const Problem& p, double lambda, Workspace& ws)
         luBack(lu, j);
         inverseRow(lhs, b, j);
     }
+    // The numerator ‖λ·W⁻¹E·c‖²/n and the trace, in one pass. scipy sums
+    // bands 0..2 of the trace only; XᵀWX has no third band, X being
+    // tridiagonal.
     const double* c = lu.c;
-    double sq = 0;
+    double sq = 0, tr = 0;
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(c[i]))
             return std::numeric_limits<double>::quiet_NaN();
@@ -294,12 +311,6 @@ double gcv(const Problem& p, double lambda, Workspace& ws)
             res += p.eb[i][col - i + 2] * c[col];
         const double r = lambda * res;
         sq += r * r;
-    }
-    const double norm = std::sqrt(sq);
-    const double numer = norm * norm / n;
-    // scipy sums bands 0..2 only; XᵀWX has no third band, X being tridiagonal.
-    double tr = 0;
-    for (int i = 0; i < n; ++i) {
         double col = 0;
         if (i >= 2)
             col += b[i - 2][2] * p.xtwx[i - 2][2] * 2;
@@ -308,6 +319,8 @@ double gcv(const Problem& p, double lambda, Workspace& ws)
         col += b[i][0] * p.xtwx[i][0];
         tr += col;
     }
+    const double norm = std::sqrt(sq);
+    const double numer = norm * norm / n;
     const double d = 1 - tr / n;
     return numer / (d * d);
 }
@@ -630,10 +643,10 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     p.xte = xtwBand(p, [&](int r, int c) { return p.e(r, c); });
 
     double lam = 0;
+    Workspace ws;
     if (lambda) {
         lam = *lambda;
     } else {
-        Workspace ws;
         const auto best = minimiseBounded([&](double l) { return gcv(p, l, ws); }, 0.0, static_cast<double>(n));
         if (!best) {
             setError(error, "The smoothing parameter could not be chosen: the problem is ill-posed.");
@@ -643,7 +656,6 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
     }
     s.m_lambda = lam;
 
-    Workspace ws;
     if (!solveBanded(p, lam, ws)) {
         setError(error, "The smoothing spline's equations are singular.");
         return std::nullopt;
@@ -721,7 +733,8 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
             ec += p.e(i, col) * c[col];
         const double r = lam * ec;
         s.m_residual.push_back(r);
-        s.m_fitted.push_back(s.apply(s.bspline(x[i], std::min(i, n - 2))));
+        s.m_fitted.push_back(p.x(i, i - 1) * (i > 0 ? c[i - 1] : 0.0) + p.x(i, i) * c[i] +
+                             p.x(i, i + 1) * (i + 1 < n ? c[i + 1] : 0.0));
         rss += s.m_w[i] * r * r;
     }
     s.m_df = n - dfGap;
