@@ -3,7 +3,8 @@
 
 For seeded tables of 4 to 6000 standards at whole positions up to 30 000, with
 unit and with varied weights:
-  - lambda equal to the one scipy's GCV search picks;
+  - lambda equal to the one scipy's GCV search picks (at the end of its bracket, 0 < lambda < n,
+    or, for the fast drifts, inside it);
   - the value at every position 0..MaxX within 1e-8 of the data's range
     (outside the first and last standard against the straight line continuing
     scipy's spline with its end slope: the natural spline's own extension,
@@ -80,6 +81,8 @@ def table(rng, n, lo, hi, weighted, drift):
     t = x / hi
     if drift == "smooth":
         y = 1000 + 40 * np.sin(5 * t) + 15 * t * t + rng.normal(0, 2, n)
+    elif drift == "wiggle":  # fast, with little noise: GCV's minimum inside scipy's bracket
+        y = 100 + 10 * np.sin(20 * t) + rng.normal(0, 0.01, n)
     elif drift == "steps":
         y = 50 + 3 * (t > 0.4) - 2 * (t > 0.7) + rng.normal(0, 0.3, n)
     else:  # nearly a line: GCV goes to the edge of scipy's bracket
@@ -179,7 +182,8 @@ def main():
         (12, 300, True, "steps"), (40, 2000, False, "smooth"), (60, 30000, True, "line"),
         (150, 30000, False, "smooth"), (200, 1200, True, "steps"),
         (1000, 30000, True, "smooth"), (3000, 8000, False, "steps"), (6000, 30000, False, "smooth"),
-        (6000, 30000, True, "line"), (6000, 6500, True, "smooth"),
+        (6000, 30000, True, "line"), (6000, 6500, True, "smooth"), (100, 100, False, "wiggle"),
+        (800, 900, True, "wiggle"),
     ]
     for k, (n, max_x, weighted, drift) in enumerate(cases):
         # Every other table leaves room before the first and after the last
