@@ -38,7 +38,9 @@ namespace kalibron {
 // Few standards: one gives the constant through it; two or three give the
 // weighted least-squares line (the limit λ → ∞; with two it passes through
 // both), since with three points scipy's basis does not exist and GCV has
-// one residual to judge by. These have no λ.
+// one residual to judge by. These have no λ. Four standards take the same
+// equations as more (scipy 1.10 fails on four; the tests hold them to
+// Reinsch's form instead).
 class SmoothingSpline {
 public:
     // Fits x (strictly ascending), y and weights w (empty: all 1; otherwise

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The smoothing spline of spline_dump against scipy 1.10's make_smoothing_spline.
 
-For seeded tables of 4 to 6000 standards at whole positions up to 30 000, with
-unit and with varied weights:
+For seeded tables of 5 to 6000 standards at whole positions up to 30 000, with
+unit and with varied weights (four standards, which scipy 1.10 cannot fit,
+against Reinsch's form instead):
   - lambda equal to the one scipy's GCV search picks (at the end of its bracket, 0 < lambda < n,
     or, for the fast drifts, inside it);
   - the value at every position 0..MaxX within 1e-8 of the data's range
