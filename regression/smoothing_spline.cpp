@@ -414,7 +414,9 @@ template <class F> std::optional<double> minimiseBounded(F&& func, double lo, do
             break;
         }
     }
-    if (!converged || std::isnan(xf) || std::isnan(fx) || std::isnan(fu))
+    // An infinite criterion at the end (values near the largest double) has
+    // chosen nothing either.
+    if (!converged || std::isnan(xf) || !std::isfinite(fx) || std::isnan(fu))
         return std::nullopt;
     return xf;
 }
@@ -532,7 +534,8 @@ std::optional<double> SmoothingSpline::uncertaintyOf(const Functional& f) const
             const int p = f.first + std::min(i, j);
             q += f.coef[i] * f.coef[j] * m_cov[static_cast<std::size_t>(p)][std::abs(i - j)];
         }
-    return *m_scatter * std::sqrt(std::max(q, 0.0));
+    const double u = *m_scatter * std::sqrt(std::max(q, 0.0));
+    return std::isfinite(u) ? std::optional<double>(u) : std::nullopt;
 }
 
 std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, std::span<const double> y,
@@ -597,7 +600,7 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
             s.m_residual.push_back(r);
             rss += s.m_w[i] * r * r;
         }
-        if (n == 3)
+        if (n == 3 && std::isfinite(rss))
             s.m_scatter = std::sqrt(rss / (n - s.m_df));
         return s;
     }
@@ -669,6 +672,10 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
         s.m_coef[static_cast<std::size_t>(i + 1)] = c[i];
     s.m_coef[n] = c[n - 1] * s.m_d1 + c[n - 2];
     s.m_coef[n + 1] = c[n - 1] * s.m_d2 + c[n - 2];
+    if (!std::all_of(s.m_coef.begin(), s.m_coef.end(), [](double v) { return std::isfinite(v); })) {
+        setError(error, "The smoothing spline's values are out of range.");
+        return std::nullopt;
+    }
 
     // Band of (M + t·XᵀWX)⁻¹ and its t-derivative at 0, whose negative is
     // the band of the covariance M⁻¹·XᵀWX·M⁻¹ per unit s².
@@ -738,7 +745,7 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
         rss += s.m_w[i] * r * r;
     }
     s.m_df = n - dfGap;
-    if (dfGap > 1e-9 * n)
+    if (dfGap > 1e-9 * n && std::isfinite(rss / dfGap))
         s.m_scatter = std::sqrt(rss / dfGap);
     return s;
 }
@@ -818,7 +825,9 @@ std::vector<std::optional<double>> SmoothingSpline::leaveOneOut() const
         const double gap = m_gap[static_cast<std::size_t>(i)];
         if (gap > 1e-12) {
             const double r = m_residual[static_cast<std::size_t>(i)];
-            out[static_cast<std::size_t>(i)] = m_y[static_cast<std::size_t>(i)] - r / gap;
+            const double predicted = m_y[static_cast<std::size_t>(i)] - r / gap;
+            if (std::isfinite(predicted))
+                out[static_cast<std::size_t>(i)] = predicted;
         }
     }
     return out;

@@ -205,6 +205,24 @@ TEST(SmoothingSpline, BadInputIsRefusedWithAMessage)
         EXPECT_FALSE(SmoothingSpline::fit(cases[c].x, cases[c].y, cases[c].w, cases[c].lambda, &error)) << c;
         EXPECT_FALSE(error.empty()) << c;
     }
+
+    // Values near the largest double, or weights 600 decades apart: a message
+    // or a spline whose every number is finite, never inf shown as a result.
+    const std::vector<double> huge{1e300, -1e300, 1e300, 2e300, 1e300}, spread{1e-300, 1e300, 1, 1, 1};
+    for (const auto& [yy, ww] : {std::pair{huge, std::vector<double>{}}, std::pair{y, spread}}) {
+        std::string error;
+        const auto s = SmoothingSpline::fit(x, yy, ww, std::nullopt, &error);
+        if (!s) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        for (double v : s->values(10))
+            EXPECT_TRUE(std::isfinite(v));
+        for (auto u : s->uncertainties(10))
+            EXPECT_TRUE(!u || std::isfinite(*u));
+        for (auto p : s->leaveOneOut())
+            EXPECT_TRUE(!p || std::isfinite(*p));
+    }
 }
 
 } // namespace
