@@ -833,4 +833,17 @@ std::vector<std::optional<double>> SmoothingSpline::leaveOneOut() const
     return out;
 }
 
+Predictions smoothingSplinePredictions(std::span<const double> x, std::span<const double> y, std::span<const double> w)
+{
+    Predictions out;
+    out.fitted.assign(x.size(), std::nullopt);
+    out.withoutEach.assign(x.size(), std::nullopt);
+    const auto spline = SmoothingSpline::fit(x, y, w);
+    if (!spline)
+        return out;
+    out.fitted.assign(spline->fitted().begin(), spline->fitted().end());
+    out.withoutEach = spline->leaveOneOut();
+    return out;
+}
+
 } // namespace kalibron

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "regression/leave_one_out.h"
+
 namespace kalibron {
 
 // The cubic smoothing spline through the standards: among all functions g,
@@ -110,5 +112,11 @@ private:
     // weighted sums for its variance.
     double m_lineA = 0, m_lineB = 0, m_xbar = 0, m_sumW = 0, m_sxx = 0;
 };
+
+// What the ranking needs of the spline through the used standards: its
+// values there and each standard's prediction without it, λ chosen once by
+// GCV on all of them and held. Without a fit (bad input) every entry is empty.
+Predictions smoothingSplinePredictions(std::span<const double> x, std::span<const double> y,
+                                       std::span<const double> w = {});
 
 } // namespace kalibron
