@@ -8,7 +8,6 @@
 
 #include "core/store.h"
 #include "regression/clenshaw.h"
-#include "regression/double_pair.h"
 
 namespace kalibron {
 
@@ -133,9 +132,9 @@ FitUncertainty polynomialUncertainty(const PolynomialFit& fit, bool weighted, in
             l[j * mm + k] = s / column[j];
         }
     }
-    // A block of positions at a time, two side by side, each step
-    // elementwise: the same operations in the same order as one position
-    // at a time.
+    // A block of positions at a time: each inner loop runs over the block,
+    // which the compiler vectorises; every position sees the same operations
+    // in the same order as alone.
     constexpr std::size_t kBlock = 256;
     const auto count = static_cast<std::size_t>(last) + 1;
     out.u.resize(count);
@@ -151,18 +150,17 @@ FitUncertainty polynomialUncertainty(const PolynomialFit& fit, bool weighted, in
         }
         for (std::size_t k = 2; k < mm; ++k) {
             double* tk = row(k);
-            for (std::size_t i = 0; i < kBlock; i += 2)
-                storePair(tk + i,
-                          splat(2.0) * loadPair(row(1) + i) * loadPair(tk - kBlock + i) -
-                              loadPair(tk - 2 * kBlock + i));
+            const double* t = row(1);
+            for (std::size_t i = 0; i < kBlock; ++i)
+                tk[i] = 2.0 * t[i] * tk[i - kBlock] - tk[i - 2 * kBlock];
         }
         std::fill(h.begin(), h.end(), 0.0);
         for (std::size_t j = 0; j < mm; ++j) {
-            for (std::size_t i = 0; i < kBlock; i += 2) {
-                DoublePair z = splat(0.0);
+            for (std::size_t i = 0; i < kBlock; ++i) {
+                double z = 0.0;
                 for (std::size_t k = 0; k <= j; ++k)
-                    z += splat(l[j * mm + k]) * loadPair(row(static_cast<std::size_t>(fit.pivot[k])) + i);
-                storePair(h.data() + i, loadPair(h.data() + i) + z * z);
+                    z += l[j * mm + k] * row(static_cast<std::size_t>(fit.pivot[k]))[i];
+                h[i] += z * z;
             }
         }
         for (std::size_t i = 0; i < n; ++i)
@@ -188,7 +186,8 @@ PolynomialFit weightedPolynomialFit(std::span<const double> x, std::span<const d
         return fit;
 
     std::vector<double> t(n);
-    scaledPositions(stable, x.first(n), t.data());
+    for (std::size_t i = 0; i < n; ++i)
+        t[i] = stable.scaled(x[i]);
     Eigen::MatrixXd v(rows, m);
     Eigen::VectorXd rhs(rows), root(rows);
     for (Eigen::Index i = 0; i < rows; ++i) {

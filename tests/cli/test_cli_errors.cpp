@@ -74,9 +74,9 @@ TEST(CliErrors, WrongOptionsNameTheOffendingWord)
     };
     const std::vector<Case> cases = {
         {{}, "no command"},
-        {{}, "(export, fit, plot, rank, sequence;"},
+        {{}, "(export, fit, plot, rank, sequence, values;"},
         {{"draw", "-"}, "'draw'"},
-        {{"draw", "-"}, "(export, fit, plot, rank, sequence)"},
+        {{"draw", "-"}, "(export, fit, plot, rank, sequence, values)"},
         {{"export", "--bogus", "-"}, "'--bogus'"},
         {{"export"}, "no table"},
         {{"export", "a.txt", "b.txt"}, "'b.txt'"},
