@@ -415,8 +415,9 @@ void TestRegressionWindow::controlsCarryTheirTextsAndStartStates()
     };
     const QList<QLabel*> labels = m_window->findChildren<QLabel*>();
     for (const auto& [text, colour] : texts) {
+        const QString& wanted = text; // a structured binding cannot be captured before C++20's P1091 in every compiler
         const auto found =
-            std::find_if(labels.begin(), labels.end(), [&](const QLabel* l) { return l->text() == text; });
+            std::find_if(labels.begin(), labels.end(), [&](const QLabel* l) { return l->text() == wanted; });
         QVERIFY2(found != labels.end(), qPrintable(text));
         QCOMPARE((*found)->palette().color(QPalette::WindowText), colour);
     }

@@ -87,8 +87,9 @@ constexpr const char* kRizsa[14] = {
     "3) If blue field contains a list of proper files then [Edit list]",
     "4) Doble click on the cell, where measured value exists, type value in yellow field and [Enter]",
     "5) When all data OK: show plot [Interpolate]",
-    "6) After return: click on interpolated result = copy value in cell to clipboard OR [Copy] puts entire table "
-    "to clipboard",
+    // clang-format off
+    "6) After return: click on interpolated result = copy value in cell to clipboard OR [Copy] puts entire table to clipboard",
+    // clang-format on
     "Directory list (double click)",
     "Extension of selected files:",
     "String in the file name denoting standard file:",
