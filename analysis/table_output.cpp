@@ -28,9 +28,7 @@ std::string tableCopyText(const FileListState& state, const FileListTableLayout&
     return text;
 }
 
-namespace {
-
-void appendQuoted(std::string& out, const std::string& text)
+void appendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
     for (const char c : text) {
@@ -40,8 +38,6 @@ void appendQuoted(std::string& out, const std::string& text)
     }
     out += '"';
 }
-
-} // namespace
 
 std::string masterFileText(const FileListState& state)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "analysis/file_list_options.h"
 
@@ -23,6 +24,10 @@ std::string tableCopyText(const FileListState& state, const FileListTableLayout&
 // quotes with every quote inside doubled (a"b is written "a""b"), so CSV
 // readers read every record back exactly.
 std::string masterFileText(const FileListState& state);
+
+// Appends a CSV text cell between double quotes, each quote doubled
+// (RFC 4180), whatever it holds: the reader never has to guess.
+void appendQuoted(std::string& out, std::string_view text);
 
 // WriteMaster: writes masterFileText to fileName at once or not at all (an
 // existing file stays untouched on failure). Empty on success, else the

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/polynomial_rows.h"
+#include "analysis/table_output.h"
 #include "core/store.h"
 #include "programs/cli.h"
 #include "programs/cli_session.h"
@@ -35,19 +36,6 @@ char* appendShortest(char* p, double value)
     if (!std::isfinite(value))
         return p;
     return std::to_chars(p, p + kLongestNumber, value).ptr;
-}
-
-// A text cell between double quotes with each quote doubled (RFC 4180),
-// whatever it holds: the reader never has to guess.
-void appendQuoted(std::string& out, std::string_view text)
-{
-    out += '"';
-    for (const char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
 }
 
 std::vector<double> nothing(int last) { return std::vector<double>(static_cast<std::size_t>(last) + 1, NAN); }

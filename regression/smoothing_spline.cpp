@@ -768,46 +768,39 @@ std::optional<double> SmoothingSpline::uncertainty(double x) const
     return uncertaintyOf(natural(bspline(x, intervalOf(x))));
 }
 
-std::vector<double> SmoothingSpline::values(int maxX) const
+template <class Result, class Single, class Interval>
+std::vector<Result> SmoothingSpline::sweep(int maxX, Single single, Interval interval) const
 {
-    std::vector<double> out;
+    std::vector<Result> out;
     out.reserve(static_cast<std::size_t>(std::max(maxX + 1, 0)));
     int k = -1;
     const int n = size();
     for (int pos = 0; pos <= maxX; ++pos) {
         const double x = pos;
         if (n <= 3) {
-            out.push_back(value(x));
+            out.push_back(single(x));
             continue;
         }
         while (k < n - 1 && !(x < m_x[static_cast<std::size_t>(k + 1)]))
             ++k;
         // k: last standard at or before x; the interval ending at the last
         // standard holds it, and beyond it the line takes over.
-        const int interval = (k == n - 1 && x == m_x.back()) ? n - 2 : k;
-        out.push_back(apply(bspline(x, interval)));
+        out.push_back(interval(x, (k == n - 1 && x == m_x.back()) ? n - 2 : k));
     }
     return out;
 }
 
+std::vector<double> SmoothingSpline::values(int maxX) const
+{
+    return sweep<double>(
+        maxX, [&](double x) { return value(x); }, [&](double x, int i) { return apply(bspline(x, i)); });
+}
+
 std::vector<std::optional<double>> SmoothingSpline::uncertainties(int maxX) const
 {
-    std::vector<std::optional<double>> out;
-    out.reserve(static_cast<std::size_t>(std::max(maxX + 1, 0)));
-    int k = -1;
-    const int n = size();
-    for (int pos = 0; pos <= maxX; ++pos) {
-        const double x = pos;
-        if (n <= 3) {
-            out.push_back(uncertainty(x));
-            continue;
-        }
-        while (k < n - 1 && !(x < m_x[static_cast<std::size_t>(k + 1)]))
-            ++k;
-        const int interval = (k == n - 1 && x == m_x.back()) ? n - 2 : k;
-        out.push_back(uncertaintyOf(natural(bspline(x, interval))));
-    }
-    return out;
+    return sweep<std::optional<double>>(
+        maxX, [&](double x) { return uncertainty(x); },
+        [&](double x, int i) { return uncertaintyOf(natural(bspline(x, i))); });
 }
 
 std::vector<std::optional<double>> SmoothingSpline::leaveOneOut() const

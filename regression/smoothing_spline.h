@@ -81,6 +81,11 @@ public:
     std::vector<std::optional<double>> leaveOneOut() const;
 
 private:
+    // Every position 0..maxX in one pass over the standards: `single(x)`
+    // while there are too few standards for the band form, else
+    // `interval(x, k)` with k the interval that holds x.
+    template <class Result, class Single, class Interval>
+    std::vector<Result> sweep(int maxX, Single single, Interval interval) const;
     SmoothingSpline() = default;
 
     // ĝ(x) = Σ coef·c over four consecutive basis functions starting at
