@@ -150,9 +150,9 @@ FitUncertainty polynomialUncertainty(const PolynomialFit& fit, bool weighted, in
         }
         for (std::size_t k = 2; k < mm; ++k) {
             double* tk = row(k);
-            const double* t = row(1);
+            const double *t = row(1), *t1 = row(k - 1), *t2 = row(k - 2);
             for (std::size_t i = 0; i < kBlock; ++i)
-                tk[i] = 2.0 * t[i] * tk[i - kBlock] - tk[i - 2 * kBlock];
+                tk[i] = 2.0 * t[i] * t1[i] - t2[i];
         }
         std::fill(h.begin(), h.end(), 0.0);
         for (std::size_t j = 0; j < mm; ++j) {
