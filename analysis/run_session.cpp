@@ -349,7 +349,7 @@ SessionRead parseSession(std::string_view text, const std::string& fileName)
         if (const std::size_t colon = what.find(": "); colon != std::string::npos)
             what = what.substr(colon + 2);
         read.problem =
-            head + (text.empty() ? std::string("it is empty") : what) + " (line " + std::to_string(line) + ")";
+            head + (text.empty() ? std::string("it is empty") : shown(what)) + " (line " + std::to_string(line) + ")";
         return read;
     }
     try {
