@@ -199,7 +199,7 @@ void readRegression(const Json& object, RegressionSettings& settings)
                         throw Refusal{"\"" + key + "\" is not a text"};
                     const std::string text = it->template get<std::string>();
                     if (entry.valid && !entry.valid(text))
-                        throw Refusal{"\"" + key + "\" is \"" + text + "\", not " + entry.expected};
+                        throw Refusal{"\"" + key + "\" is \"" + shown(text) + "\", not " + entry.expected};
                     settings.*member = text;
                 } else {
                     readBools(*it, settings.*member, key);
