@@ -241,9 +241,11 @@ RunSession sessionFrom(const Json& root)
                                       std::pair{"extension", &session.extension}, std::pair{"marker", &session.marker}})
         if (auto text = getText(root, key, ""))
             *target = std::move(*text);
-    session.probabilityLevel = numberAt<int>(root, "probability_level", session.probabilityLevel);
-    if (session.probabilityLevel < 1 || session.probabilityLevel > 6)
-        throw Refusal{"\"probability_level\" is " + std::to_string(session.probabilityLevel) + ", not 1 .. 6"};
+    // Read wide so that a huge number is refused rather than cut into range.
+    const long long level = numberAt<long long>(root, "probability_level", session.probabilityLevel);
+    if (level < 1 || level > 6)
+        throw Refusal{"\"probability_level\" is " + std::to_string(level) + ", not 1 .. 6"};
+    session.probabilityLevel = static_cast<int>(level);
     session.interpolated = numberAt<bool>(root, "interpolated", session.interpolated);
     if (const auto alert = root.find("alert"); alert != root.end()) {
         if (!alert->is_object())

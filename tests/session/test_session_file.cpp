@@ -165,6 +165,7 @@ TEST_F(SessionFile, BrokenFilesAreRefusedWithTheirReasonAndLeftAsTheyAre)
     expectRefused("{\"kalibron_session\": 2}", "version 1");
     expectRefused("{\"kalibron_session\": 1, \"probability_level\": \"3\"}", "\"probability_level\" is not a whole");
     expectRefused("{\"kalibron_session\": 1, \"probability_level\": 7}", "\"probability_level\" is 7");
+    expectRefused("{\"kalibron_session\": 1, \"probability_level\": 4294967299}", "is 4294967299, not 1 .. 6");
     expectRefused("{\"kalibron_session\": 1, \"alert\": {\"multiple\": -1}}", "\"alert.multiple\"");
     expectRefused("{\"kalibron_session\": 1, \"alert\": {\"method\": \"poly1\"}}", "\"alert.method\"");
     expectRefused("{\"kalibron_session\": 1, \"regression\": {\"band_method\": \"cubic\"}}",
