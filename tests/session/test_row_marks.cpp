@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <set>
+#include <tuple>
 
 #include "analysis/file_scan.h"
 #include "analysis/run_session.h"
@@ -70,12 +71,12 @@ TEST(RowMarks, FollowTheirFilesThroughARescan)
                                 {"0808_27b2", "Std", "450.5", false},
                                 {"0808_27c-S3", "Std", "5e2", false},
                                 {"0808_27e-S5", "", "", false}};
-    for (std::size_t i = 0; i < marks.size(); ++i) {
-        EXPECT_EQ(marks[i].name, expected[i].name);
-        EXPECT_EQ(marks[i].type, expected[i].type);
-        EXPECT_EQ(marks[i].standardValue, expected[i].standardValue);
-        EXPECT_EQ(marks[i].rejected, expected[i].rejected);
-    }
+    auto expectMark = [](const RowMark& got, const RowMark& want) {
+        EXPECT_EQ(std::tie(got.name, got.type, got.standardValue, got.rejected),
+                  std::tie(want.name, want.type, want.standardValue, want.rejected));
+    };
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        expectMark(marks[i], expected[i]);
 
     // The next scan: a file written before all others moves every position
     // by 10 s, c-S3 is gone, f6 is new.
@@ -106,15 +107,9 @@ TEST(RowMarks, FollowTheirFilesThroughARescan)
     // Captured again, the marks are those that found their file, unchanged.
     const std::vector<RowMark> again = captureRowMarks(list, store, "-S");
     ASSERT_EQ(again.size(), 3u);
-    for (std::size_t i = 0, j = 0; i < std::size(expected); ++i) {
-        if (expected[i].name == "0808_27c-S3")
-            continue;
-        EXPECT_EQ(again[j].name, expected[i].name);
-        EXPECT_EQ(again[j].type, expected[i].type);
-        EXPECT_EQ(again[j].standardValue, expected[i].standardValue);
-        EXPECT_EQ(again[j].rejected, expected[i].rejected);
-        ++j;
-    }
+    for (std::size_t i = 0, j = 0; i < std::size(expected); ++i)
+        if (expected[i].name != "0808_27c-S3")
+            expectMark(again[j++], expected[i]);
 }
 
 namespace {
