@@ -35,9 +35,9 @@ std::vector<std::vector<std::string>> cells(const std::string& copyText)
     std::string line;
     while (std::getline(lines, line, '\r')) {
         std::vector<std::string> row;
-        std::istringstream parts(line);
+        std::istringstream fields(line);
         std::string cell;
-        while (std::getline(parts, cell, '\t'))
+        while (std::getline(fields, cell, '\t'))
             row.push_back(cell);
         row.resize(9);
         rows.push_back(row);
