@@ -18,6 +18,7 @@
 #include "analysis/sequence_table.h"
 #include "core/atomic_file.h"
 #include "core/file_list_state.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "core/value_cell.h"
 #include "regression/polynomial_fit.h"
@@ -39,15 +40,8 @@ struct Refusal {
     std::string text;
 };
 
-// A file name in a message: control bytes would break the message's line.
-std::string shown(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text)
-        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-    return out;
-}
+// A name or path in a message, whole, with control and non-UTF-8 bytes as \xHH.
+std::string shown(const std::string& text) { return shownText(text, 4096); }
 
 bool validJsonText(const std::string& text)
 {
