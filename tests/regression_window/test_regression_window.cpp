@@ -1214,6 +1214,22 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
     emit band->activated(band->currentIndex());
     QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kGreen), 3 * curve);
 
+    // The bracketing average: its Export box adds its block with u, its Show
+    // box its curve, and the band list its band (two edges a step).
+    control<QCheckBox>(QStringLiteral("chkDriftEX(3)"))->setChecked(true);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+    const QString header = QGuiApplication::clipboard()->text().split(QLatin1Char('\r')).at(3);
+    QVERIFY2(header.endsWith(QLatin1String("Poly2.Reg.\tu\t\tNo.\tData\tBracket\tu\t\t")), qPrintable(header));
+    const Rgb bracketColour = kDriftColours[driftIndex(DriftMethod::Bracket)];
+    QCOMPARE(countPlotSegments(m_window->shownScene(), bracketColour), 0);
+    control<QCheckBox>(QStringLiteral("chkDrift(3)"))->setChecked(true);
+    const int steps = countPlotSegments(m_window->shownScene(), bracketColour);
+    QCOMPARE(steps, 19 - 1); // FirstX 1 to MaxX 19
+    band->setCurrentIndex(band->findData(QStringLiteral("bracket")));
+    emit band->activated(band->currentIndex());
+    QCOMPARE(countPlotSegments(m_window->shownScene(), bracketColour), 3 * steps);
+    QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kGreen), curve);
+
     // A table of two columns cannot be weighted: one message, the fits unweighted.
     control<QCheckBox>(QStringLiteral("chkWeights"))->setChecked(true);
     QCOMPARE(m_messages.messages.size(), std::size_t(1));
