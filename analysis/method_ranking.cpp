@@ -67,7 +67,8 @@ std::optional<BracketingRule> ruleOf(const std::string& key)
     return std::nullopt;
 }
 
-std::vector<double> bracketingNaN(const std::vector<std::optional<double>>& values)
+// u as FitUncertainty holds it: NaN where there is none.
+std::vector<double> orNaN(const std::vector<std::optional<double>>& values)
 {
     std::vector<double> out(values.size(), NAN);
     for (std::size_t x = 0; x < values.size(); ++x)
@@ -114,10 +115,7 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             if (const auto spline = SmoothingSpline::fit(fromZero.x, fromZero.y, zeroWeights);
                 spline && spline->scatter()) {
                 const double s = *spline->scatter();
-                u.u.resize(static_cast<std::size_t>(last) + 1, NAN);
-                const auto values = spline->uncertainties(last);
-                for (std::size_t x = 0; x < values.size(); ++x)
-                    u.u[x] = values[x].value_or(NAN);
+                u.u = orNaN(spline->uncertainties(last));
                 if (weighted)
                     u.mswd = s * s;
                 else
@@ -133,7 +131,7 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
         } else if (const auto rule = ruleOf(method.key)) {
             const auto pooled = pooledScatter(store, zigzagClusters(store));
             if (pooled) {
-                u.u = bracketingNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
+                u.u = orNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
                 u.s = pooled;
             }
             summarise(method, u, store, false);
