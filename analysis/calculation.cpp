@@ -13,6 +13,7 @@
 #include "analysis/tick_labels.h"
 #include "core/messages.h"
 #include "core/store.h"
+#include "regression/bracketing.h"
 #include "regression/confidence_band.h"
 #include "regression/fit_values.h"
 #include "regression/least_squares_line.h"
@@ -21,6 +22,7 @@
 #include "regression/polynomial_fit.h"
 #include "regression/result_cell.h"
 #include "regression/rounding.h"
+#include "regression/smoothing_spline.h"
 #include "regression/zigzag.h"
 
 namespace kalibron {
@@ -97,6 +99,7 @@ int markedRejected(const Store& store)
 struct Enabled {
     bool zigzag = false, band = false, logarithmic = false;
     std::array<bool, 6> poly{};
+    std::array<bool, kDriftMethods> drift{};
 };
 
 // chkEX(k) exports row k for k = 2..5 and the free-degree row 1 as box 6.
@@ -112,6 +115,8 @@ Enabled enabledMethods(const RegressionSettings& settings)
     for (int slot = 1; slot <= 5; ++slot)
         on.poly[static_cast<std::size_t>(slot)] =
             settings.chkPoly[static_cast<std::size_t>(slot)] || ex[exportBoxOfRow(slot)];
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        on.drift[m] = settings.chkDrift[m] || settings.chkDriftEX[m];
     return on;
 }
 
@@ -351,6 +356,136 @@ void fitPolynomialRows(Store& store, const RegressionSettings& settings, const E
         store.YPoly[x] = numberOrEmpty(lastFitted->values[x]);
 }
 
+// --- Drift methods ----------------------------------------------------------
+
+std::vector<double> toNaN(const std::vector<std::optional<double>>& values)
+{
+    std::vector<double> out(values.size(), NAN);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i])
+            out[i] = *values[i];
+    return out;
+}
+
+// In-sample deviations of the standards from the method's values there.
+void addDeviations(DriftResult& result, const UsedPoints& points)
+{
+    DeviationSums sums;
+    for (std::size_t i = 0; i < points.x.size(); ++i) {
+        const double value = result.values[static_cast<std::size_t>(points.x[i])];
+        if (std::isfinite(value))
+            sums.add(value, points.y[i]);
+    }
+    result.dev = sums.meanAbs();
+    result.devPct = sums.meanPct();
+}
+
+// The spline through the standards, weighted with the fits; a table it
+// cannot take leaves it without a result and says why.
+std::optional<DriftResult> fitSpline(const UsedPoints& points, const FitOptions& options, int last,
+                                     MessageSink& messages)
+{
+    std::string error;
+    const auto spline =
+        SmoothingSpline::fit(points.x, points.y, weightsOf(options.weightsFromZero), std::nullopt, &error);
+    if (!spline) {
+        messages.show(Message{"The smoothing spline cannot be fitted to these standards: " + error});
+        return std::nullopt;
+    }
+    DriftResult result;
+    result.values = spline->values(last);
+    result.lambda = spline->lambda();
+    result.degreesOfFreedom = spline->degreesOfFreedom();
+    result.weighted = options.weighted();
+    if (options.uncertainties && spline->scatter()) {
+        const double s = *spline->scatter();
+        result.uncertainty.u = toNaN(spline->uncertainties(last));
+        if (options.weighted())
+            result.uncertainty.mswd = s * s;
+        else
+            result.uncertainty.s = s;
+        const double residualDof = spline->size() - spline->degreesOfFreedom();
+        result.uncertainty.dof = std::max(1, static_cast<int>(std::lround(residualDof)));
+    }
+    return result;
+}
+
+// The rules read the pooled scatter of the zigzag's clusters; its degrees of
+// freedom are Σ(k_c − 1) over the clusters of two or more.
+struct PooledScatter {
+    std::optional<double> s;
+    int dof = 0;
+};
+
+PooledScatter pooledScatterOf(const Store& store)
+{
+    const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
+    PooledScatter pooled;
+    pooled.s = pooledScatter(store, clusters);
+    for (const ZigzagCluster& cluster : clusters)
+        if (cluster.members.size() >= 2)
+            pooled.dof += static_cast<int>(cluster.members.size()) - 1;
+    return pooled;
+}
+
+DriftResult ruleResult(const UsedPoints& points, BracketingRule rule, int last, const PooledScatter& pooled,
+                       bool uncertainties)
+{
+    const BracketingCurve curve = bracketingCurve(points, rule, last, pooled.s);
+    DriftResult result;
+    result.values = toNaN(curve.value);
+    result.degreesOfFreedom = static_cast<double>(points.x.size());
+    if (uncertainties && pooled.s) {
+        result.uncertainty.u = toNaN(curve.u);
+        result.uncertainty.s = pooled.s;
+        result.uncertainty.dof = pooled.dof;
+    }
+    return result;
+}
+
+std::optional<DriftResult> meanResult(const UsedPoints& points, int last, bool uncertainties)
+{
+    const auto baseline = meanBaseline(points.y);
+    if (!baseline)
+        return std::nullopt;
+    DriftResult result;
+    result.values.assign(static_cast<std::size_t>(last) + 1, baseline->mean);
+    result.degreesOfFreedom = 1.0;
+    if (uncertainties && baseline->u) {
+        result.uncertainty.u.assign(static_cast<std::size_t>(last) + 1, *baseline->u);
+        result.uncertainty.s = baseline->s;
+        result.uncertainty.dof = static_cast<int>(points.y.size()) - 1;
+    }
+    return result;
+}
+
+void fitDriftMethods(const Store& store, const Enabled& on, const FitOptions& options, MessageSink& messages,
+                     FitResults& fits)
+{
+    if (std::none_of(on.drift.begin(), on.drift.end(), [](bool b) { return b; }))
+        return;
+    const int last = fits.lastPosition;
+    const UsedPoints points = usedPoints(store, 0, last, [](int x) { return static_cast<double>(x); });
+    if (points.x.empty())
+        return;
+    const auto index = [](DriftMethod m) { return driftIndex(m); };
+    if (on.drift[index(DriftMethod::Spline)])
+        fits.drift[index(DriftMethod::Spline)] = fitSpline(points, options, last, messages);
+    const bool rules = on.drift[index(DriftMethod::Preceding)] || on.drift[index(DriftMethod::Succeeding)] ||
+        on.drift[index(DriftMethod::Bracket)];
+    const PooledScatter pooled = rules && options.uncertainties ? pooledScatterOf(store) : PooledScatter{};
+    for (const auto& [method, rule] : {std::pair{DriftMethod::Preceding, BracketingRule::Preceding},
+                                       std::pair{DriftMethod::Succeeding, BracketingRule::Succeeding},
+                                       std::pair{DriftMethod::Bracket, BracketingRule::Average}})
+        if (on.drift[index(method)])
+            fits.drift[index(method)] = ruleResult(points, rule, last, pooled, options.uncertainties);
+    if (on.drift[index(DriftMethod::Mean)])
+        fits.drift[index(DriftMethod::Mean)] = meanResult(points, last, options.uncertainties);
+    for (auto& result : fits.drift)
+        if (result)
+            addDeviations(*result, points);
+}
+
 FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, const CalculationRules& rules,
                              MessageSink& messages)
 {
@@ -401,6 +536,7 @@ FitResults fitEnabledMethods(Store& store, const RegressionSettings& settings, c
     }
 
     fitPolynomialRows(store, settings, on, rules, options, messages, fits);
+    fitDriftMethods(store, on, options, messages, fits);
     return fits;
 }
 
@@ -553,6 +689,14 @@ void drawUncertaintyBand(const Store& store, const std::vector<double>& values, 
     }
 }
 
+std::optional<std::size_t> driftMethodOf(const std::string& key)
+{
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        if (key == kDriftMethodKeys[m])
+            return m;
+    return std::nullopt;
+}
+
 // The chosen method's values and u, when it was fitted with u.
 void drawChosenBand(const Store& store, const RegressionSettings& settings, const FitResults& fits, PlotScene& scene)
 {
@@ -568,6 +712,8 @@ void drawChosenBand(const Store& store, const RegressionSettings& settings, cons
         const auto slot = static_cast<std::size_t>(key[4] - '0');
         if (const auto& row = fits.poly[slot]; row && row->fitted)
             drawUncertaintyBand(store, row->values, row->uncertainty, kRowColours[slot], scene.items);
+    } else if (const auto m = driftMethodOf(key); m && fits.drift[*m]) {
+        drawUncertaintyBand(store, fits.drift[*m]->values, fits.drift[*m]->uncertainty, kDriftColours[*m], scene.items);
     } else if (key == "zigzag" && fits.zigzag && fits.zigzagUncertainty) {
         for (int x = 0; x <= last; ++x)
             values[static_cast<std::size_t>(x)] = zigzagAt(*fits.zigzag, x).value_or(NAN);
@@ -603,6 +749,26 @@ void drawPolynomialRow(const Store& store, int slot, const PolynomialRowResult& 
     }
 }
 
+// One segment per step where the curve has a value at both ends; the mean,
+// level everywhere, is one segment.
+void drawDriftCurve(const Store& store, std::size_t method, const DriftResult& curve, PlotScene& scene)
+{
+    const Rgb colour = kDriftColours[method];
+    const int last = std::min(store.lastPosition(), static_cast<int>(curve.values.size()) - 1);
+    const int first = std::max(store.FirstX, 0);
+    if (method == driftIndex(DriftMethod::Mean)) {
+        if (first < last)
+            addSegment(scene.items, Canvas::Plot, first, curve.values[0], last, curve.values[0], colour);
+        return;
+    }
+    for (int x = first; x < last; ++x) {
+        const double y1 = curve.values[static_cast<std::size_t>(x)];
+        const double y2 = curve.values[static_cast<std::size_t>(x) + 1];
+        if (std::isfinite(y1) && std::isfinite(y2))
+            addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colour);
+    }
+}
+
 void buildScene(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const FitResults& fits,
                 const NumberLocale& locale, PlotScene& scene)
 {
@@ -614,6 +780,8 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
     std::size_t curves = 3;
     for (int slot = 1; slot <= 5; ++slot)
         curves += settings.chkPoly[static_cast<std::size_t>(slot)] ? 1 : 0;
+    for (const bool shown : settings.chkDrift)
+        curves += shown ? 1 : 0;
     scene.items.reserve(curves * (static_cast<std::size_t>(last) + 1) + static_cast<std::size_t>(last) / 5 + 1024);
     const YSpan span = ySpan(store.MinY, store.MaxY, settings.yFull);
     scene.scale = plotScale(maxX, store.FirstX, span, settings.xFull, settings.yFull, store.MarginX, store.MarginY);
@@ -654,6 +822,9 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
         if (settings.chkPoly[static_cast<std::size_t>(slot)] && row && row->fitted)
             drawPolynomialRow(store, slot, *row, scene);
     }
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        if (settings.chkDrift[m] && fits.drift[m])
+            drawDriftCurve(store, m, *fits.drift[m], scene);
 }
 
 } // namespace

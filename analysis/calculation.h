@@ -53,6 +53,20 @@ struct PolynomialRowResult {
     FitUncertainty uncertainty;  // when fitted and asked for
 };
 
+// A drift method's curve (regression_settings.h: DriftMethod) over the
+// used standards: its value at every position, and what the tool and the
+// export say of it.
+struct DriftResult {
+    std::vector<double> values;   // x = 0 .. lastPosition; NaN where it has none
+    FitUncertainty uncertainty;   // when asked for; s (or MSWD when weighted) and dof with it
+    std::optional<double> lambda; // the spline's λ (none for one to three standards)
+    // Effective degrees of freedom: tr(H) of the spline, the standards a
+    // value rests on for the rules (1), one for the mean.
+    std::optional<double> degreesOfFreedom;
+    std::optional<double> dev, devPct; // mean |y − f| and 100·|y − f|/y over the standards
+    bool weighted = false;             // the spline fitted with w = 1/σ²
+};
+
 // The fits of one calculation, each as a plain value: everything the labels,
 // the plot and the export read. A method has a result when its Show or its
 // Export box was ticked (and it had enough points to run).
@@ -71,6 +85,8 @@ struct FitResults {
     // when it did not run.
     std::optional<std::vector<ZigzagPoint>> zigzag;
     std::optional<FitUncertainty> zigzagUncertainty; // when the zigzag ran and u was asked for
+    // By DriftMethod: when its Show or Export box is ticked and a standard is used.
+    std::array<std::optional<DriftResult>, kDriftMethods> drift{};
     // Line, log and polynomials were fitted with w = 1/σ² (settings.weightByYErrors
     // and every used point had a usable Y error).
     bool weighted = false;
@@ -86,6 +102,11 @@ struct CalculationResult {
 // The light grey under the X ranges outside the standards, where every
 // method extrapolates.
 inline constexpr Rgb kExtrapolationShade{236, 236, 236};
+
+// The drift methods' curves, by DriftMethod: wine, brown, olive, navy and
+// grey, none of them a colour the other curves or the marks use.
+inline constexpr std::array<Rgb, kDriftMethods> kDriftColours{Rgb{160, 0, 80}, Rgb{150, 75, 0}, Rgb{128, 128, 0},
+                                                              Rgb{0, 0, 128}, Rgb{128, 128, 128}};
 
 // The "%:" caption of a deviation in per cent, and of r²: Format(v, "0.00");
 // empty without a number.

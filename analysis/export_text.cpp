@@ -1,6 +1,7 @@
 #include "analysis/export_text.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -22,6 +23,9 @@ namespace {
 constexpr char kTab = '\t';
 constexpr char kCr = '\r';
 constexpr std::string_view kTitle = "* * *  KALIBRON  -  Export of interpolated data";
+// Names of the drift methods' blocks (header) and summary items, by DriftMethod.
+constexpr std::array<std::string_view, kDriftMethods> kDriftBlockNames{"Spline", "Preceding", "Succeeding", "Bracket",
+                                                                       "Mean"};
 
 // A computed cell: the number in the general form, or nothing when the fit
 // left none, so the columns stay aligned.
@@ -134,6 +138,11 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
     int blocks = 0;
     for (const bool box : ex)
         blocks += box ? 1 : 0;
+    // The drift methods' blocks come after the polynomials, before the
+    // zigzag, whose block is left out on the lines outside its clusters.
+    const auto& driftEx = settings.chkDriftEX;
+    for (const bool box : driftEx)
+        blocks += box ? 1 : 0;
     constexpr std::size_t kPiece = std::size_t{1} << 18;
     const std::size_t estimate = static_cast<std::size_t>(last + 4) * (2 + static_cast<std::size_t>(blocks) * 48) + 512;
     const std::size_t pieceRoom = std::min(estimate, kPiece + 4096); // a piece and the line that ends it
@@ -169,6 +178,17 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
         label += ".R.";
         appendItem(out, label, tail, dev, devPct);
     }
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        if (!driftEx[m])
+            continue;
+        dev.clear();
+        devPct.clear();
+        if (const auto& curve = fits.drift[m]) {
+            appendNumber(dev, curve->dev, locale);
+            appendNumber(devPct, curve->devPct, locale);
+        }
+        appendItem(out, kDriftBlockNames[m], tail, dev, devPct);
+    }
     if (ex[7])
         out += "Zigzag";
     out += kCr;
@@ -188,6 +208,9 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
         name += polyName(k);
         appendHeader(out, name, ".Reg.", false, withU);
     }
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        if (driftEx[m])
+            appendHeader(out, kDriftBlockNames[m], "", false, withU);
     if (ex[7])
         out += withU ? "No.\tData\tZigzag\tu" : "No.\tData\tZigzag";
     out += kCr;
@@ -241,6 +264,16 @@ bool exportInto(std::string& out, const std::function<bool(std::string_view)>* f
                 text += lead;
                 appendNumber(text, polynomialAt(rows[k], i), locale);
                 appendU(text, rows[k] ? &rows[k]->uncertainty : nullptr, i);
+                text += "\t\t";
+            }
+            for (std::size_t m = 0; m < kDriftMethods; ++m) {
+                if (!driftEx[m])
+                    continue;
+                text += lead;
+                const auto& curve = fits.drift[m];
+                if (curve && static_cast<std::size_t>(i) < curve->values.size())
+                    appendNumber(text, finite(curve->values[static_cast<std::size_t>(i)]), locale);
+                appendU(text, curve ? &curve->uncertainty : nullptr, i);
                 text += "\t\t";
             }
             if (ex[7] && !zigzag.empty() && zigzag.front().x <= x && x <= zigzag.back().x) {

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/regression_settings.h"
 #include "core/store.h"
+#include "regression/bracketing.h"
 #include "regression/polynomial_fit.h"
+#include "regression/smoothing_spline.h"
 #include "regression/uncertainty.h"
 #include "regression/zigzag.h"
 
@@ -53,6 +56,26 @@ void summarise(MethodScore& method, const FitUncertainty& u, const Store& store,
     method.meanU = meanOverSamples(u, store);
 }
 
+std::optional<BracketingRule> ruleOf(const std::string& key)
+{
+    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Preceding)])
+        return BracketingRule::Preceding;
+    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Succeeding)])
+        return BracketingRule::Succeeding;
+    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Bracket)])
+        return BracketingRule::Average;
+    return std::nullopt;
+}
+
+// u as FitUncertainty holds it: NaN where there is none.
+std::vector<double> orNaN(const std::vector<std::optional<double>>& values)
+{
+    std::vector<double> out(values.size(), NAN);
+    for (std::size_t x = 0; x < values.size(); ++x)
+        out[x] = values[x].value_or(NAN);
+    return out;
+}
+
 } // namespace
 
 void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool weighted)
@@ -88,6 +111,30 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             if (fit.status == PolynomialStatus::Fitted)
                 u = polynomialUncertainty(fit, weighted, last);
             summarise(method, u, store, weighted);
+        } else if (method.key == kDriftMethodKeys[driftIndex(DriftMethod::Spline)]) {
+            if (const auto spline = SmoothingSpline::fit(fromZero.x, fromZero.y, zeroWeights);
+                spline && spline->scatter()) {
+                const double s = *spline->scatter();
+                u.u = orNaN(spline->uncertainties(last));
+                if (weighted)
+                    u.mswd = s * s;
+                else
+                    u.s = s;
+            }
+            summarise(method, u, store, weighted);
+        } else if (method.key == kDriftMethodKeys[driftIndex(DriftMethod::Mean)]) {
+            if (const auto baseline = meanBaseline(fromZero.y); baseline && baseline->u) {
+                u.u.assign(static_cast<std::size_t>(last) + 1, *baseline->u);
+                u.s = baseline->s;
+            }
+            summarise(method, u, store, false);
+        } else if (const auto rule = ruleOf(method.key)) {
+            const auto pooled = pooledScatter(store, zigzagClusters(store));
+            if (pooled) {
+                u.u = orNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
+                u.s = pooled;
+            }
+            summarise(method, u, store, false);
         } else if (method.key == "zigzag") {
             const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
             if (!clusters.empty())
@@ -122,6 +169,21 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
     }
     const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
     methods.push_back(score("zigzag", "Zigzag", fromOne, zigzagPredictions(clusters, fromOne)));
+    const auto drift = [&](DriftMethod m, const Predictions& predictions) {
+        methods.push_back(
+            score(kDriftMethodKeys[driftIndex(m)], kDriftMethodNames[driftIndex(m)], fromZero, predictions));
+    };
+    drift(DriftMethod::Spline, smoothingSplinePredictions(fromZero.x, fromZero.y));
+    drift(DriftMethod::Preceding, bracketingPredictions(fromZero, BracketingRule::Preceding));
+    drift(DriftMethod::Succeeding, bracketingPredictions(fromZero, BracketingRule::Succeeding));
+    drift(DriftMethod::Bracket, bracketingPredictions(fromZero, BracketingRule::Average));
+    drift(DriftMethod::Mean, meanPredictions(fromZero.y));
+    const MethodScore& baseline = methods.back();
+    if (baseline.loo) {
+        const double bar = baseline.loo->mean;
+        for (MethodScore& method : methods)
+            method.noBetterThanBaseline = &method != &baseline && method.loo && !(method.loo->mean < bar);
+    }
 
     std::stable_sort(methods.begin(), methods.end(), [](const MethodScore& a, const MethodScore& b) {
         if (a.loo && b.loo)

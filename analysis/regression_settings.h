@@ -9,6 +9,18 @@
 
 namespace kalibron {
 
+// The methods that follow the drift without a formula of the position, and
+// the baseline that corrects nothing: a smoothing spline, the three
+// bracketing rules and the mean of the standards. Indices of chkDrift and
+// chkDriftEX; the keys are the tool's option names and column names.
+enum class DriftMethod { Spline, Preceding, Succeeding, Bracket, Mean };
+inline constexpr std::size_t kDriftMethods = 5;
+inline constexpr std::array<const char*, kDriftMethods> kDriftMethodKeys{"spline", "preceding", "succeeding", "bracket",
+                                                                         "mean"};
+inline constexpr std::array<const char*, kDriftMethods> kDriftMethodNames{
+    "Smoothing spline", "Preceding standard", "Succeeding standard", "Bracketing average", "No correction (mean)"};
+constexpr std::size_t driftIndex(DriftMethod method) { return static_cast<std::size_t>(method); }
+
 // The regression window's setting controls as the calculation and the export
 // read them. Index 0 of chkPoly is unused (boxes 1..5). Defaults are the
 // window's start state.
@@ -32,7 +44,11 @@ struct RegressionSettings {
     bool uncertainties = false;
     // Whose band value ± t·u the plot shows with chkConf: "lin" (the
     // confidence band as it always was), "log", "poly1".."poly5", "zigzag".
+    // "spline", "preceding", "succeeding", "bracket" and "mean" as well.
     std::string bandMethod = "lin";
+    // Show and Export boxes of the drift methods, by DriftMethod; all off at
+    // the start, so that the export and the plot stay as they were.
+    std::array<bool, kDriftMethods> chkDrift{}, chkDriftEX{};
     bool wantsUncertainties() const { return uncertainties || exportUncertainties || (chkConf && bandMethod != "lin"); }
 };
 

@@ -55,6 +55,8 @@ void appendLeaveOneOut(JsonObject& root, const MethodRanking& ranking)
             appendFigures(poly.key(std::to_string(degree)), find("poly" + std::to_string(degree))->loo);
         poly.close();
         appendFigures(loo.key("zigzag"), find("zigzag") ? find("zigzag")->loo : std::nullopt);
+        for (const char* key : kDriftMethodKeys)
+            appendFigures(loo.key(key), find(key) ? find(key)->loo : std::nullopt);
         loo.close();
     }
     std::string& order = root.key("ranking");
@@ -164,6 +166,27 @@ void appendUncertainties(std::string& json, const FitResults& fits, const Store&
     all.close();
 }
 
+// A drift method as the calculation left it: null unless shown or exported;
+// otherwise λ (spline), effective degrees of freedom, the in-sample
+// deviations, its u summary and whether the ranking finds it no better than
+// no correction.
+void appendDriftMethod(std::string& json, const DriftResult* curve, const MethodScore* score, const Store& store)
+{
+    if (curve == nullptr) {
+        json += "null";
+        return;
+    }
+    JsonObject fields(json);
+    appendOptionalNumber(fields.key("lambda"), curve->lambda);
+    appendOptionalNumber(fields.key("edf"), curve->degreesOfFreedom);
+    appendOptionalNumber(fields.key("dev"), curve->dev);
+    appendOptionalNumber(fields.key("devPct"), curve->devPct);
+    fields.key("weighted") += curve->weighted ? "true" : "false";
+    appendUncertaintySummary(fields.key("u"), curve->uncertainty.empty() ? nullptr : &curve->uncertainty, store);
+    fields.key("noBetterThanBaseline") += score && score->noBetterThanBaseline ? "true" : "false";
+    fields.close();
+}
+
 } // namespace
 
 // `kalibron fit`: the engine's values, the labels, the leave-one-out figures
@@ -248,7 +271,8 @@ int writeFit(CliSession& session)
         kept("Label2", l.Label2);
         labels.close();
     }
-    appendLeaveOneOut(root, rankMethods(s, freeDegree(session.options().settings.ComboBox1)));
+    const MethodRanking ranking = rankMethods(s, freeDegree(session.options().settings.ComboBox1));
+    appendLeaveOneOut(root, ranking);
     {
         const std::vector<Message>& shown = session.messages().messages;
         std::string& messages = root.key("messages");
@@ -262,6 +286,13 @@ int writeFit(CliSession& session)
     }
     // After every earlier member, which stay as they were.
     appendUncertainties(root.key("uncertainty"), result.fits, s);
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        const auto& curve = result.fits.drift[m];
+        const auto score = std::find_if(ranking.methods.begin(), ranking.methods.end(),
+                                        [&](const MethodScore& method) { return method.key == kDriftMethodKeys[m]; });
+        appendDriftMethod(root.key(kDriftMethodKeys[m]), curve ? &*curve : nullptr,
+                          score != ranking.methods.end() ? &*score : nullptr, s);
+    }
     root.close();
     json += '\n';
 

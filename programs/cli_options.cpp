@@ -42,10 +42,16 @@ constexpr std::string_view kCommonOptionsHelp =
     "                        4 \"0.01   98%\", 5 \"0.005  99%\", 6 \"0.001  99.8\" (default 3)\n"
     "  --free-degree D       degree 2..25 of the free polynomial row (default 6)\n"
     "  --show LIST           curves shown, from log, poly1 (the free degree),\n"
-    "                        poly2..poly5, zigzag, conf, or none\n"
+    "                        poly2..poly5, zigzag, conf, spline, preceding,\n"
+    "                        succeeding, bracket, mean, or none\n"
     "                        (default log,poly2,zigzag,conf)\n"
     "  --export LIST         export blocks, from lin, log, poly2..poly5, free,\n"
-    "                        zigzag, or none (default lin,log,poly2)\n"
+    "                        zigzag, spline, preceding, succeeding, bracket, mean,\n"
+    "                        or none (default lin,log,poly2)\n"
+    "                        spline: smoothing spline, smoothness chosen by\n"
+    "                        generalised cross-validation; preceding, succeeding:\n"
+    "                        the standard before or after; bracket: the mean of\n"
+    "                        the two; mean: no correction (the standards' mean)\n"
     "  --reject LIST         positions whose points are rejected, e.g. 5,27\n"
     "  --only-unrejected     Y scaling at rejection: only unrejected points\n"
     "  --y-zoom, --x-zoom    zoom the Y or X scale instead of the full range\n"
@@ -67,8 +73,12 @@ constexpr std::string_view kFitHelp = "Usage: kalibron fit [OPTIONS] TABLE\n"
                                       "LogA, ..., ZzX, ZzY), \"poly\" for each shown or exported polynomial row,\n"
                                       "\"labels\" with the window's result labels, \"loo\" with each method's\n"
                                       "leave-one-out error (null without a figure), \"ranking\" with the methods\n"
-                                      "best first, \"firstStandard\" and \"lastStandard\", and \"messages\" with the\n"
-                                      "messages shown.\n"
+                                      "best first, \"firstStandard\" and \"lastStandard\", \"messages\" with the\n"
+                                      "messages shown, \"uncertainty\" with each method's u summary, and one\n"
+                                      "member per drift method (spline, preceding, succeeding, bracket, mean):\n"
+                                      "null unless shown or exported, else its \"lambda\" (spline), \"edf\"\n"
+                                      "(effective degrees of freedom), in-sample \"dev\" and \"devPct\", and\n"
+                                      "\"u\" with its mean u over the samples, s and mswd.\n"
                                       "\n";
 
 constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
@@ -77,6 +87,8 @@ constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
                                        "one's in-sample mean deviation and its leave-one-out prediction error (each\n"
                                        "standard predicted by the method fitted without it): mean, mean %, and the\n"
                                        "largest error with its position. A method without a figure comes last.\n"
+                                       "A method whose leave-one-out mean error is not below that of \"No\n"
+                                       "correction (mean)\" is marked \"no better than no correction\".\n"
                                        "\n";
 
 constexpr std::string_view kValuesHelp = "Usage: kalibron values [OPTIONS] TABLE\n"
@@ -84,7 +96,8 @@ constexpr std::string_view kValuesHelp = "Usage: kalibron values [OPTIONS] TABLE
                                          "Writes one CSV record (RFC 4180, LF line ends) per position 0..MaxX:\n"
                                          "X,Y,used,extrapolated, then for every method fitted (shown or exported) its\n"
                                          "value and its standard uncertainty u, in the order lin, log, poly2..poly5,\n"
-                                         "free, zigzag (header lin,lin_u,log,log_u,...). A cell is empty where the\n"
+                                         "free, zigzag, spline, preceding, succeeding, bracket, mean (header\n"
+                                         "lin,lin_u,log,log_u,...). A cell is empty where the\n"
                                          "method has no value. Numbers read back to the same double.\n"
                                          "\n";
 
@@ -145,11 +158,21 @@ bool isNone(std::string_view option, const std::vector<std::string>& items)
     return false;
 }
 
+// The drift methods' keys as option items.
+std::optional<std::size_t> driftItem(std::string_view item)
+{
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        if (item == kDriftMethodKeys[m])
+            return m;
+    return std::nullopt;
+}
+
 void applyShowList(RegressionSettings& s, std::string_view list)
 {
     const auto items = splitList("--show", list);
     s.chkLog = s.chkZigZag = s.chkConf = false;
     s.chkPoly.fill(false);
+    s.chkDrift.fill(false);
     if (isNone("--show", items))
         return;
     for (const std::string& item : items) {
@@ -161,8 +184,12 @@ void applyShowList(RegressionSettings& s, std::string_view list)
             s.chkConf = true;
         else if (item.size() == 5 && item.starts_with("poly") && item[4] >= '1' && item[4] <= '5')
             s.chkPoly[static_cast<std::size_t>(item[4] - '0')] = true;
+        else if (const auto m = driftItem(item))
+            s.chkDrift[*m] = true;
         else
-            throw UsageError{"--show: unknown item '" + item + "' (log, poly1..poly5, zigzag, conf, none)"};
+            throw UsageError{"--show: unknown item '" + item +
+                             "' (log, poly1..poly5, zigzag, conf, spline, preceding, succeeding, bracket, mean, "
+                             "none)"};
     }
 }
 
@@ -170,6 +197,7 @@ void applyExportList(RegressionSettings& s, std::string_view list)
 {
     const auto items = splitList("--export", list);
     s.chkEX.fill(false);
+    s.chkDriftEX.fill(false);
     if (isNone("--export", items))
         return;
     for (const std::string& item : items) {
@@ -183,8 +211,12 @@ void applyExportList(RegressionSettings& s, std::string_view list)
             s.chkEX[6] = true;
         else if (item == "zigzag")
             s.chkEX[7] = true;
+        else if (const auto m = driftItem(item))
+            s.chkDriftEX[*m] = true;
         else
-            throw UsageError{"--export: unknown item '" + item + "' (lin, log, poly2..poly5, free, zigzag, none)"};
+            throw UsageError{"--export: unknown item '" + item +
+                             "' (lin, log, poly2..poly5, free, zigzag, spline, preceding, succeeding, bracket, "
+                             "mean, none)"};
     }
 }
 

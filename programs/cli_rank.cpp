@@ -3,16 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "programs/cli_session.h"
-#include "regression/rounding.h"
 #include "analysis/method_ranking.h"
 #include "analysis/polynomial_rows.h"
+#include "programs/cli_session.h"
+#include "regression/rounding.h"
 
 namespace kalibron {
 
 namespace {
 
-constexpr std::size_t kColumns = 5;
+constexpr std::size_t kColumns = 6; // the last, untitled, holds the mark
 using Row = std::array<std::string, kColumns>;
 
 // Columns padded to their widest cell and two spaces apart; no trailing blanks.
@@ -50,9 +50,10 @@ int writeRank(CliSession& session)
     const NumberLocale& locale = session.locale();
     const auto rounded = [&](double value) { return Rounding(ValueCell(value), locale); };
     std::vector<Row> rows{
-        {"Method", "In-sample mean diff.", "Leave-one-out mean err.", "err.%", "Largest err. (at X)"}};
+        {"Method", "In-sample mean diff.", "Leave-one-out mean err.", "err.%", "Largest err. (at X)", ""}};
     for (const MethodScore& method : ranking.methods) {
-        Row row{method.name, method.inSample ? rounded(method.inSample->mean) : "", "", "", ""};
+        Row row{method.name, method.inSample ? rounded(method.inSample->mean) : "",   "", "",
+                "",          method.noBetterThanBaseline ? kNoBetterThanBaseline : ""};
         if (method.loo) {
             row[2] = rounded(method.loo->mean);
             row[3] = rounded(method.loo->meanPct);

@@ -51,7 +51,7 @@ std::vector<double> lineValues(const std::optional<LineFitResult>& fit, int last
 }
 
 // The columns of every method the calculation ran (shown or exported), in
-// the order lin, log, poly2..poly5, free, zigzag.
+// the order lin, log, poly2..poly5, free, zigzag, then the drift methods.
 std::vector<ValueColumns> methodColumns(const FitResults& fits, const RegressionSettings& settings)
 {
     const int last = fits.lastPosition;
@@ -87,6 +87,12 @@ std::vector<ValueColumns> methodColumns(const FitResults& fits, const Regression
             }
         }
         columns.push_back({"zigzag", std::move(values), fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr});
+    }
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        const auto& curve = fits.drift[m];
+        if (settings.chkDrift[m] || settings.chkDriftEX[m])
+            columns.push_back(
+                {kDriftMethodKeys[m], curve ? curve->values : nothing(last), curve ? &curve->uncertainty : nullptr});
     }
     return columns;
 }

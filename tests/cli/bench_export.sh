@@ -2,7 +2,8 @@
 # Times the commands of `kalibron` on the largest table the import takes
 # (6000 lines, positions up to 30000) as whole processes and prints the
 # median of RUNS runs of each in milliseconds: export with every export box
-# ticked, fit, rank, and plot as SVG and as PNG with every curve and the band;
+# ticked, and with every method (the drift methods too), fit, rank, and plot
+# as SVG and as PNG with every curve and the band;
 # then export and values of the same blocks run in turn, side by side, with
 # the ratio of their medians.
 #   bench_export.sh KALIBRON_BINARY [RUNS]
@@ -34,6 +35,12 @@ time_median() {
 
 time_median 'kalibron export, 6000 lines, MaxX 30000, all blocks' \
     "$tool" export --export lin,log,poly2,poly3,poly4,poly5,free,zigzag "$table"
+# Every method on: the drift methods' blocks (the spline with its GCV) too.
+every_method=lin,log,poly2,poly3,poly4,poly5,free,zigzag,spline,preceding,succeeding,bracket,mean
+time_median 'kalibron export, 6000 lines, MaxX 30000, every method' \
+    "$tool" export --export "$every_method" "$table"
+time_median 'kalibron export --export-uncertainties, 6000 lines, MaxX 30000, every method' \
+    "$tool" export --export-uncertainties --export "$every_method" "$table"
 time_median 'kalibron fit, 6000 lines, MaxX 30000, every curve' \
     "$tool" fit --show "$every_curve" "$table"
 time_median 'kalibron rank, 6000 lines, MaxX 30000' \

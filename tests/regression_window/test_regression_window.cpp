@@ -659,7 +659,9 @@ void TestRegressionWindow::showBoxesAddAndRemoveExactlyTheirCurve()
     QVERIFY(m_messages.messages.empty());
 
     const Rgb curveColours[] = {colours::kOrange,    colours::kMagenta, colours::kBlue,      colours::kGreen,
-                                colours::kDarkGreen, colours::kTeal,    colours::kLightBlue, colours::kBlack};
+                                colours::kDarkGreen, colours::kTeal,    colours::kLightBlue, colours::kBlack,
+                                kDriftColours[0],    kDriftColours[1],  kDriftColours[2],    kDriftColours[3],
+                                kDriftColours[4]};
     auto counts = [&] {
         std::vector<int> result;
         for (const Rgb& colour : curveColours)
@@ -680,6 +682,12 @@ void TestRegressionWindow::showBoxesAddAndRemoveExactlyTheirCurve()
         {"chkPoly(4)", 5, {"lblDiffPoly(4)", "lblDiffProcPoly(4)"}},
         {"chkPoly(5)", 6, {"lblDiffPoly(5)", "lblDiffProcPoly(5)"}},
         {"chkConf", 7, {}},
+        // The drift methods, off at the start: each box brings its own curve.
+        {"chkDrift(0)", 8, {}},
+        {"chkDrift(1)", 9, {}},
+        {"chkDrift(2)", 10, {}},
+        {"chkDrift(3)", 11, {}},
+        {"chkDrift(4)", 12, {}},
     };
     for (const Case& c : cases) {
         auto* box = control<QCheckBox>(QLatin1String(c.box));
@@ -967,11 +975,23 @@ void TestRegressionWindow::compareMethodsFollowsEveryRecalculation()
 
     // One row per method, sorted by the leave-one-out error, the best one bold.
     const QTableWidget& table = dialog->table();
-    QCOMPARE(table.rowCount(), 8);
+    QCOMPARE(table.rowCount(), 8 + static_cast<int>(kDriftMethods));
     const auto looOf = [&table](int row) { return table.item(row, 2)->text().toDouble(); };
     for (int row = 1; row < table.rowCount(); ++row)
         QVERIFY(looOf(row - 1) <= looOf(row));
     QVERIFY(table.item(0, 0)->font().bold() && !table.item(1, 0)->font().bold());
+    // Every method whose leave-one-out error is not below the mean's, and
+    // only such a one, says so.
+    const auto baselineRow = table.findItems(QStringLiteral("No correction (mean)"), Qt::MatchExactly);
+    QCOMPARE(baselineRow.size(), 1);
+    const double baseline = looOf(baselineRow.front()->row());
+    int marked = 0;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        const bool worse = row != baselineRow.front()->row() && !(looOf(row) < baseline);
+        QCOMPARE(table.item(row, 7)->text(), worse ? QStringLiteral("no better than no correction") : QString());
+        marked += worse ? 1 : 0;
+    }
+    QVERIFY2(marked < table.rowCount() - 1, "the drift table's methods beat the mean");
     // It fits the screen, however narrow, and its Close button closes it.
     const QRect available = dialog->screen()->availableGeometry();
     QVERIFY2(available.contains(dialog->frameGeometry()),
@@ -1057,11 +1077,51 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
     // Tab reads the settings block line by line, then the results grid row
     // by row (the disabled Check1 and the hidden buttons are passed over).
     const QStringList expected = {
-        "chkConf",    "comboProb",    "optScale(0)",  "optScale(1)", "optAllData(0)", "optAllData(1)", "cmdPlot",
-        "cmdRestore", "optScaleX(0)", "optScaleX(1)", "cmdCompare",  "cmdPaste",      "chkExportU",    "cmdCopy",
-        "cmdAbout",   "cmdClose",     "cboBand",      "chkEX(0)",    "chkLog",        "chkEX(1)",      "chkPoly(2)",
-        "chkEX(2)",   "chkPoly(3)",   "chkEX(3)",     "chkPoly(4)",  "chkEX(4)",      "chkPoly(5)",    "chkEX(5)",
-        "ComboBox1",  "chkPoly(1)",   "chkEX(6)",     "chkWeights",  "chkZigZag",     "chkEX(7)",
+        "chkConf",
+        "comboProb",
+        "optScale(0)",
+        "optScale(1)",
+        "optAllData(0)",
+        "optAllData(1)",
+        "cmdPlot",
+        "cmdRestore",
+        "optScaleX(0)",
+        "optScaleX(1)",
+        "cmdCompare",
+        "cmdPaste",
+        "chkExportU",
+        "cmdCopy",
+        "cmdAbout",
+        "cmdClose",
+        "cboBand",
+        "chkEX(0)",
+        "chkLog",
+        "chkEX(1)",
+        // The drift panel's pair comes first in each of its rows.
+        "chkDrift(0)",
+        "chkDriftEX(0)",
+        "chkPoly(2)",
+        "chkEX(2)",
+        "chkDrift(1)",
+        "chkDriftEX(1)",
+        "chkPoly(3)",
+        "chkEX(3)",
+        "chkDrift(2)",
+        "chkDriftEX(2)",
+        "chkPoly(4)",
+        "chkEX(4)",
+        "chkDrift(3)",
+        "chkDriftEX(3)",
+        "chkPoly(5)",
+        "chkEX(5)",
+        "ComboBox1",
+        "chkDrift(4)",
+        "chkDriftEX(4)",
+        "chkPoly(1)",
+        "chkEX(6)",
+        "chkWeights",
+        "chkZigZag",
+        "chkEX(7)",
     };
     QStringList visited;
     for (QWidget* w = control<QWidget>(expected.front()); visited.size() < expected.size() + 1;) {
@@ -1084,7 +1144,8 @@ void TestRegressionWindow::tabOrderNamesAndMinimumSize()
         QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
         names << w->accessibleName();
     }
-    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 3 + 2); // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots
+    // Check1, chkLog, chkPoly, chkEX, chkZigZag, combos, plots, and the drift panel's Show and Export boxes.
+    QCOMPARE(names.size(), 1 + 5 + 8 + 2 + 3 + 2 + 2 * static_cast<int>(kDriftMethods));
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     QCOMPARE(control<QCheckBox>(QStringLiteral("chkLog"))->accessibleName(),
              QStringLiteral("Show logarithmic regression"));
@@ -1153,6 +1214,22 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
     emit band->activated(band->currentIndex());
     QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kGreen), 3 * curve);
 
+    // The bracketing average: its Export box adds its block with u, its Show
+    // box its curve, and the band list its band (two edges a step).
+    control<QCheckBox>(QStringLiteral("chkDriftEX(3)"))->setChecked(true);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+    const QString header = QGuiApplication::clipboard()->text().split(QLatin1Char('\r')).at(3);
+    QVERIFY2(header.endsWith(QLatin1String("Poly2.Reg.\tu\t\tNo.\tData\tBracket\tu\t\t")), qPrintable(header));
+    const Rgb bracketColour = kDriftColours[driftIndex(DriftMethod::Bracket)];
+    QCOMPARE(countPlotSegments(m_window->shownScene(), bracketColour), 0);
+    control<QCheckBox>(QStringLiteral("chkDrift(3)"))->setChecked(true);
+    const int steps = countPlotSegments(m_window->shownScene(), bracketColour);
+    QCOMPARE(steps, 19 - 1); // FirstX 1 to MaxX 19
+    band->setCurrentIndex(band->findData(QStringLiteral("bracket")));
+    emit band->activated(band->currentIndex());
+    QCOMPARE(countPlotSegments(m_window->shownScene(), bracketColour), 3 * steps);
+    QCOMPARE(countPlotSegments(m_window->shownScene(), colours::kGreen), curve);
+
     // A table of two columns cannot be weighted: one message, the fits unweighted.
     control<QCheckBox>(QStringLiteral("chkWeights"))->setChecked(true);
     QCOMPARE(m_messages.messages.size(), std::size_t(1));
@@ -1164,7 +1241,7 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
     // The dialog adds each method's s and mean u.
     QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
     const QTableWidget& table = m_window->compareDialog()->table();
-    QCOMPARE(table.columnCount(), 7);
+    QCOMPARE(table.columnCount(), 8); // and the mark against no correction
     QCOMPARE(table.horizontalHeaderItem(5)->text(), QStringLiteral("s"));
     QCOMPARE(table.horizontalHeaderItem(6)->text(), QStringLiteral("Mean u"));
     for (int row = 0; row < table.rowCount(); ++row)

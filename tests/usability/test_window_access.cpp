@@ -150,7 +150,7 @@ void TestWindowAccess::everyControlHasASpokenName()
         QWidget* window;
         int controls; // at least: the walk must not pass by finding nothing
     };
-    const Expected windows[] = {{&m_windows->fileList(), 24}, {&regression, 41}, {regression.compareDialog(), 2}};
+    const Expected windows[] = {{&m_windows->fileList(), 24}, {&regression, 51}, {regression.compareDialog(), 2}};
     for (const auto& [window, controls] : windows) {
         const QStringList names = spokenNames(*window);
         QVERIFY2(!names.contains(QString()), qPrintable(window->objectName()));
@@ -168,7 +168,12 @@ void TestWindowAccess::everyControlHasASpokenName()
         QVERIFY2(fileList.contains(QLatin1String(expected)), expected);
     const QStringList regressionNames = spokenNames(regression);
     for (const char* expected :
-         {"mnuPlot=Plot menu", "mnuSavePlot=Save plot as\u2026", "mnuCompare=Compare methods\u2026"})
+         {"mnuPlot=Plot menu", "mnuSavePlot=Save plot as\u2026", "mnuCompare=Compare methods\u2026",
+          "chkDrift(0)=Show smoothing spline", "chkDriftEX(0)=Export smoothing spline",
+          "chkDrift(1)=Show preceding standard", "chkDriftEX(1)=Export preceding standard",
+          "chkDrift(2)=Show succeeding standard", "chkDriftEX(2)=Export succeeding standard",
+          "chkDrift(3)=Show bracketing average", "chkDriftEX(3)=Export bracketing average",
+          "chkDrift(4)=Show no correction (mean)", "chkDriftEX(4)=Export no correction (mean)"})
         QVERIFY2(regressionNames.contains(QString::fromUtf8(expected)), expected);
 }
 

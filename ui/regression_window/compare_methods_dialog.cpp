@@ -23,8 +23,8 @@ namespace {
 const QColor kBestBackground(204, 255, 204);
 const QColor kBar(128, 128, 255);
 const QColor kBestBar(0, 160, 0);
-// Room for the table's five columns and the bars beside them.
-const QSize kPreferredSize(1060, 340);
+// Room for the table's columns and the bars beside them, all methods in view.
+const QSize kPreferredSize(1280, 440);
 
 QString rounded(double value, const NumberLocale& locale)
 {
@@ -57,7 +57,7 @@ void RankingBars::paintEvent(QPaintEvent*)
     if (rows == 0 || !(largest > 0))
         return;
     const QFontMetrics metrics(font());
-    const int nameWidth = metrics.horizontalAdvance(QStringLiteral("Polynomial 23")) + 8;
+    const int nameWidth = metrics.horizontalAdvance(QStringLiteral("No correction (mean)")) + 8;
     const double rowHeight = static_cast<double>(height() - 8) / rows;
     const double barSpace = width() - nameWidth - 8;
     for (int i = 0; i < rows; ++i) {
@@ -184,6 +184,17 @@ void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const Number
                 item->setBackground(kBestBackground);
             m_table->setItem(row, 5 + k, item);
         }
+    }
+    // A correction that predicts the standards no better than their mean.
+    m_table->setColumnCount(8);
+    m_table->setHorizontalHeaderItem(7, new QTableWidgetItem(QStringLiteral("Note")));
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const MethodScore& method = ranking.methods[static_cast<std::size_t>(row)];
+        auto* item =
+            new QTableWidgetItem(method.noBetterThanBaseline ? QLatin1String(kNoBetterThanBaseline) : QString());
+        if (row == 0 && method.loo)
+            item->setBackground(kBestBackground);
+        m_table->setItem(row, 7, item);
     }
     m_bars->setRanking(ranking);
     m_range->setText(ranking.firstStandard

@@ -69,6 +69,9 @@ constexpr int kColShow = 11655, kColShowW = 480;
 constexpr int kColExport = 12195, kColExportW = 570;
 constexpr int kBoxW = 270; // a check box without text
 constexpr int centred(int column, int width) { return column + (width - kBoxW) / 2; }
+// The drift methods' Show and Export boxes, ending where the Aver. diff. column begins.
+constexpr int kColDriftW = 300;
+constexpr int kColDriftExport = kColDiff - 60 - kColDriftW, kColDriftShow = kColDriftExport - kColDriftW;
 
 // Left block: settings, counts and buttons.
 constexpr int kFrameTop = 7080, kFrameH = 930;
@@ -170,6 +173,25 @@ constexpr Place kLayout[] = {
     {"cboBand", kColTitle, rowTop(0), kColOrd + kColOrdW - kColTitle, kRowHeight},
     {"chkWeights", kColR, rowTop(8), kColShow - kColR - 60, kRowHeight},
     {"chkExportU", kButtonsLeft, 9090, kButtonsW, kRowHeight},
+
+    // The drift methods: a compact panel in the a, b and r^2 columns of the
+    // polynomial rows, which have no such figures; a title in the curve's
+    // colour, then Show and Export as in the grid.
+    {"lblTitleDrift(0)", kColA + 90, rowTop(3), kColDriftShow - kColA - 120, kRowHeight},
+    {"lblTitleDrift(1)", kColA + 90, rowTop(4), kColDriftShow - kColA - 120, kRowHeight},
+    {"lblTitleDrift(2)", kColA + 90, rowTop(5), kColDriftShow - kColA - 120, kRowHeight},
+    {"lblTitleDrift(3)", kColA + 90, rowTop(6), kColDriftShow - kColA - 120, kRowHeight},
+    {"lblTitleDrift(4)", kColA + 90, rowTop(7), kColDriftShow - kColA - 120, kRowHeight},
+    {"chkDrift(0)", centred(kColDriftShow, kColDriftW), rowTop(3), kBoxW, kRowHeight},
+    {"chkDrift(1)", centred(kColDriftShow, kColDriftW), rowTop(4), kBoxW, kRowHeight},
+    {"chkDrift(2)", centred(kColDriftShow, kColDriftW), rowTop(5), kBoxW, kRowHeight},
+    {"chkDrift(3)", centred(kColDriftShow, kColDriftW), rowTop(6), kBoxW, kRowHeight},
+    {"chkDrift(4)", centred(kColDriftShow, kColDriftW), rowTop(7), kBoxW, kRowHeight},
+    {"chkDriftEX(0)", centred(kColDriftExport, kColDriftW), rowTop(3), kBoxW, kRowHeight},
+    {"chkDriftEX(1)", centred(kColDriftExport, kColDriftW), rowTop(4), kBoxW, kRowHeight},
+    {"chkDriftEX(2)", centred(kColDriftExport, kColDriftW), rowTop(5), kBoxW, kRowHeight},
+    {"chkDriftEX(3)", centred(kColDriftExport, kColDriftW), rowTop(6), kBoxW, kRowHeight},
+    {"chkDriftEX(4)", centred(kColDriftExport, kColDriftW), rowTop(7), kBoxW, kRowHeight},
 };
 
 const QColor kTextBlack(0, 0, 0);
@@ -440,15 +462,41 @@ void RegressionWindow::createControls()
     for (int k = 0; k < 8; ++k)
         m_chkEX[static_cast<std::size_t>(k)] = checkBox(this, indexed("chkEX", k), k <= 2);
 
+    // Short titles for the narrow panel; the full names are in the tooltips
+    // and the boxes' accessible names.
+    const char* driftTitles[kDriftMethods] = {"Smoothing spline", "Preceding std.", "Succeeding std.",
+                                              "Bracketing avg.", "No correction"};
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        const int k = static_cast<int>(m);
+        const Rgb c = kDriftColours[m];
+        auto* title = staticLabel(this, indexed("lblTitleDrift", k).toLatin1().constData(),
+                                  QLatin1String(driftTitles[m]), QColor(c.r, c.g, c.b));
+        const QString name = QLatin1String(kDriftMethodNames[m]);
+        title->setToolTip(name);
+        m_chkDrift[m] = checkBox(this, indexed("chkDrift", k), false);
+        m_chkDrift[m]->setToolTip(QStringLiteral("Show: %1").arg(name));
+        m_chkDriftEX[m] = checkBox(this, indexed("chkDriftEX", k), false);
+        m_chkDriftEX[m]->setToolTip(QStringLiteral("Export: %1").arg(name));
+    }
+
     m_chkWeights = checkBox(this, QStringLiteral("chkWeights"), false, QStringLiteral("Weight by Y errors"));
     m_chkExportU = checkBox(this, QStringLiteral("chkExportU"), false, QStringLiteral("Export uncertainties"));
     m_cboBand = new QComboBox(this);
     m_cboBand->setObjectName(QStringLiteral("cboBand"));
     m_cboBand->setAccessibleName(QStringLiteral("Method whose uncertainty band the plot shows"));
-    const std::pair<const char*, const char*> bands[] = {{"Band: Linear", "lin"},      {"Band: Logarithmic", "log"},
-                                                         {"Band: 2 ord.", "poly2"},    {"Band: 3 ord.", "poly3"},
-                                                         {"Band: 4 ord.", "poly4"},    {"Band: 5 ord.", "poly5"},
-                                                         {"Band: free ord.", "poly1"}, {"Band: Zigzag", "zigzag"}};
+    const std::pair<const char*, const char*> bands[] = {{"Band: Linear", "lin"},
+                                                         {"Band: Logarithmic", "log"},
+                                                         {"Band: 2 ord.", "poly2"},
+                                                         {"Band: 3 ord.", "poly3"},
+                                                         {"Band: 4 ord.", "poly4"},
+                                                         {"Band: 5 ord.", "poly5"},
+                                                         {"Band: free ord.", "poly1"},
+                                                         {"Band: Zigzag", "zigzag"},
+                                                         {"Band: Spline", "spline"},
+                                                         {"Band: Preceding", "preceding"},
+                                                         {"Band: Succeeding", "succeeding"},
+                                                         {"Band: Bracketing", "bracket"},
+                                                         {"Band: Mean", "mean"}};
     for (const auto& [text, key] : bands)
         m_cboBand->addItem(QLatin1String(text), QLatin1String(key));
 }
@@ -520,6 +568,11 @@ void RegressionWindow::nameControlsWithoutText()
         name(m_chkPoly[s], QStringLiteral("Show ") + rows[s]);
     name(m_chkPoly[1], QStringLiteral("Show ") + rows[6]);
     name(m_chkZigZag, QStringLiteral("Show ") + rows[7]);
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        const QString method = QString::fromLatin1(kDriftMethodNames[m]).toLower();
+        name(m_chkDrift[m], QStringLiteral("Show ") + method);
+        name(m_chkDriftEX[m], QStringLiteral("Export ") + method);
+    }
     name(m_ComboBox1, QStringLiteral("Degree of the polynomial"));
     name(m_comboProb, QStringLiteral("Probability level of the confidence band"));
     name(m_pict2, QStringLiteral("Plot"));
@@ -544,6 +597,11 @@ void RegressionWindow::connectHandlers()
         connect(m_chkPoly[static_cast<std::size_t>(s)], &QCheckBox::toggled, this, [this, s] { chkPoly_Click(s); });
     for (int k = 0; k < static_cast<int>(m_chkEX.size()); ++k)
         connect(m_chkEX[static_cast<std::size_t>(k)], &QCheckBox::toggled, this, [this, k] { chkEX_Click(k); });
+    for (int m = 0; m < static_cast<int>(kDriftMethods); ++m) {
+        connect(m_chkDrift[static_cast<std::size_t>(m)], &QCheckBox::toggled, this, [this, m] { chkDrift_Click(m); });
+        connect(m_chkDriftEX[static_cast<std::size_t>(m)], &QCheckBox::toggled, this,
+                [this, m] { chkDriftEX_Click(m); });
+    }
     // An option button's click is its becoming selected; the one it replaces
     // reports nothing.
     for (int i = 0; i < 2; ++i) {
@@ -605,6 +663,10 @@ RegressionSettings RegressionWindow::readSettings() const
     settings.weightByYErrors = ticked(m_chkWeights);
     settings.exportUncertainties = ticked(m_chkExportU);
     settings.bandMethod = m_cboBand->currentData().toString().toStdString();
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        settings.chkDrift[m] = ticked(m_chkDrift[m]);
+        settings.chkDriftEX[m] = ticked(m_chkDriftEX[m]);
+    }
     return settings;
 }
 
@@ -761,6 +823,10 @@ void RegressionWindow::chkPoly_Click(int /*index*/) { A_PLOT(); }
 // An export block holds the fit of the current data, so ticking one fits
 // its method even when it is not shown.
 void RegressionWindow::chkEX_Click(int /*index*/) { A_PLOT(); }
+
+void RegressionWindow::chkDrift_Click(int /*index*/) { A_PLOT(); }
+
+void RegressionWindow::chkDriftEX_Click(int /*index*/) { A_PLOT(); }
 
 void RegressionWindow::chkWeights_Click() { A_PLOT(); }
 

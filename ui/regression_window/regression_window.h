@@ -81,6 +81,8 @@ public:
     void chkZigZag_Click();
     void chkPoly_Click(int index);
     void chkEX_Click(int index);
+    void chkDrift_Click(int index);   // Show box of a drift method (DriftMethod)
+    void chkDriftEX_Click(int index); // its Export box
     void chkWeights_Click();
     void chkExportU_Click();
     void cboBand_Click();
@@ -148,6 +150,7 @@ private:
     QLabel* m_Label2 = nullptr;
     QCheckBox *m_chkWeights = nullptr, *m_chkExportU = nullptr;
     QComboBox* m_cboBand = nullptr;
+    std::array<QCheckBox*, kDriftMethods> m_chkDrift{}, m_chkDriftEX{};
 
     QLabel *m_lblNData = nullptr, *m_lblnDataOK = nullptr, *m_lblRej = nullptr;
     QLabel *m_lbl_LRa = nullptr, *m_lbl_LRb = nullptr, *m_lbl_LRr = nullptr, *m_lblDiff = nullptr,
