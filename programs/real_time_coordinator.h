@@ -25,12 +25,19 @@ public:
 
     void interpolate();
     void backToFileList();
+    // A new choice in the file list's "u of:": after a hand-back, the table
+    // gets the chosen method's u (or loses the column) at once.
+    void uncertaintyChosen();
 
 private:
+    // Writes the current fits (and the chosen u) into the file list's table.
+    void handBack();
+
     Store& m_store;
     ProgramProfile m_profile;
     std::unique_ptr<FileListWindow> m_fileList;
     std::unique_ptr<RegressionWindow> m_regression;
+    bool m_handedBack = false;
 };
 
 } // namespace kalibron
