@@ -27,6 +27,10 @@ struct ValueColumns {
     // Value at x, or nothing; and its u vector (empty: no u anywhere).
     std::vector<double> values;
     const FitUncertainty* uncertainty = nullptr;
+    // Values the fit already holds, read where they lie instead of `values`:
+    // a copy of each row's 30001 values costs more than reading them.
+    std::span<const double> fitted{};
+    std::span<const double> shown() const { return fitted.empty() ? std::span<const double>(values) : fitted; }
 };
 
 // The shortest text that reads back to the same double; nothing for a
@@ -64,8 +68,10 @@ std::vector<ValueColumns> methodColumns(const FitResults& fits, const Regression
     auto poly = [&](std::size_t slot, std::string name) {
         const auto& row = fits.poly[slot];
         const bool fitted = row && row->fitted && row->values.size() == static_cast<std::size_t>(last) + 1;
-        columns.push_back(
-            {std::move(name), fitted ? row->values : nothing(last), fitted ? &row->uncertainty : nullptr});
+        if (fitted)
+            columns.push_back({std::move(name), {}, &row->uncertainty, row->values});
+        else
+            columns.push_back({std::move(name), nothing(last), nullptr});
     };
     for (std::size_t slot = 2; slot <= 5; ++slot)
         if (settings.chkPoly[slot] || ex[slot])
@@ -125,6 +131,14 @@ int writeValues(CliSession& session)
         p = begin;
         return written;
     };
+    // What each pair of cells reads, looked up once rather than at every position.
+    struct Column {
+        std::span<const double> values, u;
+    };
+    std::vector<Column> shown;
+    for (const ValueColumns& c : columns)
+        shown.push_back(
+            {c.shown(), c.uncertainty ? std::span<const double>(c.uncertainty->u) : std::span<const double>()});
     std::string quoted; // a Y that is no number
     for (int x = 0; x <= last; ++x) {
         if (p - begin >= kPiece && !flush())
@@ -146,12 +160,12 @@ int writeValues(CliSession& session)
         *p++ = store.isUsed(x) ? '1' : '0';
         *p++ = ',';
         *p++ = inside ? '0' : '1';
-        for (const ValueColumns& c : columns) {
+        for (const Column& c : shown) {
             *p++ = ',';
             p = appendShortest(p, c.values[i]);
             *p++ = ',';
-            if (c.uncertainty && i < c.uncertainty->u.size())
-                p = appendShortest(p, c.uncertainty->u[i]);
+            if (i < c.u.size())
+                p = appendShortest(p, c.u[i]);
         }
         *p++ = '\n';
     }
