@@ -12,14 +12,12 @@
 #include "core/store.h"
 #include "programs/cli.h"
 #include "programs/cli_session.h"
+#include "programs/shortest_number.h"
 #include "regression/zigzag.h"
 
 namespace kalibron {
 
 namespace {
-
-// The longest shortest form of a double ("-2.2250738585072014e-308").
-constexpr std::ptrdiff_t kLongestNumber = 25;
 
 // One method's pair of columns: its value and its u at a position.
 struct ValueColumns {
@@ -32,15 +30,6 @@ struct ValueColumns {
     std::span<const double> fitted{};
     std::span<const double> shown() const { return fitted.empty() ? std::span<const double>(values) : fitted; }
 };
-
-// The shortest text that reads back to the same double; nothing for a
-// value that is not finite, so the cell stays empty.
-char* appendShortest(char* p, double value)
-{
-    if (!std::isfinite(value))
-        return p;
-    return std::to_chars(p, p + kLongestNumber, value).ptr;
-}
 
 std::vector<double> nothing(int last) { return std::vector<double>(static_cast<std::size_t>(last) + 1, NAN); }
 
@@ -121,8 +110,9 @@ int writeValues(CliSession& session)
     header += '\n';
     // Records are formatted straight into one buffer, handed on a piece at
     // a time: copying each cell or record once more costs more than
-    // formatting it. A record without a text cell fits in `longest`.
-    const std::ptrdiff_t longest = 16 + (kLongestNumber + 1) * (1 + 2 * std::ssize(columns)) + 8;
+    // formatting it. A record without a text cell fits in `longest`, with
+    // the room the last number's digit blocks may reach beyond it.
+    const std::ptrdiff_t longest = 16 + (kLongestNumber + 1) * (1 + 2 * std::ssize(columns)) + 8 + kNumberRoom;
     std::string buffer(static_cast<std::size_t>(kPiece + longest) + header.size(), '\0');
     char* const begin = buffer.data();
     char* p = std::copy(header.begin(), header.end(), begin);
