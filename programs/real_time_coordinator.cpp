@@ -20,7 +20,9 @@ RealTimeCoordinator::RealTimeCoordinator(Store& store, const ProgramProfile& pro
 {
     m_fileList->setInterpolateHandler([this] { interpolate(); });
     m_regression->setBackHandler([this] { backToFileList(); });
-    m_fileList->setUncertaintyHandler([this] { uncertaintyChosen(); });
+    // A new choice in "u of:" after a hand-back: the table gets the chosen
+    // method's u (or loses the column) at once.
+    m_fileList->setUncertaintyHandler([this] { handBack(); });
 }
 
 RealTimeCoordinator::~RealTimeCoordinator() = default;
@@ -43,13 +45,6 @@ void RealTimeCoordinator::backToFileList()
     // on data already calculated this gives the same fits again.
     m_regression->A_PLOT();
     handBack();
-    m_handedBack = true;
-}
-
-void RealTimeCoordinator::uncertaintyChosen()
-{
-    if (m_handedBack)
-        handBack();
 }
 
 void RealTimeCoordinator::handBack()
@@ -67,7 +62,7 @@ void RealTimeCoordinator::handBack()
         withU = calculateFits(m_store, settings, alreadySaid, locale, m_profile.regressionWindow.calculation);
     }
     BackToFileList(m_store, m_profile.fileListWindow.table, locale, choice, withU ? &withU->fits : nullptr);
-    m_fileList->showGrid();
+    m_fileList->showHandBack();
 }
 
 } // namespace kalibron

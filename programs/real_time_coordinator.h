@@ -25,9 +25,6 @@ public:
 
     void interpolate();
     void backToFileList();
-    // A new choice in the file list's "u of:": after a hand-back, the table
-    // gets the chosen method's u (or loses the column) at once.
-    void uncertaintyChosen();
 
 private:
     // Writes the current fits (and the chosen u) into the file list's table.
@@ -37,7 +34,6 @@ private:
     ProgramProfile m_profile;
     std::unique_ptr<FileListWindow> m_fileList;
     std::unique_ptr<RegressionWindow> m_regression;
-    bool m_handedBack = false;
 };
 
 } // namespace kalibron

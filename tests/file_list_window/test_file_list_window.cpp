@@ -311,6 +311,14 @@ void TestFileListWindow::wholeDay()
     choose("none");
     QTest::mouseClick(copy, Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), table);
+
+    // A table made anew holds no results: a choice waits for the next
+    // hand-back instead of writing the last one's into it.
+    list.Update_Flex2();
+    choose("Lin.");
+    QVERIFY(grid->horizontalHeaderItem(8)->text().isEmpty());
+    for (int r = 1; r <= 5; ++r)
+        QVERIFY(cell(grid, r, 6).isEmpty() && cell(grid, r, 9).isEmpty());
 }
 
 void TestFileListWindow::layoutHasNoOverlaps()

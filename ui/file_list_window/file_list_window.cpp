@@ -512,6 +512,7 @@ void FileListWindow::Dir1_Change()
         w->show();
 
     const std::string listText = scanDay(list, listing.files, extension, *m_sink);
+    m_handedBack = false;
 
     QStringList names;
     names.reserve(list.nAllFiles);
@@ -547,6 +548,7 @@ void FileListWindow::Update_Flex2()
     m_FlexGrid2->show();
     m_FlexGrid2->resize(twipsToPixelsX(m_options.table.tableWidth), twipsToPixelsY(m_options.table.tableHeight));
     kalibron::Update_Flex2(m_store.fileList, m_txtStandard->text().toStdString(), m_options.table);
+    m_handedBack = false;
     showGrid();
 }
 
@@ -671,6 +673,7 @@ void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
 void FileListWindow::cmdBack_Click()
 {
     m_store.fileList.FlexGrid2.clear();
+    m_handedBack = false;
     showGrid();
     m_FlexGrid2->hide();
     m_lblRizsa[0]->show();
@@ -721,8 +724,16 @@ UncertaintyChoice FileListWindow::uncertaintyChoice() const
 
 void FileListWindow::cboUncertainty_Click()
 {
-    if (m_uncertaintyHandler)
+    // Before a hand-back, or on a table made since, there are no results to
+    // put a u beside: the choice waits for the next "Back to File List".
+    if (m_handedBack && m_uncertaintyHandler)
         m_uncertaintyHandler();
+}
+
+void FileListWindow::showHandBack()
+{
+    m_handedBack = true;
+    showGrid();
 }
 
 void FileListWindow::putOnClipboard(const std::string& text)

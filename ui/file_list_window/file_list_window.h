@@ -65,6 +65,9 @@ public:
     void setCurrentDirectory(const QString& path);
     // Shows the store's sequence grid again (after the hand-back wrote it).
     void showGrid();
+    // Shows the grid the hand-back has just written: from now until the
+    // table is made anew, a choice in "u of:" asks for the hand-back again.
+    void showHandBack();
 
     int twipsToPixelsX(double twips) const;
     int twipsToPixelsY(double twips) const;
@@ -106,7 +109,8 @@ private:
     std::function<void()> m_interpolateHandler;
     std::function<void()> m_uncertaintyHandler;
     QString m_currentDirectory;
-    int m_shownRows = 0; // grid rows 1..this may hold text in the view
+    int m_shownRows = 0;       // grid rows 1..this may hold text in the view
+    bool m_handedBack = false; // the grid holds the results of a hand-back
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
