@@ -51,18 +51,18 @@ inline std::uint64_t shiftDown(U128 x, int n, bool& exact)
     return n == 64 ? x.high : x.high >> (n - 64);
 }
 
-// x mod 2^n against 2^(n − 1), 0 < n < 128: below (−1), equal (0), above (1).
-inline int remainderAgainstHalf(U128 x, int n)
+// Whether ⌊x / 2^n⌋ rounds up to the nearest, a tie to the even one:
+// x mod 2^n against 2^(n − 1), 0 < n < 128. Without a branch: its outcome
+// is a coin toss on every value.
+inline bool roundsUp(U128 x, int n, std::uint64_t floor)
 {
     const std::uint64_t high = n <= 64 ? 0 : x.high & ((std::uint64_t{1} << (n - 64)) - 1);
     const std::uint64_t low = n >= 64 ? x.low : x.low & ((std::uint64_t{1} << n) - 1);
     const std::uint64_t halfHigh = n - 1 >= 64 ? std::uint64_t{1} << (n - 65) : 0;
     const std::uint64_t halfLow = n - 1 < 64 ? std::uint64_t{1} << (n - 1) : 0;
-    if (high != halfHigh)
-        return high < halfHigh ? -1 : 1;
-    if (low != halfLow)
-        return low < halfLow ? -1 : 1;
-    return 0;
+    const bool above = (high > halfHigh) | ((high == halfHigh) & (low > halfLow));
+    const bool tie = (high == halfHigh) & (low == halfLow);
+    return above | (tie & ((floor & 1) != 0));
 }
 
 struct Powers {
@@ -156,9 +156,7 @@ inline char* appendShortestFixed(char* p, double value)
     const U128 nearest = multiply(middle, kPowers.five[s]);
     bool exact = false;
     std::uint64_t d = shiftDown(nearest, k - s, exact);
-    const int half = remainderAgainstHalf(nearest, k - s);
-    if (half > 0 || (half == 0 && (d & 1) != 0))
-        ++d;
+    d += roundsUp(nearest, k - s, d) ? 1 : 0;
     d = d < least ? least : d > most ? most : d;
 
     // d < 10^19: its digits right-aligned in 24, read in whole blocks.
