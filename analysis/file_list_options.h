@@ -17,6 +17,24 @@ enum class ResultKind {
     Polynomial2,         // the degree-2 polynomial at x (also kept in YPoly(x))
 };
 
+// Whose standard uncertainty the hand-back writes in the column after the
+// result columns; None leaves that column empty.
+enum class UncertaintyChoice { None, Linear, Logarithmic, Polynomial2, Zigzag };
+
+struct UncertaintyOption {
+    UncertaintyChoice choice;
+    const char* caption; // the column's title is "u " + caption
+};
+
+// The choices in the order the file list offers them.
+inline constexpr std::array<UncertaintyOption, 5> kUncertaintyOptions{{
+    {UncertaintyChoice::None, "none"},
+    {UncertaintyChoice::Linear, "Lin."},
+    {UncertaintyChoice::Logarithmic, "Log."},
+    {UncertaintyChoice::Polynomial2, "Poly2"},
+    {UncertaintyChoice::Zigzag, "Zigzag"},
+}};
+
 struct ResultColumn {
     int column;
     const char* title;
@@ -41,6 +59,14 @@ struct FileListTableLayout {
     // Widths in twips of columns 0..7; the others keep the grid's standard width.
     std::array<int, 8> columnWidths{400, 2600, 400, 800, 600, 800, 800, 800};
     int lastCopiedColumn = 8; // "Copy" puts columns 1..this on the clipboard
+    // The first column after the result columns: where the chosen u goes.
+    int uncertaintyColumn() const
+    {
+        int last = 5; // "STD c/s", the last column before any result
+        for (const ResultColumn& result : results)
+            last = result.column > last ? result.column : last;
+        return last + 1;
+    }
 };
 
 // What differs in the file list window between the programs.

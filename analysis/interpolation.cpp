@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/calculation.h"
 #include "analysis/sequence_table.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
@@ -71,7 +72,73 @@ bool Interpolate(Store& store, const FileListOptions& options, MessageSink& mess
     return true;
 }
 
-void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale)
+const FitUncertainty* chosenUncertainty(const FitResults& fits, UncertaintyChoice choice)
+{
+    const FitUncertainty* u = nullptr;
+    switch (choice) {
+    case UncertaintyChoice::None:
+        break;
+    case UncertaintyChoice::Linear:
+        u = fits.linear ? &fits.linear->uncertainty : nullptr;
+        break;
+    case UncertaintyChoice::Logarithmic:
+        u = fits.logarithmic ? &fits.logarithmic->uncertainty : nullptr;
+        break;
+    case UncertaintyChoice::Polynomial2:
+        // The result column reads the degree-2 row: so does its u.
+        if (const auto& row = fits.poly[2]; row && row->fitted && row->degree == 2)
+            u = &row->uncertainty;
+        break;
+    case UncertaintyChoice::Zigzag:
+        u = fits.zigzagUncertainty ? &*fits.zigzagUncertainty : nullptr;
+        break;
+    }
+    return u && !u->empty() ? u : nullptr;
+}
+
+namespace {
+
+const char* choiceCaption(UncertaintyChoice choice)
+{
+    for (const UncertaintyOption& option : kUncertaintyOptions)
+        if (option.choice == choice)
+            return option.caption;
+    return "";
+}
+
+// The chosen u at every row's position; u is kept at whole positions only,
+// and the table's positions are whole seconds.
+void writeUncertaintyColumn(FileListState& list, int rows, const FileListTableLayout& layout,
+                            const NumberLocale& locale, UncertaintyChoice choice, const FitResults* fits)
+{
+    const int column = layout.uncertaintyColumn();
+    if (column >= SequenceGrid::kCols)
+        return;
+    SequenceGrid& grid = list.FlexGrid2;
+    if (choice == UncertaintyChoice::None) {
+        for (int r = 0; r <= std::max(rows, list.nDayFiles); ++r)
+            if (!grid.text(r, column).empty())
+                grid.setText(r, column, std::string());
+        return;
+    }
+    grid.setText(0, column, std::string("u ") + choiceCaption(choice));
+    const FitUncertainty* u = fits ? chosenUncertainty(*fits, choice) : nullptr;
+    for (int r = 1; r <= rows; ++r) {
+        const double x = list.RowPos[static_cast<std::size_t>(r - 1)];
+        std::string text;
+        if (u && x >= 0 && x == std::floor(x) && x < static_cast<double>(u->u.size())) {
+            const double value = u->u[static_cast<std::size_t>(x)];
+            if (std::isfinite(value))
+                text = formatGeneral(value, locale);
+        }
+        grid.setText(r, column, std::move(text));
+    }
+}
+
+} // namespace
+
+void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale,
+                    UncertaintyChoice choice, const FitResults* fits)
 {
     bool band = false;
     for (const ResultColumn& result : layout.results)
@@ -107,6 +174,7 @@ void BackToFileList(Store& store, const FileListTableLayout& layout, const Numbe
             list.FlexGrid2.setText(r, result.column, value ? formatGeneral(*value, locale) : std::string());
         }
     }
+    writeUncertaintyColumn(list, rows, layout, locale, choice, fits);
 }
 
 } // namespace kalibron

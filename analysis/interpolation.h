@@ -5,6 +5,8 @@
 namespace kalibron {
 
 class MessageSink;
+struct FitResults;
+struct FitUncertainty;
 struct NumberLocale;
 struct Store;
 
@@ -24,12 +26,24 @@ inline constexpr const char* kTooFewStandards = "Too few data. Type more standar
 // regression's "too few data" message says so. Returns whether it handed over.
 bool Interpolate(Store& store, const FileListOptions& options, MessageSink& messages);
 
+// The u of the chosen method in fits calculated with uncertainties (the
+// degree-2 row for Polynomial2); nullptr when the method did not run or
+// brought no u.
+const FitUncertainty* chosenUncertainty(const FitResults& fits, UncertaintyChoice choice);
+
 // "Back to File List" without the windows: Confidence_Calc when the layout
 // has a band column, then the value of each result column at every row's
 // position (RowPos), standards and samples alike, in the general number form.
 // A fit without a result gives the empty text; so does the band when it
 // cannot be computed (fewer than three points), so no cell keeps a value of
 // an earlier interpolation. The degree-2 value is also kept in YPoly(x).
-void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale);
+// With a choice other than None, column layout.uncertaintyColumn() gets the
+// title "u " + the choice's caption and, at each row, the chosen method's u
+// at the row's position from `fits` (calculated with uncertainties for the
+// data handed over), in the same number form; empty where the method has no
+// u. With None that column is emptied, so the table is what it was before
+// any choice.
+void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale,
+                    UncertaintyChoice choice = UncertaintyChoice::None, const FitResults* fits = nullptr);
 
 } // namespace kalibron

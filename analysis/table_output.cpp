@@ -17,11 +17,18 @@ void appendLineCell(std::string& out, const std::string& text)
 
 std::string tableCopyText(const FileListState& state, const FileListTableLayout& layout)
 {
+    const int uColumn = layout.uncertaintyColumn();
+    const bool uShown =
+        uColumn > layout.lastCopiedColumn && uColumn < SequenceGrid::kCols && !state.FlexGrid2.text(0, uColumn).empty();
     std::string text;
     for (int r = 0; r <= state.nDayFiles; ++r) {
         for (int c = 1; c <= layout.lastCopiedColumn; ++c) {
             text += '\t';
             appendLineCell(text, state.FlexGrid2.text(r, c));
+        }
+        if (uShown) {
+            text += '\t';
+            appendLineCell(text, state.FlexGrid2.text(r, uColumn));
         }
         text += '\r';
     }

@@ -16,6 +16,8 @@ void appendLineCell(std::string& out, const std::string& text);
 
 // "Copy": one line per grid row 0..nDayFiles; each holds, for each column
 // 1..layout.lastCopiedColumn, a TAB and the cell's text, and ends with CR.
+// When the hand-back has put a u column up (its title is there), each line
+// carries that column too, after the others.
 std::string tableCopyText(const FileListState& state, const FileListTableLayout& layout);
 
 // The master file's text: one record per grid row 0 .. nAllFiles (at most the

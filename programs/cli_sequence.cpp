@@ -1,5 +1,6 @@
 #include "programs/cli_sequence.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,6 +38,7 @@ namespace {
 constexpr std::string_view kSequenceHelp =
     "Usage: kalibron sequence [--program 01|He-VeviRavo-1] --day YYMM_DD --ext EXT\n"
     "                         [--standard MARK] [--values FILE|-] [--prob N]\n"
+    "                         [--uncertainty lin|log|poly2|zigzag]\n"
     "                         [--master FILE] [--listing] DIR\n"
     "       kalibron sequence [--program 01|He-VeviRavo-1] --session FILE\n"
     "                         [--master FILE] [--listing]\n"
@@ -52,6 +55,11 @@ constexpr std::string_view kSequenceHelp =
     "                   row ROW ('-' reads standard input); a later line for a row\n"
     "                   replaces an earlier one; an empty VALUE clears the cell\n"
     "  --prob N         probability level 1..6 of the confidence band (default 3)\n"
+    "  --uncertainty M  with --values or --session, the hand-back also writes\n"
+    "                   the standard uncertainty u of method M (lin, log, poly2\n"
+    "                   or zigzag) at each row's position into the column after\n"
+    "                   the results, titled \"u Lin.\", \"u Log.\", \"u Poly2\" or\n"
+    "                   \"u Zigzag\"; the table and the master file carry it\n"
     "  --master FILE    also write the master file, as \"Save master file\" does\n"
     "  --session FILE   the file list window's session file: its folder, day,\n"
     "                   extension, marker, typed values, Typ marks, rejections,\n"
@@ -72,6 +80,7 @@ struct SequenceOptions {
     std::string session; // --session FILE; empty without
     bool standardGiven = false, probGiven = false;
     int probIndex = 3;
+    UncertaintyChoice uncertainty = UncertaintyChoice::None;
 };
 
 struct Refused {
@@ -133,6 +142,17 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
                 throw Refused{"--prob: '" + text + "' is not a whole number from 1 to 6"};
             o.probIndex = n;
             o.probGiven = true;
+        } else if (name == "--uncertainty") {
+            const std::string method = value();
+            const std::pair<const char*, UncertaintyChoice> methods[] = {{"lin", UncertaintyChoice::Linear},
+                                                                         {"log", UncertaintyChoice::Logarithmic},
+                                                                         {"poly2", UncertaintyChoice::Polynomial2},
+                                                                         {"zigzag", UncertaintyChoice::Zigzag}};
+            const auto* found = std::find_if(std::begin(methods), std::end(methods),
+                                             [&](const auto& named) { return method == named.first; });
+            if (found == std::end(methods))
+                throw Refused{"--uncertainty: unknown method '" + method + "' (lin, log, poly2, zigzag)"};
+            o.uncertainty = found->second;
         } else if (name == "--master") {
             o.master = value();
             if (o.master.empty())
@@ -356,10 +376,12 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
             return kExitRefused;
         }
         store->ProbIndex = o.probIndex;
-        calculateFits(*store, session ? session->regression : RegressionSettings{}, sink, locale,
-                      o.profile.regressionWindow.calculation);
+        RegressionSettings settings = session ? session->regression : RegressionSettings{};
+        settings.uncertainties = o.uncertainty != UncertaintyChoice::None;
+        const CalculationResult result =
+            calculateFits(*store, settings, sink, locale, o.profile.regressionWindow.calculation);
         flush(sink, written, err);
-        BackToFileList(*store, options.table, locale);
+        BackToFileList(*store, options.table, locale, o.uncertainty, &result.fits);
     }
 
     out << (o.listing ? list.DayListing : tableCopyText(list, options.table));

@@ -12,14 +12,12 @@
 #include "core/store.h"
 #include "programs/cli.h"
 #include "programs/cli_session.h"
+#include "programs/shortest_number.h"
 #include "regression/zigzag.h"
 
 namespace kalibron {
 
 namespace {
-
-// The longest shortest form of a double ("-2.2250738585072014e-308").
-constexpr std::ptrdiff_t kLongestNumber = 25;
 
 // One method's pair of columns: its value and its u at a position.
 struct ValueColumns {
@@ -27,16 +25,11 @@ struct ValueColumns {
     // Value at x, or nothing; and its u vector (empty: no u anywhere).
     std::vector<double> values;
     const FitUncertainty* uncertainty = nullptr;
+    // Values the fit already holds, read where they lie instead of `values`:
+    // a copy of each row's 30001 values costs more than reading them.
+    std::span<const double> fitted{};
+    std::span<const double> shown() const { return fitted.empty() ? std::span<const double>(values) : fitted; }
 };
-
-// The shortest text that reads back to the same double; nothing for a
-// value that is not finite, so the cell stays empty.
-char* appendShortest(char* p, double value)
-{
-    if (!std::isfinite(value))
-        return p;
-    return std::to_chars(p, p + kLongestNumber, value).ptr;
-}
 
 std::vector<double> nothing(int last) { return std::vector<double>(static_cast<std::size_t>(last) + 1, NAN); }
 
@@ -64,8 +57,10 @@ std::vector<ValueColumns> methodColumns(const FitResults& fits, const Regression
     auto poly = [&](std::size_t slot, std::string name) {
         const auto& row = fits.poly[slot];
         const bool fitted = row && row->fitted && row->values.size() == static_cast<std::size_t>(last) + 1;
-        columns.push_back(
-            {std::move(name), fitted ? row->values : nothing(last), fitted ? &row->uncertainty : nullptr});
+        if (fitted)
+            columns.push_back({std::move(name), {}, &row->uncertainty, row->values});
+        else
+            columns.push_back({std::move(name), nothing(last), nullptr});
     };
     for (std::size_t slot = 2; slot <= 5; ++slot)
         if (settings.chkPoly[slot] || ex[slot])
@@ -121,8 +116,9 @@ int writeValues(CliSession& session)
     header += '\n';
     // Records are formatted straight into one buffer, handed on a piece at
     // a time: copying each cell or record once more costs more than
-    // formatting it. A record without a text cell fits in `longest`.
-    const std::ptrdiff_t longest = 16 + (kLongestNumber + 1) * (1 + 2 * std::ssize(columns)) + 8;
+    // formatting it. A record without a text cell fits in `longest`, with
+    // the room the last number's digit blocks may reach beyond it.
+    const std::ptrdiff_t longest = 16 + (kLongestNumber + 1) * (1 + 2 * std::ssize(columns)) + 8 + kNumberRoom;
     std::string buffer(static_cast<std::size_t>(kPiece + longest) + header.size(), '\0');
     char* const begin = buffer.data();
     char* p = std::copy(header.begin(), header.end(), begin);
@@ -131,6 +127,14 @@ int writeValues(CliSession& session)
         p = begin;
         return written;
     };
+    // What each pair of cells reads, looked up once rather than at every position.
+    struct Column {
+        std::span<const double> values, u;
+    };
+    std::vector<Column> shown;
+    for (const ValueColumns& c : columns)
+        shown.push_back(
+            {c.shown(), c.uncertainty ? std::span<const double>(c.uncertainty->u) : std::span<const double>()});
     std::string quoted; // a Y that is no number
     for (int x = 0; x <= last; ++x) {
         if (p - begin >= kPiece && !flush())
@@ -152,12 +156,12 @@ int writeValues(CliSession& session)
         *p++ = store.isUsed(x) ? '1' : '0';
         *p++ = ',';
         *p++ = inside ? '0' : '1';
-        for (const ValueColumns& c : columns) {
+        for (const Column& c : shown) {
             *p++ = ',';
             p = appendShortest(p, c.values[i]);
             *p++ = ',';
-            if (c.uncertainty && i < c.uncertainty->u.size())
-                p = appendShortest(p, c.uncertainty->u[i]);
+            if (i < c.u.size())
+                p = appendShortest(p, c.u[i]);
         }
         *p++ = '\n';
     }

@@ -27,6 +27,9 @@ public:
     void backToFileList();
 
 private:
+    // Writes the current fits (and the chosen u) into the file list's table.
+    void handBack();
+
     Store& m_store;
     ProgramProfile m_profile;
     std::unique_ptr<FileListWindow> m_fileList;

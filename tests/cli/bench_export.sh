@@ -50,17 +50,29 @@ time_median 'kalibron plot -o x.svg, 6000 lines, MaxX 30000, every curve' \
 time_median 'kalibron plot -o x.png, 6000 lines, MaxX 30000, every curve' \
     "$tool" plot --show "$every_curve" -o "$work/x.png" "$table"
 
-# Side by side: one run of each in turn, so a busy machine slows both alike.
+# Side by side: one run of each in turn, so a busy machine slows both alike,
+# and each goes first every other time, so neither inherits the other's
+# warm caches more often.
 every_block=lin,log,poly2,poly3,poly4,poly5,free,zigzag
 export_times=() values_times=()
 for ((r = 0; r < runs; r++)); do
-    start=${EPOCHREALTIME/./}
-    "$tool" export --export "$every_block" "$table" >/dev/null
-    middle=${EPOCHREALTIME/./}
-    "$tool" values --export "$every_block" "$table" >/dev/null
-    end=${EPOCHREALTIME/./}
-    export_times+=($((middle - start)))
-    values_times+=($((end - middle)))
+    if ((r % 2 == 0)); then
+        start=${EPOCHREALTIME/./}
+        "$tool" export --export "$every_block" "$table" >/dev/null
+        middle=${EPOCHREALTIME/./}
+        "$tool" values --export "$every_block" "$table" >/dev/null
+        end=${EPOCHREALTIME/./}
+        export_times+=($((middle - start)))
+        values_times+=($((end - middle)))
+    else
+        start=${EPOCHREALTIME/./}
+        "$tool" values --export "$every_block" "$table" >/dev/null
+        middle=${EPOCHREALTIME/./}
+        "$tool" export --export "$every_block" "$table" >/dev/null
+        end=${EPOCHREALTIME/./}
+        values_times+=($((middle - start)))
+        export_times+=($((end - middle)))
+    fi
 done
 median_of() { printf '%s\n' "$@" | sort -n | sed -n "$(($# / 2 + 1))p"; }
 export_median=$(median_of "${export_times[@]}")

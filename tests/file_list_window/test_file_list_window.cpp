@@ -5,6 +5,7 @@
 // as an image after the scan and after Back to File List.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -256,6 +257,68 @@ void TestFileListWindow::wholeDay()
     QTest::mouseClick(save, Qt::LeftButton);
     QCOMPARE(messages.messages.size(), before + 1);
     QVERIFY(QString::fromStdString(messages.messages.back().text).contains(answer));
+
+    // "u of:" after the hand-back fills the column after this program's
+    // results (6..8) with the line's u, here from its formula
+    // s·√(1/n + (x − x̄)²/Sxx), s² = Σr²/(n − 2), through the three standards.
+    auto* uOf = control<QComboBox>(list, "cboUncertainty");
+    QCOMPARE(uOf->currentText(), QStringLiteral("none"));
+    const auto choose = [&](const char* caption) {
+        const int index = uOf->findText(QLatin1String(caption));
+        QVERIFY(index >= 0);
+        uOf->setCurrentIndex(index);
+        emit uOf->activated(index);
+    };
+    choose("Lin.");
+    QCOMPARE(grid->horizontalHeaderItem(8)->text(), QStringLiteral("u Lin."));
+    const double xs[3] = {1, 1201, 2401}, ys[3] = {1000, 980, 970};
+    const double xMean = (xs[0] + xs[1] + xs[2]) / 3, yMean = (ys[0] + ys[1] + ys[2]) / 3;
+    double sxx = 0, sxy = 0, rss = 0;
+    for (int i = 0; i < 3; ++i) {
+        sxx += (xs[i] - xMean) * (xs[i] - xMean);
+        sxy += (xs[i] - xMean) * (ys[i] - yMean);
+    }
+    for (int i = 0; i < 3; ++i)
+        rss += std::pow(ys[i] - yMean - sxy / sxx * (xs[i] - xMean), 2);
+    for (int r = 1; r <= 5; ++r) {
+        const double x = 1 + 600.0 * (r - 1);
+        const double u = std::sqrt(rss) * std::sqrt(1.0 / 3 + (x - xMean) * (x - xMean) / sxx);
+        QVERIFY2(std::abs(cell(grid, r, 9).toDouble() - u) <= 1e-12 * u, qPrintable(cell(grid, r, 9)));
+    }
+    // Copy and the master file carry it; each copied line is the one before
+    // with the u cell after it.
+    QTest::mouseClick(copy, Qt::LeftButton);
+    const QStringList withU = QGuiApplication::clipboard()->text().split(QLatin1Char('\r'));
+    const QStringList withoutU = table.split(QLatin1Char('\r'));
+    QCOMPARE(withU.size(), withoutU.size());
+    for (int r = 0; r + 1 < withU.size(); ++r)
+        QCOMPARE(withU[r], withoutU[r] + QLatin1Char('\t') + (r == 0 ? QStringLiteral("u Lin.") : cell(grid, r, 9)));
+    answer = out.filePath(QStringLiteral("with_u.csv"));
+    QTest::mouseClick(save, Qt::LeftButton);
+    QFile masterWithU(answer);
+    QVERIFY(masterWithU.open(QIODevice::ReadOnly));
+    const QStringList records = QString::fromUtf8(masterWithU.readAll()).split(QStringLiteral("\r\n"));
+    QCOMPARE(records[0].split(QLatin1Char(','))[9], QStringLiteral("\"u Lin.\""));
+    for (int r = 1; r <= 5; ++r)
+        QCOMPARE(records[r].split(QLatin1Char(','))[9], QLatin1Char('"') + cell(grid, r, 9) + QLatin1Char('"'));
+
+    // Three points leave the parabola no u: the column says whose and stays
+    // empty. "none" takes the column away: Copy is what it was.
+    choose("Poly2");
+    QCOMPARE(grid->horizontalHeaderItem(8)->text(), QStringLiteral("u Poly2"));
+    for (int r = 1; r <= 5; ++r)
+        QVERIFY(cell(grid, r, 9).isEmpty());
+    choose("none");
+    QTest::mouseClick(copy, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), table);
+
+    // A table made anew holds no results: a choice waits for the next
+    // hand-back instead of writing the last one's into it.
+    list.Update_Flex2();
+    choose("Lin.");
+    QVERIFY(grid->horizontalHeaderItem(8)->text().isEmpty());
+    for (int r = 1; r <= 5; ++r)
+        QVERIFY(cell(grid, r, 6).isEmpty() && cell(grid, r, 9).isEmpty());
 }
 
 void TestFileListWindow::layoutHasNoOverlaps()

@@ -5,10 +5,15 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "core/file_list_state.h"
 #include "tests/cli/cli_test_support.h"
@@ -128,4 +133,115 @@ TEST_F(SequenceCli, RefusalsAndFailuresHaveTheirExitStatus)
     EXPECT_EQ(runTool({"sequence", "--ext", "env", m_dir.string()}).status, 2);
     EXPECT_FALSE(fs::exists(gone));
     EXPECT_FALSE(fs::exists(m_dir / "he.csv"));
+}
+
+namespace {
+
+// Records of a CSV text: fields split at commas outside double quotes, a
+// quoted field's doubled quotes read back as one.
+std::vector<std::vector<std::string>> csvRecords(const std::string& text, const std::string& lineEnd)
+{
+    std::vector<std::vector<std::string>> records;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find(lineEnd, start);
+        const std::string line = text.substr(start, end - start);
+        start = end == std::string::npos ? text.size() : end + lineEnd.size();
+        std::vector<std::string> fields(1);
+        bool quoted = false;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+                fields.back() += line[++i];
+            else if (line[i] == '"')
+                quoted = !quoted;
+            else if (line[i] == ',' && !quoted)
+                fields.emplace_back();
+            else
+                fields.back() += line[i];
+        }
+        records.push_back(std::move(fields));
+    }
+    return records;
+}
+
+std::string fileText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+// The u column of the hand-back against `kalibron values` on the same points
+// (a path through the table import instead of the file list), for every
+// method: the same u at every row's position. Apart from that column, the
+// copied table and the master file are those without the choice.
+TEST_F(SequenceCli, UncertaintyColumnIsTheValuesTablesU)
+{
+    // Two more files, a second after the first and after the last: two
+    // clusters of two standards, so the zigzag has a u too. Row 4 (position
+    // 1201) is a sample.
+    for (const auto& [name, secs] : {std::pair{"0808_27a2.env", 9 * 3600 + 1}, {"0808_27f.env", 9 * 3600 + 2401}}) {
+        std::ofstream(m_dir / name) << "x";
+        const time_t t = static_cast<time_t>(kalibron::test::kDay + secs);
+        const struct utimbuf times {
+            t, t
+        };
+        ASSERT_EQ(::utime((m_dir / name).c_str(), &times), 0);
+    }
+    constexpr std::size_t kRows = 7;
+    const std::string typed = "1\t1000\n2\t1001\n3\t992.5\n5\t973.25\n6\t960.5\n7\t959.75\n";
+    // Beside the day's files, not among them: the scan lists plain files only.
+    const fs::path out = m_dir / "out";
+    fs::create_directories(out);
+    const fs::path points = out / "points.txt";
+    std::ofstream(points, std::ios::binary)
+        << "1\t1000\r\n2\t1001\r\n601\t992.5\r\n1801\t973.25\r\n2401\t960.5\r\n2402\t959.75\r\n";
+    const auto values = runTool({"values", points.string()});
+    ASSERT_EQ(values.status, 0) << values.err;
+    const auto table = csvRecords(values.out, "\n");
+
+    const fs::path plainMaster = out / "plain.csv";
+    const auto plain = run({"--values", "-", "--master", plainMaster.string()}, typed);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto plainRecords = csvRecords(fileText(plainMaster), "\r\n");
+
+    const std::vector<std::array<std::string, 3>> methods = {{"lin", "lin_u", "u Lin."},
+                                                             {"log", "log_u", "u Log."},
+                                                             {"poly2", "poly2_u", "u Poly2"},
+                                                             {"zigzag", "zigzag_u", "u Zigzag"}};
+    for (const auto& [option, column, title] : methods) {
+        const auto at = std::find(table[0].begin(), table[0].end(), column);
+        ASSERT_NE(at, table[0].end()) << column;
+        const auto uField = static_cast<std::size_t>(at - table[0].begin());
+        const fs::path master = out / (option + ".csv");
+        const auto done = run({"--values", "-", "--uncertainty", option, "--master", master.string()}, typed);
+        ASSERT_EQ(done.status, 0) << done.err;
+        auto records = csvRecords(fileText(master), "\r\n");
+        ASSERT_EQ(records.size(), plainRecords.size());
+        EXPECT_EQ(records[0][10], title);
+        for (std::size_t r = 1; r <= kRows; ++r) {
+            const auto& record = records[r];
+            const std::string& reference = table.at(std::stoul(record[4]) + 1).at(uField);
+            ASSERT_FALSE(reference.empty()) << option << " row " << r;
+            // The table's 15 significant digits against the shortest form.
+            EXPECT_NEAR(std::stod(record[10]), std::stod(reference), 1e-14 * std::stod(reference))
+                << option << " row " << r;
+        }
+        // Copy: each line the one without the choice, then the u cell.
+        std::size_t lineStart = 0, plainStart = 0;
+        for (std::size_t r = 0; r <= kRows; ++r) {
+            const std::size_t end = done.out.find('\r', lineStart), plainEnd = plain.out.find('\r', plainStart);
+            EXPECT_EQ(done.out.substr(lineStart, end - lineStart),
+                      plain.out.substr(plainStart, plainEnd - plainStart) + "\t" + records[r][10]);
+            lineStart = end + 1;
+            plainStart = plainEnd + 1;
+        }
+        EXPECT_EQ(lineStart, done.out.size());
+        for (auto& record : records)
+            record[10].clear();
+        EXPECT_EQ(records, plainRecords) << option;
+    }
+    const auto refused = run({"--values", "-", "--uncertainty", "poly3"}, typed);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--uncertainty: unknown method 'poly3'"), std::string::npos) << refused.err;
 }

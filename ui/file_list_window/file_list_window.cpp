@@ -24,12 +24,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/file_list_state.h"
-#include "core/store.h"
 #include "analysis/file_scan.h"
 #include "analysis/interpolation.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
+#include "core/file_list_state.h"
+#include "core/store.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/twips.h"
 #include "ui/window_look.h"
@@ -59,21 +59,38 @@ struct Place {
 const QColor kExtrapolatedText(128, 128, 128);
 
 constexpr Place kLayout[] = {
-    {"FlexGrid2", 120, 120, 9375, 4575},     {"lblRizsa(5)", 9600, 360, 4095, 375},
-    {"lblRizsa(6)", 9600, 840, 4095, 375},   {"lblRizsa(7)", 9600, 1320, 4095, 615},
-    {"lblRizsa(8)", 9600, 2040, 4095, 735},  {"lblRizsa(9)", 9600, 2880, 4095, 375},
-    {"lblRizsa(10)", 9600, 3360, 4095, 735}, {"cmdInterpolate", 9600, 4320, 1215, 495},
-    {"cmdCopy", 11040, 4320, 1215, 495},     {"cmdClose", 12480, 4320, 1215, 495},
-    {"cmdSave", 11040, 4920, 2655, 495},     {"Label3", 120, 4800, 975, 255},
-    {"Text1", 240, 5160, 855, 375},          {"Label6", 1440, 4800, 735, 255},
-    {"Text3", 1560, 5160, 495, 375},         {"cmdTakeIt", 2280, 4920, 1215, 615},
-    {"lblRizsa(12)", 3600, 5280, 2370, 255}, {"txtExtension", 6000, 5280, 615, 285},
-    {"lblRizsa(13)", 3600, 5760, 2175, 495}, {"txtStandard", 5880, 5880, 975, 285},
-    {"txtInpSTDgas", 4920, 4800, 855, 285},  {"lblRizsa(2)", 3600, 4710, 1215, 495},
-    {"cmdAccept", 8880, 5160, 1695, 375},    {"Drive1", 240, 5640, 2775, 315},
-    {"lblRizsa(11)", 240, 6120, 2415, 240},  {"Dir1", 240, 6360, 2775, 2340},
-    {"lblRizsa(0)", 3240, 6360, 2415, 240},  {"List1", 3240, 6600, 4095, 2010},
-    {"lblRizsa(4)", 7560, 5280, 1275, 255},  {"scrLabel1", 7560, 5640, 4095, 3135},
+    {"FlexGrid2", 120, 120, 9375, 4575},
+    {"lblRizsa(5)", 9600, 360, 4095, 375},
+    {"lblRizsa(6)", 9600, 840, 4095, 375},
+    {"lblRizsa(7)", 9600, 1320, 4095, 615},
+    {"lblRizsa(8)", 9600, 2040, 4095, 735},
+    {"lblRizsa(9)", 9600, 2880, 4095, 375},
+    {"lblRizsa(10)", 9600, 3360, 4095, 735},
+    {"cmdInterpolate", 9600, 4320, 1215, 495},
+    {"cmdCopy", 11040, 4320, 1215, 495},
+    {"cmdClose", 12480, 4320, 1215, 495},
+    {"cmdSave", 11040, 4920, 2655, 495},
+    {"Label3", 120, 4800, 975, 255},
+    {"Text1", 240, 5160, 855, 375},
+    {"Label6", 1440, 4800, 735, 255},
+    {"Text3", 1560, 5160, 495, 375},
+    {"cmdTakeIt", 2280, 4920, 1215, 615},
+    {"lblRizsa(12)", 3600, 5280, 2370, 255},
+    {"txtExtension", 6000, 5280, 615, 285},
+    {"lblRizsa(13)", 3600, 5760, 2175, 495},
+    {"txtStandard", 5880, 5880, 975, 285},
+    {"txtInpSTDgas", 4920, 4800, 855, 285},
+    {"lblRizsa(2)", 3600, 4710, 1215, 495},
+    {"cmdAccept", 8880, 5160, 1695, 375},
+    {"Drive1", 240, 5640, 2775, 315},
+    {"lblRizsa(11)", 240, 6120, 2415, 240},
+    {"Dir1", 240, 6360, 2775, 2340},
+    {"lblRizsa(0)", 3240, 6360, 2415, 240},
+    {"List1", 3240, 6600, 4095, 2010},
+    {"lblRizsa(4)", 7560, 5280, 1275, 255},
+    {"scrLabel1", 7560, 5640, 4095, 3135},
+    {"lblUncertainty", 11760, 5640, 600, 255},
+    {"cboUncertainty", 12360, 5580, 1335, 315},
 };
 
 constexpr const char* kRizsa[14] = {
@@ -302,6 +319,15 @@ void FileListWindow::createControls()
     m_Combo2->setObjectName(QStringLiteral("Combo2"));
     m_Frame1->hide();
 
+    // Whose u "Back to File List" writes beside the results; none at first,
+    // so the table, its copy and the master file stay as they always were.
+    m_lblUncertainty = label(QStringLiteral("lblUncertainty"), "u of:");
+    m_cboUncertainty = new QComboBox(this);
+    m_cboUncertainty->setObjectName(QStringLiteral("cboUncertainty"));
+    for (const UncertaintyOption& option : kUncertaintyOptions)
+        m_cboUncertainty->addItem(QLatin1String(option.caption), static_cast<int>(option.choice));
+    m_lblUncertainty->setBuddy(m_cboUncertainty);
+
     nameControls();
     fillDrives();
 }
@@ -324,6 +350,7 @@ void FileListWindow::nameControls()
     m_comboStd->setAccessibleName(QStringLiteral("Standards"));
     m_Combo1->setAccessibleName(QStringLiteral("Character number where the serial number starts"));
     m_Combo2->setAccessibleName(QStringLiteral("Number of characters indicating the serial number"));
+    m_cboUncertainty->setAccessibleName(QStringLiteral("Standard uncertainty u of"));
 }
 
 void FileListWindow::fillDrives()
@@ -374,6 +401,7 @@ void FileListWindow::connectHandlers()
     connect(m_cmdSave, &QPushButton::clicked, this, &FileListWindow::cmdSave_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &FileListWindow::cmdClose_Click);
     connect(m_Drive1, &QComboBox::activated, this, &FileListWindow::Drive1_Change);
+    connect(m_cboUncertainty, &QComboBox::activated, this, &FileListWindow::cboUncertainty_Click);
     connect(m_Dir1, &QTreeView::doubleClicked, this,
             [this](const QModelIndex& index) { setCurrentDirectory(m_dirModel->filePath(index)); });
     // A double click reports a click on its first press and the double click
@@ -484,6 +512,7 @@ void FileListWindow::Dir1_Change()
         w->show();
 
     const std::string listText = scanDay(list, listing.files, extension, *m_sink);
+    m_handedBack = false;
 
     QStringList names;
     names.reserve(list.nAllFiles);
@@ -519,6 +548,7 @@ void FileListWindow::Update_Flex2()
     m_FlexGrid2->show();
     m_FlexGrid2->resize(twipsToPixelsX(m_options.table.tableWidth), twipsToPixelsY(m_options.table.tableHeight));
     kalibron::Update_Flex2(m_store.fileList, m_txtStandard->text().toStdString(), m_options.table);
+    m_handedBack = false;
     showGrid();
 }
 
@@ -542,6 +572,9 @@ void FileListWindow::showGrid()
     for (const ResultColumn& result : m_options.table.results)
         if (result.column >= 0 && result.column <= kGridColumnsWithText)
             isResult[static_cast<std::size_t>(result.column)] = true;
+    // The u beside the results is as much an extrapolation as its value.
+    if (const int u = m_options.table.uncertaintyColumn(); u <= kGridColumnsWithText)
+        isResult[static_cast<std::size_t>(u)] = true;
 
     const int rows = std::max(m_shownRows, list.nDayFiles);
     for (int r = 1; r <= rows; ++r) {
@@ -640,6 +673,7 @@ void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
 void FileListWindow::cmdBack_Click()
 {
     m_store.fileList.FlexGrid2.clear();
+    m_handedBack = false;
     showGrid();
     m_FlexGrid2->hide();
     m_lblRizsa[0]->show();
@@ -682,6 +716,25 @@ void FileListWindow::cmdSave_Click()
 }
 
 void FileListWindow::cmdClose_Click() { QCoreApplication::quit(); }
+
+UncertaintyChoice FileListWindow::uncertaintyChoice() const
+{
+    return static_cast<UncertaintyChoice>(m_cboUncertainty->currentData().toInt());
+}
+
+void FileListWindow::cboUncertainty_Click()
+{
+    // Before a hand-back, or on a table made since, there are no results to
+    // put a u beside: the choice waits for the next "Back to File List".
+    if (m_handedBack && m_uncertaintyHandler)
+        m_uncertaintyHandler();
+}
+
+void FileListWindow::showHandBack()
+{
+    m_handedBack = true;
+    showGrid();
+}
 
 void FileListWindow::putOnClipboard(const std::string& text)
 {

@@ -6,8 +6,8 @@
 #include <array>
 #include <functional>
 
-#include "core/number_format.h"
 #include "analysis/file_list_options.h"
+#include "core/number_format.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QComboBox;
@@ -55,11 +55,19 @@ public:
     // What follows a successful hand-over (show the regression window, hide
     // this one); set by the program that owns both windows.
     void setInterpolateHandler(std::function<void()> handler) { m_interpolateHandler = std::move(handler); }
+    // What follows a new choice in "u of:" (write the chosen u into the
+    // table again); set by the program that owns both windows.
+    void setUncertaintyHandler(std::function<void()> handler) { m_uncertaintyHandler = std::move(handler); }
+    // Whose u the hand-back writes beside the results, as "u of:" shows it.
+    UncertaintyChoice uncertaintyChoice() const;
 
     // Makes `path` Dir1's current directory, which runs the scan.
     void setCurrentDirectory(const QString& path);
     // Shows the store's sequence grid again (after the hand-back wrote it).
     void showGrid();
+    // Shows the grid the hand-back has just written: from now until the
+    // table is made anew, a choice in "u of:" asks for the hand-back again.
+    void showHandBack();
 
     int twipsToPixelsX(double twips) const;
     int twipsToPixelsY(double twips) const;
@@ -79,6 +87,7 @@ public:
     void cmdCopy_Click();
     void cmdSave_Click();
     void cmdClose_Click();
+    void cboUncertainty_Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -98,8 +107,10 @@ private:
     MessageSink* m_sink;
     SaveFileChooser m_chooser;
     std::function<void()> m_interpolateHandler;
+    std::function<void()> m_uncertaintyHandler;
     QString m_currentDirectory;
-    int m_shownRows = 0; // grid rows 1..this may hold text in the view
+    int m_shownRows = 0;       // grid rows 1..this may hold text in the view
+    bool m_handedBack = false; // the grid holds the results of a hand-back
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
@@ -117,6 +128,8 @@ private:
     QGroupBox* m_Frame1 = nullptr;
     std::array<QRadioButton*, 3> m_optStringSearch{};
     QComboBox *m_Combo1 = nullptr, *m_Combo2 = nullptr, *m_comboStd = nullptr;
+    QLabel* m_lblUncertainty = nullptr;
+    QComboBox* m_cboUncertainty = nullptr;
 };
 
 } // namespace kalibron
