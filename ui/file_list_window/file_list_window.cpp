@@ -302,6 +302,7 @@ void FileListWindow::createControls()
     m_Combo2->setObjectName(QStringLiteral("Combo2"));
     m_Frame1->hide();
 
+    createLiveControls();
     nameControls();
     fillDrives();
 }
@@ -361,6 +362,7 @@ void FileListWindow::applyLayout()
         widget->setGeometry(twipsToPixelsX(place.left), twipsToPixelsY(place.top), twipsToPixelsX(place.width),
                             twipsToPixelsY(place.height));
     }
+    applyLiveLayout();
 }
 
 void FileListWindow::connectHandlers()
@@ -383,6 +385,7 @@ void FileListWindow::connectHandlers()
     connect(m_FlexGrid2, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int col) { FlexGrid2_DblClick(row + 1, col + 1); });
     connect(m_txtInpSTDgas, &QLineEdit::returnPressed, this, [this] { txtInpSTDgas_KeyPress(13); });
+    connectLiveHandlers();
 }
 
 void FileListWindow::setMessageSink(MessageSink* sink) { m_sink = sink ? sink : &m_boxSink; }
@@ -475,6 +478,8 @@ void FileListWindow::Dir1_Change()
         m_sink->show({problem + ". The lists still show the last folder read."});
         return;
     }
+    m_tableEdited = false;
+    m_scanExtension = extension;
     m_cmdAccept->setEnabled(true);
     m_cmdAccept->show();
     m_cmdReOrd->setEnabled(true);
@@ -495,6 +500,7 @@ void FileListWindow::Dir1_Change()
     m_Label1->setText(selection);
     showGrid();
     putOnClipboard(list.DayListing);
+    scanDone();
 }
 
 void FileListWindow::cmdAccept_Click()
@@ -502,7 +508,9 @@ void FileListWindow::cmdAccept_Click()
     m_cmdAccept->hide();
     m_cmdCopy->setEnabled(true);
     m_cmdSave->setEnabled(true);
+    m_tableEdited = true;
     Update_Flex2();
+    liveChanged();
 }
 
 void FileListWindow::cmdReOrd_Click()
@@ -588,6 +596,7 @@ void FileListWindow::showGrid()
                 needed = std::max(needed, m_FlexGrid2->fontMetrics().horizontalAdvance(item->text()) + kCellMargin);
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
+    decorateLiveRows();
     m_FlexGrid2->setUpdatesEnabled(true);
 }
 
@@ -608,8 +617,10 @@ void FileListWindow::FlexGrid2_DblClick(int row, int col)
     if (row < 1 || row > m_store.fileList.nDayFiles)
         return; // only rows of the table hold a file to mark or value
     if (col == kColType) {
-        if (toggleStandardType(m_store.fileList, row))
+        if (toggleStandardType(m_store.fileList, row)) {
             showGrid();
+            liveChanged();
+        }
     } else if (col == kColStandard) {
         m_store.fileList.EditRow = row;
         m_txtInpSTDgas->show();
@@ -634,7 +645,11 @@ void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
     m_txtInpSTDgas->clear();
     m_txtInpSTDgas->hide();
     m_cmdInterpolate->setEnabled(true);
+    const int row = m_store.fileList.EditRow;
+    if (row >= 1 && row <= static_cast<int>(m_store.fileList.SortName.size()))
+        checkArrivals({m_store.fileList.SortName[static_cast<std::size_t>(row - 1)]});
     showGrid();
+    liveChanged();
 }
 
 void FileListWindow::cmdBack_Click()
