@@ -19,6 +19,7 @@
 #include "analysis/calculation.h"
 #include "analysis/file_scan.h"
 #include "analysis/interpolation.h"
+#include "analysis/run_session.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
 #include "core/file_list_state.h"
@@ -36,6 +37,8 @@ constexpr std::string_view kSequenceHelp =
     "Usage: kalibron sequence [--program 01|He-VeviRavo-1] --day YYMM_DD --ext EXT\n"
     "                         [--standard MARK] [--values FILE|-] [--prob N]\n"
     "                         [--master FILE] [--listing] DIR\n"
+    "       kalibron sequence [--program 01|He-VeviRavo-1] --session FILE\n"
+    "                         [--master FILE] [--listing]\n"
     "\n"
     "Runs the file list window's day on DIR: the scan (files of the day YYMM_DD\n"
     "with the extension EXT, in time order), \"Edit list in table\", and with\n"
@@ -50,6 +53,12 @@ constexpr std::string_view kSequenceHelp =
     "                   replaces an earlier one; an empty VALUE clears the cell\n"
     "  --prob N         probability level 1..6 of the confidence band (default 3)\n"
     "  --master FILE    also write the master file, as \"Save master file\" does\n"
+    "  --session FILE   the file list window's session file: its folder, day,\n"
+    "                   extension, marker, typed values, Typ marks, rejections,\n"
+    "                   probability level and regression settings; when the session\n"
+    "                   was interpolated, also \"Interpolate\" and \"Back to File\n"
+    "                   List\" with them. Not with --day, --ext, --standard,\n"
+    "                   --values, --prob or DIR\n"
     "  --listing        write the day listing of the scan instead of the table\n"
     "Exit status: 0 done, 2 wrong option, refused value or too few standards,\n"
     "1 folder, file or values not readable, master file or standard output not\n"
@@ -60,6 +69,8 @@ struct SequenceOptions {
     std::string day, extension, standard = "-S", values, master, directory;
     bool dayGiven = false, extensionGiven = false, valuesGiven = false, directoryGiven = false;
     bool listing = false, help = false;
+    std::string session; // --session FILE; empty without
+    bool standardGiven = false, probGiven = false;
     int probIndex = 3;
 };
 
@@ -110,6 +121,7 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
             o.extensionGiven = true;
         } else if (name == "--standard") {
             o.standard = value();
+            o.standardGiven = true;
         } else if (name == "--values") {
             o.values = value();
             o.valuesGiven = true;
@@ -120,10 +132,15 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
             if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 6)
                 throw Refused{"--prob: '" + text + "' is not a whole number from 1 to 6"};
             o.probIndex = n;
+            o.probGiven = true;
         } else if (name == "--master") {
             o.master = value();
             if (o.master.empty())
                 throw Refused{"--master needs a file name"};
+        } else if (name == "--session") {
+            o.session = value();
+            if (o.session.empty())
+                throw Refused{"--session needs a file name"};
         } else if (name == "--listing") {
             if (inlineValue)
                 throw Refused{"--listing takes no value"};
@@ -134,6 +151,18 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
     }
     if (o.help)
         return o;
+    if (!o.session.empty()) {
+        // The session names all of these itself: two sources would leave one silently unused.
+        const std::pair<bool, const char*> conflicts[] = {
+            {o.dayGiven, "--day"},       {o.extensionGiven, "--ext"}, {o.standardGiven, "--standard"},
+            {o.valuesGiven, "--values"}, {o.probGiven, "--prob"},     {o.directoryGiven, "a directory"}};
+        for (const auto& [given, what] : conflicts)
+            if (given)
+                throw Refused{std::string("--session takes the folder, day, extension, marker, values and probability "
+                                          "level from the session file; leave out ") +
+                              what};
+        return o;
+    }
     if (!o.dayGiven)
         throw Refused{"--day YYMM_DD is needed"};
     if (!o.extensionGiven)
@@ -245,6 +274,26 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
         return kExitOk;
     }
 
+    // A session replaces the folder, day, extension, marker and level options.
+    std::optional<RunSession> session;
+    if (!o.session.empty()) {
+        SessionRead read = readSessionFile(o.session);
+        if (!read.session) {
+            err << "kalibron: " << shownText(read.problem, 4096) << '\n';
+            return kExitIoError;
+        }
+        session = std::move(read.session);
+        if (session->directory.empty()) {
+            err << "kalibron: the session file " << shownText(o.session, 4096) << " names no folder\n";
+            return kExitIoError;
+        }
+        o.directory = session->directory;
+        o.day = session->day;
+        o.extension = session->extension;
+        o.standard = session->marker;
+        o.probIndex = session->probabilityLevel;
+    }
+
     std::string valuesText;
     if (o.valuesGiven) {
         if (const auto problem = readAll(o.values, in, valuesText)) {
@@ -279,8 +328,19 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
     flush(sink, written, err);
     Update_Flex2(list, o.standard, options.table);
 
-    if (o.valuesGiven) {
-        if (const auto refused = typeValues(list, valuesText)) {
+    bool interpolate = o.valuesGiven;
+    if (session) {
+        // As the window restores a session: marks by file name, rejections at today's positions.
+        for (const std::string& name : applyRowMarks(list, *store, session->rows))
+            err << "kalibron: " << shownText(name)
+                << " of the session is not a file of the day; its marks are left out\n";
+        bool anyValue = false;
+        for (int row = 1; row <= list.nDayFiles; ++row)
+            anyValue = anyValue || !list.FlexGrid2.text(row, kColStandard).empty();
+        interpolate = session->interpolated && anyValue;
+    }
+    if (interpolate) {
+        if (const auto refused = o.valuesGiven ? typeValues(list, valuesText) : std::nullopt) {
             err << "kalibron: " << *refused << '\n';
             return kExitRefused;
         }
@@ -296,7 +356,8 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
             return kExitRefused;
         }
         store->ProbIndex = o.probIndex;
-        calculateFits(*store, RegressionSettings{}, sink, locale, o.profile.regressionWindow.calculation);
+        calculateFits(*store, session ? session->regression : RegressionSettings{}, sink, locale,
+                      o.profile.regressionWindow.calculation);
         flush(sink, written, err);
         BackToFileList(*store, options.table, locale);
     }

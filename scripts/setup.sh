@@ -14,6 +14,7 @@ PACKAGES=(
     build-essential cmake ninja-build git pkg-config
     qt6-base-dev qt6-svg-dev libgl-dev libeigen3-dev libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
     xvfb xauth fonts-dejavu-core python3 desktop-file-utils python3-numpy python3-scipy
+    nlohmann-json3-dev
 )
 
 install_deps() {
