@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -45,9 +46,9 @@ struct LivePlace {
 
 // The free column at the window's lower right, beside the selected files.
 constexpr LivePlace kLiveLayout[] = {
-    {"chkFollow", 11760, 5640, 2055, 255},         {"lblAlert", 11760, 6000, 735, 255},
-    {"cboAlert", 12540, 5955, 1275, 315},          {"cboAlertMethod", 11760, 6360, 2055, 315},
-    {"cmdOpenSession", 11760, 6780, 2055, 375},    {"cmdSaveSessionAs", 11760, 7230, 2055, 375},
+    {"chkFollow", 11760, 5640, 2055, 255},      {"lblAlert", 11760, 6000, 735, 255},
+    {"cboAlert", 12540, 5955, 1275, 315},       {"cboAlertMethod", 11760, 6360, 2055, 315},
+    {"cmdOpenSession", 11760, 6780, 2055, 375}, {"cmdSaveSessionAs", 11760, 7230, 2055, 375},
     {"lblStatus", 11760, 7680, 2055, 1110},
 };
 
@@ -81,10 +82,10 @@ void FileListWindow::createLiveControls()
     m_cboAlertMethod = new QComboBox(this);
     m_cboAlertMethod->setObjectName(QStringLiteral("cboAlertMethod"));
     m_cboAlertMethod->setAccessibleName(QStringLiteral("Fit through the earlier standards that alerts use"));
-    const std::pair<const char*, const char*> methods[] = {
-        {"of the linear fit", "lin"}, {"of the log. fit", "log"},  {"of the Poly2 fit", "poly2"},
-        {"of the Poly3 fit", "poly3"}, {"of the Poly4 fit", "poly4"}, {"of the Poly5 fit", "poly5"},
-        {"of the zigzag", "zigzag"}};
+    const std::pair<const char*, const char*> methods[] = {{"of the linear fit", "lin"},  {"of the log. fit", "log"},
+                                                           {"of the Poly2 fit", "poly2"}, {"of the Poly3 fit", "poly3"},
+                                                           {"of the Poly4 fit", "poly4"}, {"of the Poly5 fit", "poly5"},
+                                                           {"of the zigzag", "zigzag"}};
     for (const auto& [text, key] : methods)
         m_cboAlertMethod->addItem(QLatin1String(text), QLatin1String(key));
     m_cmdOpenSession = new QPushButton(QStringLiteral("Open session…"), this);
@@ -128,7 +129,8 @@ void FileListWindow::connectLiveHandlers()
     connect(m_settleTimer, &QTimer::timeout, this, &FileListWindow::followTick);
 }
 
-void FileListWindow::setSessionHooks(std::function<void(RunSession&)> fill, std::function<void(const RunSession&)> apply)
+void FileListWindow::setSessionHooks(std::function<void(RunSession&)> fill,
+                                     std::function<void(const RunSession&)> apply)
 {
     m_sessionFill = std::move(fill);
     m_sessionApply = std::move(apply);
@@ -195,8 +197,7 @@ void FileListWindow::scanDone()
     const SessionRead read = readSessionFile(encoded(m_sessionPath));
     if (!read.session) {
         // Kept as it is until the user decides: it may be all that is left of a night's run.
-        const QString question =
-            QString::fromStdString(read.problem) +
+        const QString question = QString::fromStdString(read.problem) +
             QStringLiteral("\n\nThe file is left as it is. Start a new session in its place? With No nothing is saved "
                            "to it; \"Save session as…\" keeps this run elsewhere.");
         if (ask(question))
@@ -558,7 +559,8 @@ void FileListWindow::cmdSaveSessionAs_Click()
         m_sink->show({"There is no run to save yet: choose the folder and press [Edit list in table] first."});
         return;
     }
-    const QString preset = m_sessionPath.isEmpty() ? QStringLiteral("session.json") : QFileInfo(m_sessionPath).fileName();
+    const QString preset =
+        m_sessionPath.isEmpty() ? QStringLiteral("session.json") : QFileInfo(m_sessionPath).fileName();
     const QString path = m_saveSessionChooser
         ? m_saveSessionChooser(sessionFolder(), preset)
         : QFileDialog::getSaveFileName(this, QStringLiteral("Save session as"), QDir(sessionFolder()).filePath(preset),

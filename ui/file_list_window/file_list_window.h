@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/number_format.h"
 #include "analysis/file_list_options.h"
 #include "analysis/run_session.h"
+#include "core/number_format.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QCheckBox;
@@ -188,8 +188,8 @@ private:
         std::int64_t lastWrite = 0; // the file's time when first seen so
         qint64 seenAt = 0;          // m_clock's ms at that sighting
     };
-    bool m_tableEdited = false;    // "Edit list in table" made the table of this scan
-    std::string m_scanExtension;   // extension of the last scan
+    bool m_tableEdited = false;  // "Edit list in table" made the table of this scan
+    std::string m_scanExtension; // extension of the last scan
     QCheckBox* m_chkFollow = nullptr;
     QLabel* m_lblAlert = nullptr;
     QComboBox *m_cboAlert = nullptr, *m_cboAlertMethod = nullptr;

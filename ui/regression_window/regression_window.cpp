@@ -939,6 +939,6 @@ void RegressionWindow::setProbabilityLevel(int level)
     m_store.ProbIndex = level;
 }
 
-int RegressionWindow::probabilityLevel() const { return m_store.ProbIndex; }
+int RegressionWindow::probabilityLevel() const { return m_store.ProbIndex.value_or(0); }
 
 } // namespace kalibron

@@ -161,7 +161,7 @@ public:
     // session), without recalculating: the caller decides when to.
     void applySettings(const RegressionSettings& settings);
     // The probability level of the band, 1..6 in the order of its list; a
-    // level outside that range is ignored.
+    // level outside that range is ignored. 0 while none has been chosen.
     void setProbabilityLevel(int level);
     int probabilityLevel() const;
 };
