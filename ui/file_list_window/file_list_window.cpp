@@ -24,12 +24,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/file_list_state.h"
+#include "core/store.h"
 #include "analysis/file_scan.h"
 #include "analysis/interpolation.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
-#include "core/file_list_state.h"
-#include "core/store.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/twips.h"
 #include "ui/window_look.h"
