@@ -1,9 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
-
-#include <QElapsedTimer>
 
 #include <array>
 #include <cstdint>
@@ -13,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/number_format.h"
 #include "analysis/file_list_options.h"
 #include "analysis/run_session.h"
-#include "core/number_format.h"
 #include "ui/regression_window/message_box_sink.h"
 
 class QCheckBox;
