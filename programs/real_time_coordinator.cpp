@@ -104,7 +104,6 @@ void RealTimeCoordinator::followResults()
         for (const ResultColumn& result : m_profile.fileListWindow.table.results)
             for (int r = 1; r <= list.nDayFiles; ++r)
                 list.FlexGrid2.setText(r, result.column, std::string());
-        m_fileList->showGrid();
         m_fileList->setNote(QString::fromStdString(quiet.messages.empty() ? std::string() : quiet.messages[0].text));
         return;
     }
@@ -113,7 +112,6 @@ void RealTimeCoordinator::followResults()
     m_regression->A_PLOT();
     m_regression->setMessageSink(&before);
     BackToFileList(m_store, m_profile.fileListWindow.table, systemNumberLocale());
-    m_fileList->showGrid();
     if (!quiet.messages.empty())
         m_fileList->setNote(QString::fromStdString(quiet.messages.back().text));
 }
@@ -127,6 +125,7 @@ void RealTimeCoordinator::regressionChanged()
     QTimer::singleShot(0, m_regressionWatch.get(), [this] {
         m_rerunQueued = false;
         followResults();
+        m_fileList->showGrid();
         m_fileList->saveSession();
     });
 }

@@ -35,7 +35,8 @@ public:
     void interpolate();
     void backToFileList();
     // Interpolate, the regression window's calculation and Back to File List
-    // without showing or hiding anything; problems go to the status line.
+    // without showing or hiding anything (the file list shows its grid after
+    // the change that asked for it); problems go to the status line.
     void followResults();
     bool interpolated() const { return m_interpolated; }
 

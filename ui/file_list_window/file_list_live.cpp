@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,6 +150,9 @@ void FileListWindow::chkFollow_Click()
     if (!m_watcher->directories().isEmpty())
         m_watcher->removePaths(m_watcher->directories());
     m_pending.clear();
+    // The directory tree would read every new file of the followed folder
+    // (with its type, for an icon) at each change; it holds only folders.
+    m_dirModel->setOption(QFileSystemModel::DontWatchForChanges, following());
     if (!following()) {
         m_rescanTimer->stop();
         m_settleTimer->stop();
@@ -347,8 +351,8 @@ void FileListWindow::rescanFollowed(const std::vector<FileEntry>& files, const s
         if (!before.count(list.SortName[static_cast<std::size_t>(r)]))
             arrived.push_back(list.SortName[static_cast<std::size_t>(r)]);
     checkArrivals(arrived);
-    showGrid();
     liveChanged();
+    showGrid();
 }
 
 void FileListWindow::checkArrivals(const std::vector<std::string>& names)

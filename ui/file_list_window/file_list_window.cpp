@@ -510,7 +510,10 @@ void FileListWindow::cmdAccept_Click()
     m_cmdSave->setEnabled(true);
     m_tableEdited = true;
     Update_Flex2();
-    liveChanged();
+    if (following()) {
+        liveChanged();
+        showGrid();
+    }
 }
 
 void FileListWindow::cmdReOrd_Click()
@@ -618,8 +621,8 @@ void FileListWindow::FlexGrid2_DblClick(int row, int col)
         return; // only rows of the table hold a file to mark or value
     if (col == kColType) {
         if (toggleStandardType(m_store.fileList, row)) {
-            showGrid();
             liveChanged();
+            showGrid();
         }
     } else if (col == kColStandard) {
         m_store.fileList.EditRow = row;
@@ -648,8 +651,8 @@ void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
     const int row = m_store.fileList.EditRow;
     if (row >= 1 && row <= static_cast<int>(m_store.fileList.SortName.size()))
         checkArrivals({m_store.fileList.SortName[static_cast<std::size_t>(row - 1)]});
-    showGrid();
     liveChanged();
+    showGrid();
 }
 
 void FileListWindow::cmdBack_Click()
