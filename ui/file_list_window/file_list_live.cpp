@@ -125,7 +125,8 @@ void FileListWindow::connectLiveHandlers()
     connect(m_cboAlertMethod, &QComboBox::activated, this, &FileListWindow::cboAlert_Click);
     connect(m_cmdOpenSession, &QPushButton::clicked, this, &FileListWindow::cmdOpenSession_Click);
     connect(m_cmdSaveSessionAs, &QPushButton::clicked, this, &FileListWindow::cmdSaveSessionAs_Click);
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FileListWindow::followTick);
+    // A write sends several events; they make one look at the folder.
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_settleTimer->start(0); });
     connect(m_rescanTimer, &QTimer::timeout, this, &FileListWindow::followTick);
     connect(m_settleTimer, &QTimer::timeout, this, &FileListWindow::followTick);
 }

@@ -574,21 +574,28 @@ void FileListWindow::showGrid()
                 m_FlexGrid2->setItem(r - 1, c - 1, item);
             }
             item->setText(text);
-            item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
+            if (background || item->data(Qt::BackgroundRole).isValid())
+                item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
             // A result outside the standards is an extrapolation: grey italics
             // and a tooltip say so; its text is the same.
             const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && !text.isEmpty();
-            QFont font = item->font();
-            font.setItalic(markExtrapolated);
-            item->setFont(font);
-            item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
-            item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
+            // Only a cell that is or was marked carries a font, colour and
+            // tooltip of its own: a full table refilled at every arrival stays
+            // small and quick.
+            if (markExtrapolated || item->data(Qt::FontRole).isValid() || item->data(Qt::ToolTipRole).isValid()) {
+                QFont font = item->font();
+                font.setItalic(markExtrapolated);
+                item->setFont(font);
+                item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
+                item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
+            }
         }
     }
     m_shownRows = list.nDayFiles;
 
     // A column is never narrower than its set width, and widens to show its
     // texts whole (fifteen-digit results, times, long names).
+    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     for (int c = 1; c <= kGridColumnsWithText; ++c) {
         const auto index = static_cast<std::size_t>(c);
         const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
@@ -596,7 +603,7 @@ void FileListWindow::showGrid()
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
             if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
-                needed = std::max(needed, m_FlexGrid2->fontMetrics().horizontalAdvance(item->text()) + kCellMargin);
+                needed = std::max(needed, metrics.horizontalAdvance(item->text()) + kCellMargin);
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
     decorateLiveRows();
