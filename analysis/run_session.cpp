@@ -199,7 +199,7 @@ void readRegression(const Json& object, RegressionSettings& settings)
                         throw Refusal{"\"" + key + "\" is not a text"};
                     const std::string text = it->template get<std::string>();
                     if (entry.valid && !entry.valid(text))
-                        throw Refusal{"\"" + key + "\" is \"" + text + "\", not " + entry.expected};
+                        throw Refusal{"\"" + key + "\" is \"" + shown(text) + "\", not " + entry.expected};
                     settings.*member = text;
                 } else {
                     readBools(*it, settings.*member, key);
@@ -241,9 +241,11 @@ RunSession sessionFrom(const Json& root)
                                       std::pair{"extension", &session.extension}, std::pair{"marker", &session.marker}})
         if (auto text = getText(root, key, ""))
             *target = std::move(*text);
-    session.probabilityLevel = numberAt<int>(root, "probability_level", session.probabilityLevel);
-    if (session.probabilityLevel < 1 || session.probabilityLevel > 6)
-        throw Refusal{"\"probability_level\" is " + std::to_string(session.probabilityLevel) + ", not 1 .. 6"};
+    // Read wide so that a huge number is refused rather than cut into range.
+    const long long level = numberAt<long long>(root, "probability_level", session.probabilityLevel);
+    if (level < 1 || level > 6)
+        throw Refusal{"\"probability_level\" is " + std::to_string(level) + ", not 1 .. 6"};
+    session.probabilityLevel = static_cast<int>(level);
     session.interpolated = numberAt<bool>(root, "interpolated", session.interpolated);
     if (const auto alert = root.find("alert"); alert != root.end()) {
         if (!alert->is_object())
@@ -349,7 +351,7 @@ SessionRead parseSession(std::string_view text, const std::string& fileName)
         if (const std::size_t colon = what.find(": "); colon != std::string::npos)
             what = what.substr(colon + 2);
         read.problem =
-            head + (text.empty() ? std::string("it is empty") : what) + " (line " + std::to_string(line) + ")";
+            head + (text.empty() ? std::string("it is empty") : shown(what)) + " (line " + std::to_string(line) + ")";
         return read;
     }
     try {

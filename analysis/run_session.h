@@ -61,7 +61,8 @@ std::vector<std::string> applyRowMarks(FileListState& state, Store& store, const
 // uPred = sqrt(s^2 + u(newX)^2) (s the fit's residual scatter, u the fitted value's standard
 // uncertainty from regression/uncertainty.h) - the prediction uncertainty of a new measurement;
 // the fitted value's u alone shrinks with every standard and would flag nearly all arrivals.
-// nullopt when the method cannot be fitted (too few earlier standards).
+// nullopt when the method cannot be fitted (too few earlier standards, for log a position <= 0) or
+// has no value at newX (the zigzag ends at its last cluster, so it judges no arrival after it).
 struct ArrivalCheck {
     double prediction = 0, uPred = 0, distance = 0;
     bool flagged = false;
