@@ -268,8 +268,9 @@ void TestLiveRun::followKeepsMarksAndResults()
     const SessionRead saved = readSessionFile(QFile::encodeName(run.list().sessionPath()).toStdString());
     QVERIFY2(saved.session, saved.problem.c_str());
     for (const auto& [k, value] : typed) {
+        const std::string name = liveSortName(k).toStdString();
         const auto mark = std::find_if(saved.session->rows.begin(), saved.session->rows.end(),
-                                       [&](const RowMark& m) { return m.name == liveSortName(k).toStdString(); });
+                                       [&](const RowMark& m) { return m.name == name; });
         QVERIFY(mark != saved.session->rows.end());
         QCOMPARE(mark->standardValue, value);
         QCOMPARE(mark->rejected, k == 25);
