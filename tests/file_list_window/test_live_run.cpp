@@ -27,6 +27,7 @@
 #include "tests/file_list_window/live_test_support.h"
 #include "ui/file_list_window/file_list_window.h"
 #include "ui/regression_window/regression_window.h"
+#include "ui/regression_window/scene_painter.h"
 
 using namespace kalibron;
 using namespace kalibron::test;
@@ -152,7 +153,17 @@ void TestLiveRun::followKeepsMarksAndResults()
     QTest::mouseClick(run.list().findChild<QPushButton*>(QStringLiteral("cmdInterpolate")), Qt::LeftButton);
     QTest::mouseClick(run.windows->regression().findChild<QPushButton*>(QStringLiteral("cmdBack")), Qt::LeftButton);
     QVERIFY(run.windows->interpolated());
-    run.store->Rejected[static_cast<std::size_t>(run.position(25))] = ValueCell(1.0);
+    // A click on the standard 25 in the plot rejects it; the results follow:
+    // the line through the two standards left passes through both.
+    RegressionWindow& reg = run.windows->regression();
+    QCoreApplication::processEvents(); // what Back started has run
+    auto* plot = reg.findChild<QWidget*>(QStringLiteral("pict1"));
+    QTest::mouseClick(
+        plot, Qt::LeftButton, {},
+        dataToPixel(reg.shownScene().scale, QSizeF(plot->size()), run.position(25), standardValue(25)).toPoint());
+    QVERIFY(run.store->Rejected[static_cast<std::size_t>(run.position(25))].value() >= 1);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return std::abs(std::atof(run.text(run.rowOf(20), 6).c_str()) - standardValue(20)) < 1e-9; }, 2000));
 
     // A new file is listed within 2 s of its last write.
     QElapsedTimer sinceWrite;

@@ -508,11 +508,15 @@ void FileListWindow::applySession(const RunSession& session, const QString& path
     m_txtStandard->setText(QString::fromStdString(session.marker));
     cmdTakeIt_Click();
     const QString directory = QDir::cleanPath(decoded(session.directory));
+    const QString scanned = m_lblPath->text();
     m_lblPath->clear();
     setCurrentDirectory(directory);
     if (m_lblPath->text() != directory) {
+        // The folder could not be read: its message was shown, the table of
+        // the last folder read and the session file stay.
+        m_lblPath->setText(scanned);
         m_applyingSession = false;
-        return; // the folder could not be read: its message was shown, the session file stays
+        return;
     }
     cmdAccept_Click();
     const std::vector<std::string> missing = applyRowMarks(m_store.fileList, m_store, session.rows);
