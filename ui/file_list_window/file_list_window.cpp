@@ -602,8 +602,17 @@ void FileListWindow::showGrid()
                                                                                    : kStandardColumnWidth);
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
-            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
-                needed = std::max(needed, metrics.horizontalAdvance(item->text()) + kCellMargin);
+            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1)) {
+                // Measured again only when the text changed: a followed day
+                // refills a full table at every arrival.
+                const auto cell = static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1));
+                if (m_textWidths.size() <= cell)
+                    m_textWidths.resize(static_cast<std::size_t>(list.nDayFiles * kGridColumnsWithText));
+                const QString text = item->text();
+                if (m_textWidths[cell].first != text)
+                    m_textWidths[cell] = {text, metrics.horizontalAdvance(text)};
+                needed = std::max(needed, m_textWidths[cell].second + kCellMargin);
+            }
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
     decorateLiveRows();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,7 @@ private:
     std::function<void()> m_interpolateHandler;
     QString m_currentDirectory;
     int m_shownRows = 0; // grid rows 1..this may hold text in the view
+    std::vector<std::pair<QString, int>> m_textWidths; // each cell's text as last measured, and its width
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
