@@ -114,7 +114,7 @@ int main(int argc, char** argv)
 
     const int kFiles = argc > 1 ? std::max(100, std::atoi(argv[1])) : 1440; // fewer for a quick look
     Times arrivals, arrivalsFull, values, valuesFull;
-    long afterHundred = 0;
+    long afterHundred = 0, whenFull = 0;
     QElapsedTimer clock;
     for (int i = 0; i < kFiles; ++i) {
         const int k = 6 + i;
@@ -128,6 +128,8 @@ int main(int argc, char** argv)
         QCoreApplication::processEvents();
         const double arrival = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const bool full = store->fileList.nDayFiles >= kMaxTableRows;
+        if (full && whenFull == 0)
+            whenFull = residentKilobytes();
         arrivals.add(arrival);
         if (full)
             arrivalsFull.add(arrival);
@@ -156,6 +158,9 @@ int main(int argc, char** argv)
     valuesFull.print("update on a typed value, full table");
     std::printf("VmRSS after 100 files %ld kB, at the end %ld kB (%+.1f %%)\n", afterHundred, atEnd,
                 100.0 * static_cast<double>(atEnd - afterHundred) / static_cast<double>(afterHundred));
+    if (whenFull > 0)
+        std::printf("VmRSS when the table filled %ld kB, at the end %ld kB (%+.1f %%)\n", whenFull, atEnd,
+                    100.0 * static_cast<double>(atEnd - whenFull) / static_cast<double>(whenFull));
     for (const Message& message : messages.messages)
         std::printf("message: %s\n", message.text.c_str());
     const bool fast = arrivalsFull.quantile(1.0) <= 50 && valuesFull.quantile(1.0) <= 50;
