@@ -287,6 +287,22 @@ void TestLiveRun::followKeepsMarksAndResults()
         QCOMPARE(mark->rejected, k == 25);
     }
     QVERIFY(saved.session->interpolated);
+
+    // The command-line tool makes the same master file from the session file
+    // as "Save master file" writes.
+    QTemporaryDir out;
+    const QString windowMaster = out.filePath(QStringLiteral("window.csv"));
+    const QString toolMaster = out.filePath(QStringLiteral("tool.csv"));
+    run.list().setSaveFileChooser([&](const QString&, const QString&) { return windowMaster; });
+    run.list().cmdSave_Click();
+    QProcess tool;
+    tool.start(QStringLiteral(KALIBRON_TOOL),
+               {QStringLiteral("sequence"), QStringLiteral("--program"), QStringLiteral("He-VeviRavo-1"),
+                QStringLiteral("--session"), run.list().sessionPath(), QStringLiteral("--master"), toolMaster});
+    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QVERIFY(!readAll(windowMaster).isEmpty());
+    QCOMPARE(readAll(toolMaster), readAll(windowMaster));
     QVERIFY(run.messages.messages.empty());
 }
 
