@@ -58,6 +58,8 @@ struct Times {
     }
     void print(const char* what) const
     {
+        if (ms.empty())
+            return;
         std::printf("%-40s n=%4zu  median %6.2f ms  p95 %6.2f ms  max %6.2f ms\n", what, ms.size(), quantile(0.5),
                     quantile(0.95), quantile(1.0));
     }
