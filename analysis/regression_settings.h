@@ -49,6 +49,7 @@ struct RegressionSettings {
     // Show and Export boxes of the drift methods, by DriftMethod; all off at
     // the start, so that the export and the plot stay as they were.
     std::array<bool, kDriftMethods> chkDrift{}, chkDriftEX{};
+    bool operator==(const RegressionSettings&) const = default;
     bool wantsUncertainties() const { return uncertainties || exportUncertainties || (chkConf && bandMethod != "lin"); }
 };
 

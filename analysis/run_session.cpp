@@ -122,16 +122,22 @@ std::optional<std::string> getText(const Json& object, const std::string& key, c
 bool isBandMethod(const std::string& m)
 {
     return m == "lin" || m == "log" || m == "zigzag" ||
-        (m.size() == 5 && m.starts_with("poly") && m[4] >= '1' && m[4] <= '5');
+        (m.size() == 5 && m.starts_with("poly") && m[4] >= '1' && m[4] <= '5') ||
+        std::find(kDriftMethodKeys.begin(), kDriftMethodKeys.end(), m) != kDriftMethodKeys.end();
 }
 
-bool isAlertMethod(const std::string& m) { return isBandMethod(m) && m != "poly1"; }
+bool isAlertMethod(const std::string& m)
+{
+    return m == "lin" || m == "log" || m == "zigzag" ||
+        (m.size() == 5 && m.starts_with("poly") && m[4] >= '2' && m[4] <= '5');
+}
 
 // The regression settings by key: a new member of RegressionSettings is one
 // more line here, and the reader, the writer and the documentation's table
 // follow it.
 using Member = std::variant<bool RegressionSettings::*, std::string RegressionSettings::*,
-                            std::array<bool, 6> RegressionSettings::*, std::array<bool, 8> RegressionSettings::*>;
+                            std::array<bool, 6> RegressionSettings::*, std::array<bool, 8> RegressionSettings::*,
+                            std::array<bool, kDriftMethods> RegressionSettings::*>;
 struct SettingKey {
     const char* key;
     Member member;
@@ -150,7 +156,10 @@ const SettingKey kSettingKeys[] = {
     {"weight_by_y_errors", &RegressionSettings::weightByYErrors},
     {"export_uncertainties", &RegressionSettings::exportUncertainties},
     {"uncertainties", &RegressionSettings::uncertainties},
-    {"band_method", &RegressionSettings::bandMethod, isBandMethod, "lin, log, poly1 .. poly5 or zigzag"},
+    {"band_method", &RegressionSettings::bandMethod, isBandMethod,
+     "lin, log, poly1 .. poly5, zigzag, spline, preceding, succeeding, bracket or mean"},
+    {"drift_methods_shown", &RegressionSettings::chkDrift},
+    {"drift_methods_exported", &RegressionSettings::chkDriftEX},
 };
 
 template <std::size_t N> void readBools(const Json& value, std::array<bool, N>& out, const std::string& key)

@@ -91,6 +91,14 @@ constexpr Place kLayout[] = {
     {"scrLabel1", 7560, 5640, 4095, 3135},
     {"lblUncertainty", 11760, 5640, 600, 255},
     {"cboUncertainty", 12360, 5580, 1335, 315},
+    // A live run, in the free column below "u of:", beside the selected files.
+    {"chkFollow", 11760, 6000, 2055, 255},
+    {"lblAlert", 11760, 6360, 735, 255},
+    {"cboAlert", 12540, 6315, 1275, 315},
+    {"cboAlertMethod", 11760, 6720, 2055, 315},
+    {"cmdOpenSession", 11760, 7110, 2055, 375},
+    {"cmdSaveSessionAs", 11760, 7530, 2055, 375},
+    {"lblStatus", 11760, 7950, 2055, 840},
 };
 
 constexpr const char* kRizsa[14] = {
@@ -328,6 +336,7 @@ void FileListWindow::createControls()
         m_cboUncertainty->addItem(QLatin1String(option.caption), static_cast<int>(option.choice));
     m_lblUncertainty->setBuddy(m_cboUncertainty);
 
+    createLiveControls();
     nameControls();
     fillDrives();
 }
@@ -411,6 +420,7 @@ void FileListWindow::connectHandlers()
     connect(m_FlexGrid2, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int col) { FlexGrid2_DblClick(row + 1, col + 1); });
     connect(m_txtInpSTDgas, &QLineEdit::returnPressed, this, [this] { txtInpSTDgas_KeyPress(13); });
+    connectLiveHandlers();
 }
 
 void FileListWindow::setMessageSink(MessageSink* sink) { m_sink = sink ? sink : &m_boxSink; }
@@ -503,6 +513,8 @@ void FileListWindow::Dir1_Change()
         m_sink->show({problem + ". The lists still show the last folder read."});
         return;
     }
+    m_tableEdited = false;
+    m_scanExtension = extension;
     m_cmdAccept->setEnabled(true);
     m_cmdAccept->show();
     m_cmdReOrd->setEnabled(true);
@@ -524,6 +536,7 @@ void FileListWindow::Dir1_Change()
     m_Label1->setText(selection);
     showGrid();
     putOnClipboard(list.DayListing);
+    scanDone();
 }
 
 void FileListWindow::cmdAccept_Click()
@@ -531,7 +544,12 @@ void FileListWindow::cmdAccept_Click()
     m_cmdAccept->hide();
     m_cmdCopy->setEnabled(true);
     m_cmdSave->setEnabled(true);
+    m_tableEdited = true;
     Update_Flex2();
+    if (following()) {
+        liveChanged();
+        showGrid();
+    }
 }
 
 void FileListWindow::cmdReOrd_Click()
@@ -596,31 +614,48 @@ void FileListWindow::showGrid()
                 m_FlexGrid2->setItem(r - 1, c - 1, item);
             }
             item->setText(text);
-            item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
+            if (background || item->data(Qt::BackgroundRole).isValid())
+                item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
             // A result outside the standards is an extrapolation: grey italics
             // and a tooltip say so; its text is the same.
             const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && !text.isEmpty();
-            QFont font = item->font();
-            font.setItalic(markExtrapolated);
-            item->setFont(font);
-            item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
-            item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
+            // Only a cell that is or was marked carries a font, colour and
+            // tooltip of its own: a full table refilled at every arrival stays
+            // small and quick.
+            if (markExtrapolated || item->data(Qt::FontRole).isValid() || item->data(Qt::ToolTipRole).isValid()) {
+                QFont font = item->font();
+                font.setItalic(markExtrapolated);
+                item->setFont(font);
+                item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
+                item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
+            }
         }
     }
     m_shownRows = list.nDayFiles;
 
     // A column is never narrower than its set width, and widens to show its
     // texts whole (fifteen-digit results, times, long names).
+    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     for (int c = 1; c <= kGridColumnsWithText; ++c) {
         const auto index = static_cast<std::size_t>(c);
         const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
                                                                                    : kStandardColumnWidth);
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
-            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1))
-                needed = std::max(needed, m_FlexGrid2->fontMetrics().horizontalAdvance(item->text()) + kCellMargin);
+            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1)) {
+                // Measured again only when the text changed: a followed day
+                // refills a full table at every arrival.
+                const auto cell = static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1));
+                if (m_textWidths.size() <= cell)
+                    m_textWidths.resize(static_cast<std::size_t>(list.nDayFiles * kGridColumnsWithText));
+                const QString text = item->text();
+                if (m_textWidths[cell].first != text)
+                    m_textWidths[cell] = {text, metrics.horizontalAdvance(text)};
+                needed = std::max(needed, m_textWidths[cell].second + kCellMargin);
+            }
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
+    decorateLiveRows();
     m_FlexGrid2->setUpdatesEnabled(true);
 }
 
@@ -641,8 +676,10 @@ void FileListWindow::FlexGrid2_DblClick(int row, int col)
     if (row < 1 || row > m_store.fileList.nDayFiles)
         return; // only rows of the table hold a file to mark or value
     if (col == kColType) {
-        if (toggleStandardType(m_store.fileList, row))
+        if (toggleStandardType(m_store.fileList, row)) {
+            liveChanged();
             showGrid();
+        }
     } else if (col == kColStandard) {
         m_store.fileList.EditRow = row;
         m_txtInpSTDgas->show();
@@ -667,6 +704,10 @@ void FileListWindow::txtInpSTDgas_KeyPress(int keyAscii)
     m_txtInpSTDgas->clear();
     m_txtInpSTDgas->hide();
     m_cmdInterpolate->setEnabled(true);
+    const int row = m_store.fileList.EditRow;
+    if (row >= 1 && row <= static_cast<int>(m_store.fileList.SortName.size()))
+        checkArrivals({m_store.fileList.SortName[static_cast<std::size_t>(row - 1)]});
+    liveChanged();
     showGrid();
 }
 

@@ -1,16 +1,27 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "analysis/file_list_options.h"
+#include "analysis/run_session.h"
 #include "core/number_format.h"
 #include "ui/regression_window/message_box_sink.h"
 
+class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
+class QTimer;
 class QFileSystemModel;
 class QGroupBox;
 class QLabel;
@@ -26,6 +37,7 @@ class QTreeView;
 
 namespace kalibron {
 
+struct FileEntry;
 struct Store;
 
 inline constexpr const char* kFileListCaption =
@@ -89,6 +101,47 @@ public:
     void cmdClose_Click();
     void cboUncertainty_Click();
 
+    // --- A live run: following the folder, the session file, alerts -----------
+    // Chooses a session file to open: (start folder) -> path, empty when
+    // cancelled. The default is the open dialog.
+    using OpenFileChooser = std::function<QString(const QString& folder)>;
+    // Asks a yes/no question; the default is a question box.
+    using QuestionAsker = std::function<bool(const QString& question)>;
+    void setOpenSessionChooser(OpenFileChooser chooser) { m_openSessionChooser = std::move(chooser); }
+    void setSaveSessionChooser(SaveFileChooser chooser) { m_saveSessionChooser = std::move(chooser); }
+    void setQuestionAsker(QuestionAsker asker) { m_asker = std::move(asker); }
+    // Called after each change of the table while Follow is on (a file came or
+    // went, a value was typed, a Typ toggled): the program reruns the results.
+    void setChangeHandler(std::function<void()> handler) { m_changeHandler = std::move(handler); }
+    // What the program adds to a session (the regression window's part) and
+    // takes from a restored one.
+    void setSessionHooks(std::function<void(RunSession&)> fill, std::function<void(const RunSession&)> apply);
+    // How long a new file's time must stay unchanged before it is listed, and
+    // how often the folder is read when no change is reported.
+    void setFollowTiming(int settleMs, int rescanMs);
+
+    bool following() const;
+    // One look at the followed folder: lists settled new files, drops gone ones.
+    void followTick();
+    // The whole state of the run, as the session file keeps it.
+    RunSession currentSession() const;
+    // Scans the session's folder and day, fills the table with its marks and
+    // follows the folder; the session file is then kept at `path`.
+    void applySession(const RunSession& session, const QString& path);
+    // Writes the session file now (while Follow is on and a table is shown).
+    void saveSession();
+    QString sessionPath() const { return m_sessionPath; }
+    // Sets the note of the status line (e.g. the program's rerun problems).
+    void setNote(const QString& note);
+    QString statusText() const;
+    // Names (SortName) of the rows shown red by an alert.
+    const std::set<std::string>& alertedRows() const { return m_alerts; }
+
+    void chkFollow_Click();
+    void cboAlert_Click();
+    void cmdOpenSession_Click();
+    void cmdSaveSessionAs_Click();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -100,6 +153,17 @@ private:
     void fillDrives();
     void putOnClipboard(const std::string& text);
 
+    void createLiveControls();
+    void connectLiveHandlers();
+    void decorateLiveRows();
+    void liveChanged();
+    void rescanFollowed(const std::vector<FileEntry>& files, const std::vector<std::string>& gone);
+    void scanDone();
+    void checkArrivals(const std::vector<std::string>& names);
+    void showStatus();
+    bool ask(const QString& question);
+    std::vector<RowMark> allMarks() const;
+
     Store& m_store;
     FileListOptions m_options;
     NumberLocale m_locale;
@@ -109,8 +173,9 @@ private:
     std::function<void()> m_interpolateHandler;
     std::function<void()> m_uncertaintyHandler;
     QString m_currentDirectory;
-    int m_shownRows = 0;       // grid rows 1..this may hold text in the view
-    bool m_handedBack = false; // the grid holds the results of a hand-back
+    int m_shownRows = 0;                               // grid rows 1..this may hold text in the view
+    bool m_handedBack = false;                         // the grid holds the results of a hand-back
+    std::vector<std::pair<QString, int>> m_textWidths; // each cell's text as last measured, and its width
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
@@ -130,6 +195,37 @@ private:
     QComboBox *m_Combo1 = nullptr, *m_Combo2 = nullptr, *m_comboStd = nullptr;
     QLabel* m_lblUncertainty = nullptr;
     QComboBox* m_cboUncertainty = nullptr;
+
+    // --- A live run ---
+    struct Pending {
+        std::int64_t lastWrite = 0; // the file's time when first seen so
+        qint64 seenAt = 0;          // m_clock's ms at that sighting
+    };
+    bool m_tableEdited = false;  // "Edit list in table" made the table of this scan
+    std::string m_scanExtension; // extension of the last scan
+    QCheckBox* m_chkFollow = nullptr;
+    QLabel* m_lblAlert = nullptr;
+    QComboBox *m_cboAlert = nullptr, *m_cboAlertMethod = nullptr;
+    QPushButton *m_cmdOpenSession = nullptr, *m_cmdSaveSessionAs = nullptr;
+    QLabel* m_lblStatus = nullptr;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer *m_rescanTimer = nullptr, *m_settleTimer = nullptr;
+    int m_settleMs = 1000;
+    QElapsedTimer m_clock;
+    std::map<std::string, Pending> m_pending;          // new files of the day not yet listed
+    std::map<std::string, std::int64_t> m_listedFiles; // files of the day in the last scan, with times
+    std::vector<RowMark> m_unplacedMarks;              // marks whose file is not (yet) in the table
+    std::set<std::string> m_alerts;
+    QString m_note, m_alertNote;
+    QString m_sessionPath;
+    std::set<QString> m_blockedSessions; // unreadable session files the user chose to keep
+    bool m_applyingSession = false;
+    std::function<void()> m_changeHandler;
+    std::function<void(RunSession&)> m_sessionFill;
+    std::function<void(const RunSession&)> m_sessionApply;
+    OpenFileChooser m_openSessionChooser;
+    SaveFileChooser m_saveSessionChooser;
+    QuestionAsker m_asker;
 };
 
 } // namespace kalibron

@@ -954,4 +954,61 @@ bool RegressionWindow::savePlot(const QString& path)
     return true;
 }
 
+void RegressionWindow::applySettings(const RegressionSettings& settings)
+{
+    const auto tick = [](QCheckBox* box, bool on) {
+        const QSignalBlocker block(box);
+        box->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    };
+    tick(m_chkZigZag, settings.chkZigZag);
+    tick(m_chkConf, settings.chkConf);
+    tick(m_chkLog, settings.chkLog);
+    for (std::size_t s = 1; s <= 5; ++s)
+        tick(m_chkPoly[s], settings.chkPoly[s]);
+    for (std::size_t k = 0; k < 8; ++k)
+        tick(m_chkEX[k], settings.chkEX[k]);
+    for (std::size_t m = 0; m < kDriftMethods; ++m) {
+        tick(m_chkDrift[m], settings.chkDrift[m]);
+        tick(m_chkDriftEX[m], settings.chkDriftEX[m]);
+    }
+    tick(m_chkWeights, settings.weightByYErrors);
+    tick(m_chkExportU, settings.exportUncertainties);
+    {
+        // A degree the list does not hold (before the first activation) is
+        // added, so that readSettings gives back what was applied.
+        const QSignalBlocker block(m_ComboBox1);
+        const QString degree = QString::fromStdString(settings.ComboBox1);
+        int at = m_ComboBox1->findText(degree);
+        if (at < 0 && !degree.isEmpty()) {
+            m_ComboBox1->addItem(degree);
+            at = m_ComboBox1->count() - 1;
+        }
+        if (at >= 0)
+            m_ComboBox1->setCurrentIndex(at);
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        const QSignalBlocker blockY(m_optScale[i]), blockX(m_optScaleX[i]);
+        m_optScale[i]->setChecked(settings.yFull == (i == 0));
+        m_optScaleX[i]->setChecked(settings.xFull == (i == 0));
+    }
+    const QSignalBlocker block(m_cboBand);
+    const int band = m_cboBand->findData(QString::fromStdString(settings.bandMethod));
+    if (band >= 0)
+        m_cboBand->setCurrentIndex(band);
+}
+
+void RegressionWindow::setProbabilityLevel(int level)
+{
+    if (level < 1 || level > static_cast<int>(std::size(kProbabilityLevels)))
+        return;
+    const QSignalBlocker block(m_comboProb);
+    if (m_comboProb->count() == 0)
+        for (const std::string_view text : kProbabilityLevels)
+            m_comboProb->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    m_comboProb->setCurrentIndex(level - 1);
+    m_store.ProbIndex = level;
+}
+
+int RegressionWindow::probabilityLevel() const { return m_store.ProbIndex.value_or(0); }
+
 } // namespace kalibron

@@ -158,6 +158,15 @@ private:
     QLabel *m_lbl_LoRa = nullptr, *m_lbl_LoRb = nullptr, *m_lbl_LoRr = nullptr, *m_lblDiffLog = nullptr,
            *m_lblDiffProcLog = nullptr;
     std::array<QLabel*, 6> m_lblDiffPoly{}, m_lblDiffProcPoly{};
+
+public:
+    // Sets the setting controls as readSettings reads them (a restored
+    // session), without recalculating: the caller decides when to.
+    void applySettings(const RegressionSettings& settings);
+    // The probability level of the band, 1..6 in the order of its list; a
+    // level outside that range is ignored. 0 while none has been chosen.
+    void setProbabilityLevel(int level);
+    int probabilityLevel() const;
 };
 
 } // namespace kalibron
