@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "analysis/plot_scene.h"
@@ -24,16 +25,34 @@ enum class UncertaintyChoice { None, Linear, Logarithmic, Polynomial2, Zigzag };
 struct UncertaintyOption {
     UncertaintyChoice choice;
     const char* caption; // the column's title is "u " + caption
+    const char* key;     // the tool's and the session file's name of the choice
 };
 
 // The choices in the order the file list offers them.
 inline constexpr std::array<UncertaintyOption, 5> kUncertaintyOptions{{
-    {UncertaintyChoice::None, "none"},
-    {UncertaintyChoice::Linear, "Lin."},
-    {UncertaintyChoice::Logarithmic, "Log."},
-    {UncertaintyChoice::Polynomial2, "Poly2"},
-    {UncertaintyChoice::Zigzag, "Zigzag"},
+    {UncertaintyChoice::None, "none", "none"},
+    {UncertaintyChoice::Linear, "Lin.", "lin"},
+    {UncertaintyChoice::Logarithmic, "Log.", "log"},
+    {UncertaintyChoice::Polynomial2, "Poly2", "poly2"},
+    {UncertaintyChoice::Zigzag, "Zigzag", "zigzag"},
 }};
+
+// The choice of a key; nullopt for a key that names none.
+inline std::optional<UncertaintyChoice> uncertaintyChoiceOf(std::string_view key)
+{
+    for (const UncertaintyOption& option : kUncertaintyOptions)
+        if (key == option.key)
+            return option.choice;
+    return std::nullopt;
+}
+
+inline const char* uncertaintyKeyOf(UncertaintyChoice choice)
+{
+    for (const UncertaintyOption& option : kUncertaintyOptions)
+        if (choice == option.choice)
+            return option.key;
+    return "none";
+}
 
 struct ResultColumn {
     int column;

@@ -262,6 +262,12 @@ RunSession sessionFrom(const Json& root)
             session.alertMethod = *method;
         }
     }
+    if (auto key = getText(root, "uncertainty_column", "")) {
+        const std::optional<UncertaintyChoice> choice = uncertaintyChoiceOf(*key);
+        if (!choice)
+            throw Refusal{"\"uncertainty_column\" is \"" + shown(*key) + "\", not none, lin, log, poly2 or zigzag"};
+        session.uncertaintyColumn = *choice;
+    }
     if (const auto regression = root.find("regression"); regression != root.end())
         readRegression(*regression, session.regression);
     if (const auto rows = root.find("rows"); rows != root.end()) {
@@ -325,6 +331,7 @@ std::string sessionJson(const RunSession& session)
     root["alert"] = Json::object();
     root["alert"]["multiple"] = session.alertMultiple;
     putText(root["alert"], "method", session.alertMethod);
+    root["uncertainty_column"] = uncertaintyKeyOf(session.uncertaintyColumn);
     root["regression"] = regressionJson(session.regression);
     Json rows = Json::array();
     for (const RowMark& mark : session.rows) {

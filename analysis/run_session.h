@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/file_list_options.h"
 #include "analysis/regression_settings.h"
 
 namespace kalibron {
@@ -29,6 +30,8 @@ struct RunSession {
     bool interpolated = false;                     // the result columns follow every change
     double alertMultiple = 3;                      // alert when |y - fit| > multiple * u_pred
     std::string alertMethod = "lin";               // lin, log, poly2..poly5, zigzag
+    // Whose u the hand-back writes beside the results ("u of:").
+    UncertaintyChoice uncertaintyColumn = UncertaintyChoice::None;
 };
 
 struct SessionRead {

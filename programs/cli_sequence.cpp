@@ -81,6 +81,7 @@ struct SequenceOptions {
     bool standardGiven = false, probGiven = false;
     int probIndex = 3;
     UncertaintyChoice uncertainty = UncertaintyChoice::None;
+    bool uncertaintyGiven = false; // --uncertainty given: it overrides a session's choice
 };
 
 struct Refused {
@@ -144,15 +145,11 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
             o.probGiven = true;
         } else if (name == "--uncertainty") {
             const std::string method = value();
-            const std::pair<const char*, UncertaintyChoice> methods[] = {{"lin", UncertaintyChoice::Linear},
-                                                                         {"log", UncertaintyChoice::Logarithmic},
-                                                                         {"poly2", UncertaintyChoice::Polynomial2},
-                                                                         {"zigzag", UncertaintyChoice::Zigzag}};
-            const auto* found = std::find_if(std::begin(methods), std::end(methods),
-                                             [&](const auto& named) { return method == named.first; });
-            if (found == std::end(methods))
+            const std::optional<UncertaintyChoice> choice = uncertaintyChoiceOf(method);
+            if (!choice || *choice == UncertaintyChoice::None)
                 throw Refused{"--uncertainty: unknown method '" + method + "' (lin, log, poly2, zigzag)"};
-            o.uncertainty = found->second;
+            o.uncertainty = *choice;
+            o.uncertaintyGiven = true;
         } else if (name == "--master") {
             o.master = value();
             if (o.master.empty())
@@ -312,6 +309,8 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
         o.extension = session->extension;
         o.standard = session->marker;
         o.probIndex = session->probabilityLevel;
+        if (!o.uncertaintyGiven)
+            o.uncertainty = session->uncertaintyColumn;
     }
 
     std::string valuesText;

@@ -4,6 +4,7 @@
 // killed process and a damaged file.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -289,7 +290,13 @@ void TestLiveRun::followKeepsMarksAndResults()
     QVERIFY(saved.session->interpolated);
 
     // The command-line tool makes the same master file from the session file
-    // as "Save master file" writes.
+    // as "Save master file" writes, the u of the linear fit beside the results included.
+    auto* uOf = run.list().findChild<QComboBox*>(QStringLiteral("cboUncertainty"));
+    uOf->setCurrentIndex(uOf->findData(static_cast<int>(UncertaintyChoice::Linear)));
+    run.list().cboUncertainty_Click();
+    const int uColumn = run.profile.fileListWindow.table.uncertaintyColumn();
+    QCOMPARE(run.text(0, uColumn), std::string("u Lin."));
+    QVERIFY(!run.text(1, uColumn).empty());
     QTemporaryDir out;
     const QString windowMaster = out.filePath(QStringLiteral("window.csv"));
     const QString toolMaster = out.filePath(QStringLiteral("tool.csv"));

@@ -42,6 +42,7 @@ RunSession hostileSession()
     r.exportUncertainties = !r.exportUncertainties;
     r.uncertainties = !r.uncertainties;
     r.bandMethod = "spline";
+    s.uncertaintyColumn = UncertaintyChoice::Polynomial2;
     for (bool& b : r.chkDrift)
         b = !b;
     r.chkDriftEX[2] = true;
@@ -68,6 +69,7 @@ void expectSame(const RunSession& a, const RunSession& b)
     EXPECT_EQ(a.interpolated, b.interpolated);
     EXPECT_EQ(a.alertMultiple, b.alertMultiple);
     EXPECT_EQ(a.alertMethod, b.alertMethod);
+    EXPECT_EQ(a.uncertaintyColumn, b.uncertaintyColumn);
     // Every member, so that a setting added later and left out of the file fails here.
     EXPECT_TRUE(a.regression == b.regression);
     ASSERT_EQ(a.rows.size(), b.rows.size());

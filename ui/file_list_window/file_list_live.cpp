@@ -461,6 +461,7 @@ RunSession FileListWindow::currentSession() const
     session.rows = allMarks();
     session.alertMultiple = m_cboAlert->currentData().toDouble();
     session.alertMethod = m_cboAlertMethod->currentData().toString().toStdString();
+    session.uncertaintyColumn = uncertaintyChoice();
     if (m_sessionFill)
         m_sessionFill(session);
     return session;
@@ -515,6 +516,8 @@ void FileListWindow::applySession(const RunSession& session, const QString& path
     m_cboAlert->setCurrentIndex(multiple);
     const int method = m_cboAlertMethod->findData(QString::fromStdString(session.alertMethod));
     m_cboAlertMethod->setCurrentIndex(std::max(0, method));
+    m_cboUncertainty->setCurrentIndex(
+        std::max(0, m_cboUncertainty->findData(static_cast<int>(session.uncertaintyColumn))));
     if (anyValue)
         m_cmdInterpolate->setEnabled(true);
     m_sessionPath = path;

@@ -769,6 +769,7 @@ void FileListWindow::cboUncertainty_Click()
     // put a u beside: the choice waits for the next "Back to File List".
     if (m_handedBack && m_uncertaintyHandler)
         m_uncertaintyHandler();
+    saveSession();
 }
 
 void FileListWindow::showHandBack()
