@@ -17,21 +17,6 @@
 namespace kalibron::test {
 namespace {
 
-std::vector<std::vector<std::string>> table(const std::string& text)
-{
-    std::vector<std::vector<std::string>> lines(1, std::vector<std::string>(1));
-    for (const char c : text) {
-        if (c == '\r')
-            lines.emplace_back(1);
-        else if (c == '\t')
-            lines.back().emplace_back();
-        else
-            lines.back().back().push_back(c);
-    }
-    lines.pop_back(); // after the last CR
-    return lines;
-}
-
 double number(const std::string& cell)
 {
     EXPECT_FALSE(cell.empty());

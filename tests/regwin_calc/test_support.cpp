@@ -136,4 +136,19 @@ bool nearRel(double actual, double expected, double tolerance)
     return std::fabs(actual - expected) <= tolerance * std::max(1.0, std::fabs(expected));
 }
 
+std::vector<std::vector<std::string>> table(const std::string& text)
+{
+    std::vector<std::vector<std::string>> lines(1, std::vector<std::string>(1));
+    for (const char c : text) {
+        if (c == '\r')
+            lines.emplace_back(1);
+        else if (c == '\t')
+            lines.back().emplace_back();
+        else
+            lines.back().back().push_back(c);
+    }
+    lines.pop_back(); // after the last CR
+    return lines;
+}
+
 } // namespace kalibron::test

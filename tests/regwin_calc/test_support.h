@@ -43,4 +43,7 @@ int countXTicks(const PlotScene& scene, double length);
 
 bool nearRel(double actual, double expected, double tolerance = 1e-9);
 
+// An export text as lines of TAB-separated cells (lines end with CR).
+std::vector<std::vector<std::string>> table(const std::string& text);
+
 } // namespace kalibron::test
