@@ -77,31 +77,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QDir dir(folder.path());
 
-    const ProgramProfile profile = kalibronHeVeviRavo1Profile();
-    CollectingMessageSink messages;
-    const auto store = startUp(profile, argv[0], messages);
-    RealTimeCoordinator windows(*store, profile);
-    FileListWindow& list = windows.fileList();
-    list.setMessageSink(&messages);
-    list.setQuestionAsker([](const QString&) { return false; });
-    windows.regression().setMessageSink(&messages);
-    windows.regression().setBoxRunner([](QMessageBox&) {});
+    test::LiveWindows live;
+    FileListWindow& list = live.list();
+    RealTimeCoordinator& windows = *live.windows;
+    Store* const store = live.store.get();
+    const CollectingMessageSink& messages = live.messages;
     // Settled at the second look; the timer stays out of the measurement.
     list.setFollowTiming(0, 3600 * 1000);
-    list.show();
-    auto* field = list.findChild<QLineEdit*>(QStringLiteral("txtInpSTDgas"));
-    const auto rowOf = [&](int k) {
-        const std::string name = test::liveSortName(k).toStdString();
-        for (int r = store->fileList.nDayFiles; r >= 1; --r)
-            if (store->fileList.SortName[static_cast<std::size_t>(r - 1)] == name)
-                return r;
-        return 0;
-    };
-    const auto type = [&](int k) {
-        list.FlexGrid2_DblClick(rowOf(k), 5);
-        field->setText(QString::number(test::standardValue(k), 'g', 12));
-        list.txtInpSTDgas_KeyPress(13);
-    };
+    const auto rowOf = [&](int k) { return live.rowOf(k); };
+    const auto type = [&](int k) { live.type(k, test::standardValue(k)); };
 
     for (int k = 0; k <= 5; ++k)
         test::writeLiveFile(dir, k);

@@ -23,14 +23,6 @@ using namespace kalibron;
 
 namespace {
 
-int rowOf(const FileListState& list, const QString& sortName)
-{
-    for (int r = 1; r <= list.nDayFiles; ++r)
-        if (QString::fromStdString(list.SortName[static_cast<std::size_t>(r - 1)]) == sortName)
-            return r;
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -41,37 +33,27 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication::setApplicationName(QLatin1String(test::kLiveProgram));
-    const ProgramProfile profile = kalibronHeVeviRavo1Profile();
-    CollectingMessageSink messages;
-    const auto store = startUp(profile, argv[0], messages);
-    RealTimeCoordinator windows(*store, profile);
-    FileListWindow& list = windows.fileList();
-    list.setMessageSink(&messages);
-    list.setQuestionAsker([](const QString&) { return false; });
-    windows.regression().setMessageSink(&messages);
-    windows.regression().setBoxRunner([](QMessageBox&) {});
-    list.show();
+    test::LiveWindows live;
+    FileListWindow& list = live.list();
+    RealTimeCoordinator& windows = *live.windows;
+    Store* const store = live.store.get();
+    const CollectingMessageSink& messages = live.messages;
     list.setCurrentDirectory(QString::fromLocal8Bit(argv[1]));
     list.cmdAccept_Click();
     list.findChild<QCheckBox*>(QStringLiteral("chkFollow"))->setChecked(true);
     list.chkFollow_Click();
 
-    auto* field = list.findChild<QLineEdit*>(QStringLiteral("txtInpSTDgas"));
-    const auto type = [&](int k) {
-        list.FlexGrid2_DblClick(rowOf(store->fileList, test::liveSortName(k)), 5);
-        field->setText(QString::number(test::standardValue(k), 'g', 12));
-        list.txtInpSTDgas_KeyPress(13);
-    };
+    const auto type = [&](int k) { live.type(k, test::standardValue(k)); };
     // Typ: a sample made a standard (with a value), a standard made a sample.
-    list.FlexGrid2_DblClick(rowOf(store->fileList, test::liveSortName(12)), 2);
-    list.FlexGrid2_DblClick(rowOf(store->fileList, test::liveSortName(15)), 2);
+    list.FlexGrid2_DblClick(live.rowOf(12), 2);
+    list.FlexGrid2_DblClick(live.rowOf(15), 2);
     for (int k = 10; k < 25; ++k)
         if ((test::isStandardFile(k) && k != 15) || k == 12)
             type(k);
     list.cmdInterpolate_Click();
     windows.backToFileList();
     // A rejection, then the last value typed.
-    const int rejected = rowOf(store->fileList, test::liveSortName(20));
+    const int rejected = live.rowOf(20);
     store->Rejected[static_cast<std::size_t>(std::stoi(store->fileList.FlexGrid2.text(rejected, 4)))] = ValueCell(1.0);
     type(25);
     if (!messages.messages.empty()) {

@@ -2,14 +2,29 @@
 // What the live-run test and its child process share: the folder's files and
 // the values the operator types for them.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 #include <utime.h>
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/file_list_state.h"
+#include "core/messages.h"
+#include "core/store.h"
+#include "programs/program_settings.h"
+#include "programs/real_time_coordinator.h"
+#include "programs/startup.h"
+#include "ui/file_list_window/file_list_window.h"
+#include "ui/regression_window/regression_window.h"
 
 namespace kalibron::test {
 
@@ -46,5 +61,48 @@ inline bool writeLiveFile(const QDir& dir, int k)
     };
     return ::utime(QFile::encodeName(file.fileName()).constData(), &times) == 0;
 }
+
+// Both windows of the real-time program on their own store, messages and
+// questions collected (a question is answered with `answer`).
+struct LiveWindows {
+    ProgramProfile profile = kalibronHeVeviRavo1Profile();
+    CollectingMessageSink messages;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<RealTimeCoordinator> windows;
+    QStringList questions;
+    bool answer = false;
+
+    LiveWindows()
+    {
+        store = startUp(profile, QCoreApplication::applicationFilePath().toLocal8Bit().constData(), messages);
+        windows = std::make_unique<RealTimeCoordinator>(*store, profile);
+        list().setMessageSink(&messages);
+        list().setQuestionAsker([this](const QString& question) {
+            questions << question;
+            return answer;
+        });
+        windows->regression().setMessageSink(&messages);
+        windows->regression().setBoxRunner([](QMessageBox&) {});
+        list().show();
+    }
+    FileListWindow& list() { return windows->fileList(); }
+    const FileListState& state() const { return store->fileList; }
+    // Table row of file k; 0 when it is not listed.
+    int rowOf(int k) const
+    {
+        for (int r = state().nDayFiles; r >= 1; --r)
+            if (QString::fromStdString(state().SortName[static_cast<std::size_t>(r - 1)]) == liveSortName(k))
+                return r;
+        return 0;
+    }
+    std::string text(int row, int col) const { return state().FlexGrid2.text(row, col); }
+    // Types `value` into the standard column of file k's row, as the operator does.
+    void type(int k, double value)
+    {
+        list().FlexGrid2_DblClick(rowOf(k), 5);
+        list().findChild<QLineEdit*>(QStringLiteral("txtInpSTDgas"))->setText(QString::number(value, 'g', 12));
+        list().txtInpSTDgas_KeyPress(13);
+    }
+};
 
 } // namespace kalibron::test

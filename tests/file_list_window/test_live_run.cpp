@@ -35,45 +35,8 @@ using namespace kalibron::test;
 
 namespace {
 
-// Both windows of the program on their own store, messages and questions collected.
-struct LiveProgram {
-    ProgramProfile profile = kalibronHeVeviRavo1Profile();
-    CollectingMessageSink messages;
-    std::unique_ptr<Store> store;
-    std::unique_ptr<RealTimeCoordinator> windows;
-    QStringList questions;
-    bool answer = false;
-
-    LiveProgram()
-    {
-        store = startUp(profile, QCoreApplication::applicationFilePath().toLocal8Bit().constData(), messages);
-        windows = std::make_unique<RealTimeCoordinator>(*store, profile);
-        list().setMessageSink(&messages);
-        list().setQuestionAsker([this](const QString& question) {
-            questions << question;
-            return answer;
-        });
-        windows->regression().setMessageSink(&messages);
-        windows->regression().setBoxRunner([](QMessageBox&) {});
-        list().show();
-    }
-    FileListWindow& list() { return windows->fileList(); }
-    const FileListState& state() const { return store->fileList; }
-    int rowOf(int k) const
-    {
-        for (int r = 1; r <= state().nDayFiles; ++r)
-            if (QString::fromStdString(state().SortName[static_cast<std::size_t>(r - 1)]) == liveSortName(k))
-                return r;
-        return 0;
-    }
-    std::string text(int row, int col) const { return state().FlexGrid2.text(row, col); }
+struct LiveProgram : LiveWindows {
     int position(int k) const { return std::stoi(text(rowOf(k), 4)); }
-    void type(int k, double value)
-    {
-        list().FlexGrid2_DblClick(rowOf(k), 5);
-        list().findChild<QLineEdit*>(QStringLiteral("txtInpSTDgas"))->setText(QString::number(value, 'g', 12));
-        list().txtInpSTDgas_KeyPress(13);
-    }
     void follow()
     {
         auto* box = list().findChild<QCheckBox*>(QStringLiteral("chkFollow"));
