@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFrame>
 #include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -447,13 +448,19 @@ void TestRegressionWindow::layoutKeepsControlsApartAndReadable()
     QVERIFY(label2->x() >= client.width()); // outside until widened
 
     // Every control of the window (hidden ones too: another program shows
-    // them) lies inside the client area and overlaps no other.
-    QList<QWidget*> controls;
+    // them) lies inside the client area and overlaps no other. A plain frame
+    // only groups: what it touches lies wholly inside it.
+    QList<QWidget*> controls, frames;
     for (QObject* child : m_window->children()) {
         auto* widget = qobject_cast<QWidget*>(child);
         if (widget && widget != label2 && !widget->isWindow())
-            controls.append(widget);
+            (widget->metaObject() == &QFrame::staticMetaObject ? frames : controls).append(widget);
     }
+    for (QWidget* frame : frames)
+        for (QWidget* widget : controls)
+            if (frame->geometry().intersects(widget->geometry()))
+                QVERIFY2(frame->geometry().contains(widget->geometry()),
+                         qPrintable(widget->objectName() + QStringLiteral(" sticks out of ") + frame->objectName()));
     QVERIFY(controls.size() > 50);
     for (int i = 0; i < controls.size(); ++i) {
         QVERIFY2(client.contains(controls[i]->geometry()), qPrintable(controls[i]->objectName()));

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFrame>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -176,7 +177,9 @@ constexpr Place kLayout[] = {
 
     // The drift methods: a compact panel in the a, b and r^2 columns of the
     // polynomial rows, which have no such figures; a title in the curve's
-    // colour, then Show and Export as in the grid.
+    // colour, then Show and Export as in the grid. A frame sets the panel apart
+    // from the rows whose Aver. diff. and Show boxes stand beside it.
+    {"fraDrift", kColA + 30, rowTop(3) - 15, kColDiff - 60 - kColA, rowTop(8) - rowTop(3) + 15},
     {"lblTitleDrift(0)", kColA + 90, rowTop(3), kColDriftShow - kColA - 120, kRowHeight},
     {"lblTitleDrift(1)", kColA + 90, rowTop(4), kColDriftShow - kColA - 120, kRowHeight},
     {"lblTitleDrift(2)", kColA + 90, rowTop(5), kColDriftShow - kColA - 120, kRowHeight},
@@ -464,6 +467,10 @@ void RegressionWindow::createControls()
 
     // Short titles for the narrow panel; the full names are in the tooltips
     // and the boxes' accessible names.
+    auto* driftFrame = new QFrame(this);
+    driftFrame->setObjectName(QStringLiteral("fraDrift"));
+    driftFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    driftFrame->setForegroundRole(QPalette::Mid);
     const char* driftTitles[kDriftMethods] = {"Smoothing spline", "Preceding std.", "Succeeding std.",
                                               "Bracketing avg.", "No correction"};
     for (std::size_t m = 0; m < kDriftMethods; ++m) {
