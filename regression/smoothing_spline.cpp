@@ -745,7 +745,10 @@ std::optional<SmoothingSpline> SmoothingSpline::fit(std::span<const double> x, s
         rss += s.m_w[i] * r * r;
     }
     s.m_df = n - dfGap;
-    if (dfGap > 1e-9 * n && std::isfinite(rss / dfGap))
+    // As a regression needs n > p: less than one residual degree of freedom
+    // leaves no scatter to estimate (GCV may all but interpolate a few
+    // standards, and RSS / (n − tr H) is then noise over nothing).
+    if (dfGap >= 1 && std::isfinite(rss / dfGap))
         s.m_scatter = std::sqrt(rss / dfGap);
     return s;
 }

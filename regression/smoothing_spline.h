@@ -62,8 +62,8 @@ public:
     // ĝ at the standards and the leverages H_ii.
     const std::vector<double>& fitted() const { return m_fitted; }
     const std::vector<double>& leverages() const { return m_leverage; }
-    // s with s² = Σ wᵢ rᵢ² / (n − tr(H)); empty when n − tr(H) is not above
-    // 1e-9·n (an interpolating fit has no scatter to show).
+    // s with s² = Σ wᵢ rᵢ² / (n − tr(H)); empty when n − tr(H) < 1 (a fit
+    // that (all but) interpolates has no scatter to show).
     std::optional<double> scatter() const { return m_scatter; }
 
     double value(double x) const;

@@ -148,6 +148,14 @@ TEST(SmoothingSpline, NaturalEndsInterpolationAndStraightData)
     }
     EXPECT_FALSE(exact->scatter());
     EXPECT_FALSE(exact->uncertainty(100));
+    // GCV all but interpolates five drifting standards (n − tr H ≈ 1e-6):
+    // a scatter over nothing would claim a u near zero far outside them.
+    const std::vector<double> fx{5, 10, 15, 25, 27}, fy{980, 770, 700, 550, 500};
+    const auto nearlyExact = SmoothingSpline::fit(fx, fy);
+    ASSERT_TRUE(nearlyExact);
+    EXPECT_LT(5 - nearlyExact->degreesOfFreedom(), 1);
+    EXPECT_FALSE(nearlyExact->scatter());
+    EXPECT_FALSE(nearlyExact->uncertainty(0));
 
     // Points on a line are their own smoothing spline, whatever λ.
     std::vector<double> line;
