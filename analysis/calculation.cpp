@@ -861,11 +861,17 @@ CalculationResult calculateFits(Store& store, const RegressionSettings& settings
 }
 
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
-                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules)
+                         const NumberLocale& locale, const PlotGeometry& geometry, const CalculationRules& rules,
+                         PrimitiveList* recycled)
 {
     CalculationResult result = calculateFits(store, settings, messages, locale, rules);
     if (!result.ran)
         return result;
+    if (recycled) {
+        result.scene.items = std::move(*recycled);
+        result.scene.items.clear();
+        recycled->clear();
+    }
     result.scene.geometry = geometry;
     buildScene(store, settings, rules, result.fits, locale, result.scene);
     return result;

@@ -121,10 +121,14 @@ std::string percentCaption(const std::optional<double>& value, const NumberLocal
 // that do not run in this pass are cleared in the store so that nothing reads
 // results of earlier data. The rules say whether it waits for a probability level,
 // whether the band's quantities stay in the store, how the axes are ticked
-// and what the polynomial fit says about too few points.
+// and what the polynomial fit says about too few points. A caller that
+// replaces an earlier scene by the new one may hand over its item list as
+// `recycled`: when the pass draws, the new scene is built in that list's
+// storage (the list is left empty), so that a live run redrawing a plot of
+// hundreds of thousands of items at every change does not allocate a second one.
 CalculationResult A_PLOT(Store& store, const RegressionSettings& settings, MessageSink& messages,
                          const NumberLocale& locale, const PlotGeometry& geometry = {},
-                         const CalculationRules& rules = defaultCalculationRules());
+                         const CalculationRules& rules = defaultCalculationRules(), PrimitiveList* recycled = nullptr);
 
 // A_PLOT's fit and label stages alone, for a reader that draws nothing (the
 // command-line tool's export and fit): the same fits, labels, messages and

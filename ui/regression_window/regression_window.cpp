@@ -720,8 +720,8 @@ void RegressionWindow::Form_Activate()
 void RegressionWindow::A_PLOT()
 {
     const RegressionSettings settings = readSettings();
-    CalculationResult result =
-        kalibron::A_PLOT(m_store, settings, *m_sink, m_locale, m_options.geometry, m_options.calculation);
+    CalculationResult result = kalibron::A_PLOT(m_store, settings, *m_sink, m_locale, m_options.geometry,
+                                                m_options.calculation, &m_scene.items);
     // Errors that cannot weight the fits were reported once; the box then
     // shows what was fitted rather than repeat the message at every change.
     if (settings.weightByYErrors && result.ran && !result.fits.weighted && m_store.nPoints > 1) {
