@@ -625,6 +625,7 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, Prim
     const int last = store.lastPosition();
     if (store.FirstX >= last)
         return;
+    UnitStepRun upper(Canvas::Plot, colours::kBlack, last), lower(Canvas::Plot, colours::kBlack, last);
     double h1 = band.at(store.FirstX);
     double y1 = b * store.FirstX + a;
     double lastH1 = 0, lastH2 = 0, lastY1 = 0, lastY2 = 0;
@@ -633,17 +634,23 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, Prim
         const double h2 = band.at(x + 1.0);
         const double y2 = b * (x + 1) + a;
         if (std::isfinite(h1) && std::isfinite(h2)) {
-            addSegment(items, Canvas::Plot, x, y1 + h1, x + 1, y2 + h2, colours::kBlack);
-            addSegment(items, Canvas::Plot, x, y1 - h1, x + 1, y2 - h2, colours::kBlack);
+            upper.step(items, x, y1 + h1, y2 + h2);
+            lower.step(items, x, y1 - h1, y2 - h2);
             lastH1 = h1;
             lastH2 = h2;
             lastY1 = y1;
             lastY2 = y2;
             drawn = true;
+        } else {
+            // The edges are drawn upper run, then lower run, gap by gap.
+            upper.flush(items);
+            lower.flush(items);
         }
         h1 = h2;
         y1 = y2;
     }
+    upper.flush(items);
+    lower.flush(items);
     if (drawn) {
         store.ConfHalf = lastH1;
         store.ConfHalf2 = lastH2;
@@ -679,14 +686,20 @@ void drawUncertaintyBand(const Store& store, const std::vector<double>& values, 
     const double t = store.Student.at(*store.ProbIndex, std::min(u.dof, 101));
     const int last =
         std::min({store.lastPosition(), static_cast<int>(values.size()) - 1, static_cast<int>(u.u.size()) - 1});
+    UnitStepRun upper(Canvas::Plot, colour, last), lower(Canvas::Plot, colour, last);
     for (int x = std::max(store.FirstX, 0); x < last; ++x) {
         const auto i = static_cast<std::size_t>(x);
         const double h1 = t * u.u[i], h2 = t * u.u[i + 1];
-        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2))
+        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2)) {
+            upper.flush(items);
+            lower.flush(items);
             continue;
-        addSegment(items, Canvas::Plot, x, values[i] + h1, x + 1, values[i + 1] + h2, colour);
-        addSegment(items, Canvas::Plot, x, values[i] - h1, x + 1, values[i + 1] - h2, colour);
+        }
+        upper.step(items, x, values[i] + h1, values[i + 1] + h2);
+        lower.step(items, x, values[i] - h1, values[i + 1] - h2);
     }
+    upper.flush(items);
+    lower.flush(items);
 }
 
 std::optional<std::size_t> driftMethodOf(const std::string& key)
@@ -731,22 +744,26 @@ void drawLogarithmic(const Store& store, const LineFitResult& log, PlotScene& sc
     // ln X is undefined at X <= 0: the curve starts with the segment from 1.
     const int first = std::max(store.FirstX, 1);
     double y1 = a + b * std::log(static_cast<double>(first));
+    UnitStepRun run(Canvas::Plot, colours::kMagenta, last + 1);
     for (int x = first; x <= last; ++x) {
         const double y2 = a + b * std::log(x + 1.0);
-        addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colours::kMagenta);
+        run.step(scene.items, x, y1, y2);
         y1 = y2;
     }
+    run.flush(scene.items);
 }
 
 void drawPolynomialRow(const Store& store, int slot, const PolynomialRowResult& row, PlotScene& scene)
 {
     const Rgb colour = kRowColours[static_cast<std::size_t>(slot)];
     const int last = std::min(store.lastPosition(), static_cast<int>(row.values.size()) - 1);
+    UnitStepRun run(Canvas::Plot, colour, last);
     for (int x = std::max(store.FirstX, 0); x < last; ++x) {
         const double y1 = row.values[static_cast<std::size_t>(x)];
         const double y2 = row.values[static_cast<std::size_t>(x) + 1];
-        addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colour);
+        run.step(scene.items, x, y1, y2);
     }
+    run.flush(scene.items);
 }
 
 // One segment per step where the curve has a value at both ends; the mean,
@@ -761,12 +778,13 @@ void drawDriftCurve(const Store& store, std::size_t method, const DriftResult& c
             addSegment(scene.items, Canvas::Plot, first, curve.values[0], last, curve.values[0], colour);
         return;
     }
+    UnitStepRun run(Canvas::Plot, colour, last);
     for (int x = first; x < last; ++x) {
         const double y1 = curve.values[static_cast<std::size_t>(x)];
         const double y2 = curve.values[static_cast<std::size_t>(x) + 1];
-        if (std::isfinite(y1) && std::isfinite(y2))
-            addSegment(scene.items, Canvas::Plot, x, y1, x + 1, y2, colour);
+        run.step(scene.items, x, y1, y2);
     }
+    run.flush(scene.items);
 }
 
 void buildScene(Store& store, const RegressionSettings& settings, const CalculationRules& rules, const FitResults& fits,
@@ -774,15 +792,9 @@ void buildScene(Store& store, const RegressionSettings& settings, const Calculat
 {
     const double maxX = plotMaxX(store);
     const int last = store.lastPosition();
-    // One segment per position for the band's two edges, the log curve and
-    // each polynomial row, plus marks and ticks: reserving once spares the
-    // reallocations of a list that grows to some 250000 items.
-    std::size_t curves = 3;
-    for (int slot = 1; slot <= 5; ++slot)
-        curves += settings.chkPoly[static_cast<std::size_t>(slot)] ? 1 : 0;
-    for (const bool shown : settings.chkDrift)
-        curves += shown ? 1 : 0;
-    scene.items.reserve(curves * (static_cast<std::size_t>(last) + 1) + static_cast<std::size_t>(last) / 5 + 1024);
+    // A curve is one polyline per unbroken run; marks and ticks come by the
+    // position: reserving once spares the reallocations of a long run.
+    scene.items.reserve(static_cast<std::size_t>(last) / 5 + 1024);
     const YSpan span = ySpan(store.MinY, store.MaxY, settings.yFull);
     scene.scale = plotScale(maxX, store.FirstX, span, settings.xFull, settings.yFull, store.MarginX, store.MarginY);
 

@@ -5,7 +5,6 @@
 #include <variant>
 #include <vector>
 
-
 namespace kalibron {
 
 struct Rgb {
@@ -55,8 +54,18 @@ struct FilledBox {
     bool operator==(const FilledBox&) const = default;
 };
 
-using Primitive = std::variant<Segment, Box, FilledBox>;
-// A large data set draws a quarter of a million items.
+// A curve drawn one unit step at a time: the segments (x0 + k, ys[k]) to
+// (x0 + k + 1, ys[k + 1]). One of these replaces the thousands of segments a
+// long live run would otherwise keep for each curve.
+struct Polyline {
+    Canvas canvas = Canvas::Plot;
+    double x0 = 0;
+    std::vector<double> ys;
+    Rgb colour;
+    bool operator==(const Polyline&) const = default;
+};
+
+using Primitive = std::variant<Segment, Box, FilledBox, Polyline>;
 using PrimitiveList = std::vector<Primitive>;
 
 // A tick label of the frame. For the Y axis (lblY(index)) left/top is the

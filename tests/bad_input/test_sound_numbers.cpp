@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <unistd.h>
@@ -18,13 +19,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "analysis/calculation.h"
+#include "analysis/export_text.h"
 #include "core/messages.h"
 #include "core/store.h"
 #include "core/table_import.h"
 #include "programs/cli.h"
 #include "tests/fuzz/finite_text.h"
-#include "analysis/calculation.h"
-#include "analysis/export_text.h"
 
 namespace {
 
@@ -184,8 +185,15 @@ void expectFiniteScene(const PlotScene& scene)
     for (const Primitive& item : scene.items)
         std::visit(
             [&broken](const auto& p) {
-                if (!(std::isfinite(p.x1) && std::isfinite(p.y1) && std::isfinite(p.x2) && std::isfinite(p.y2)))
+                if constexpr (std::is_same_v<std::decay_t<decltype(p)>, Polyline>) {
+                    bool ok = std::isfinite(p.x0);
+                    for (const double y : p.ys)
+                        ok = ok && std::isfinite(y);
+                    broken += ok ? 0 : 1;
+                } else if (!(std::isfinite(p.x1) && std::isfinite(p.y1) && std::isfinite(p.x2) &&
+                             std::isfinite(p.y2))) {
                     ++broken;
+                }
             },
             item);
     EXPECT_EQ(broken, 0u) << "of " << scene.items.size() << " primitives";

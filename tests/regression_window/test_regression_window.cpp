@@ -62,12 +62,18 @@ bool near(double a, double b, double relative = 1e-9)
     return std::abs(a - b) <= relative * std::max({1.0, std::abs(a), std::abs(b)});
 }
 
+// A Polyline counts as the unit segments it stands for.
 int countPlotSegments(const PlotScene& scene, const Rgb& colour)
 {
-    return static_cast<int>(std::count_if(scene.items.begin(), scene.items.end(), [&](const Primitive& item) {
-        const auto* segment = std::get_if<Segment>(&item);
-        return segment && segment->canvas == Canvas::Plot && segment->colour == colour;
-    }));
+    int n = 0;
+    for (const Primitive& item : scene.items) {
+        if (const auto* segment = std::get_if<Segment>(&item))
+            n += segment->canvas == Canvas::Plot && segment->colour == colour ? 1 : 0;
+        else if (const auto* line = std::get_if<Polyline>(&item);
+                 line && line->canvas == Canvas::Plot && line->colour == colour && !line->ys.empty())
+            n += static_cast<int>(line->ys.size()) - 1;
+    }
+    return n;
 }
 
 int countPlotBoxes(const PlotScene& scene, const Rgb& colour)
@@ -205,6 +211,7 @@ private slots:
     void tabOrderNamesAndMinimumSize();
     void tickLabelsNeverOverlap();
     void uncertaintyControlsReachTheCalculation();
+    void polylinesPaintLikeTheirSegments();
 
 private:
     QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(QLatin1String(name)); }
@@ -1261,5 +1268,37 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
     }
 }
 
+// A curve kept as a Polyline paints exactly what its unit segments paint in
+// its place: the shown scene of the start state, and a hand-made line that
+// leaves the plot and another on the frame.
+void TestRegressionWindow::polylinesPaintLikeTheirSegments()
+{
+    PlotScene scene = m_window->shownScene();
+    scene.items.push_back(Polyline{Canvas::Plot, -3, {900, 1200, 2500, 700, 650}, colours::kBlue});
+    scene.items.push_back(Polyline{Canvas::Frame, 2000, {3000, 3001, 2990}, colours::kRed});
+    PlotScene expanded = scene;
+    expanded.items.clear();
+    int polylines = 0;
+    for (const Primitive& item : scene.items) {
+        const auto* line = std::get_if<Polyline>(&item);
+        if (!line) {
+            expanded.items.push_back(item);
+            continue;
+        }
+        ++polylines;
+        for (std::size_t k = 0; k + 1 < line->ys.size(); ++k) {
+            const double x = line->x0 + static_cast<double>(k);
+            expanded.items.push_back(Segment{line->canvas, x, line->ys[k], x + 1, line->ys[k + 1], line->colour});
+        }
+    }
+    QVERIFY(polylines >= 6); // log, row 2, the band's edges and the two above
+    const QImage compact = renderSceneImage(scene, 96);
+    const QImage plain = renderSceneImage(expanded, 96);
+    QCOMPARE(compact.size(), plain.size());
+    QVERIFY(compact == plain);
+    QVERIFY(renderSceneSvg(scene, 96) == renderSceneSvg(expanded, 96));
+}
+
 QTEST_MAIN(TestRegressionWindow)
+
 #include "test_regression_window.moc"

@@ -268,8 +268,10 @@ TEST(ProgramDifferences, BeltSegmentsFollowTheHalfWidth)
     RegressionSettings settings = noCurves();
     settings.chkConf = true;
     calculate(he, *store, settings); // linear fit for the belt
-    PrimitiveList items;
-    ASSERT_TRUE(Confidence_Belt(*store, items));
+    PrimitiveList drawn;
+    ASSERT_TRUE(Confidence_Belt(*store, drawn));
+    ASSERT_EQ(drawn.size(), 2u); // the upper edge, then the lower, each one run
+    const PrimitiveList items = expandPolylines(drawn);
     ASSERT_EQ(items.size(), 2u * (27 - 5));
     // h(x) = t·s·√(1/n + (x − x̄)²/Sxx) with x̄ = 16.4, Sxx = 359.2, n = 5,
     // t = t(0.975; 3) and s from the residuals of the fitted line.
@@ -280,13 +282,15 @@ TEST(ProgramDifferences, BeltSegmentsFollowTheHalfWidth)
     const double t = 3.182446305, s = std::sqrt(ssr / 3);
     EXPECT_TRUE(nearRel(s, 49.7662, 1e-5));
     auto h = [&](double x) { return t * s * std::sqrt(1.0 / 5 + (x - 16.4) * (x - 16.4) / 359.2); };
-    const auto& upper = std::get<Segment>(items[0]);
-    const auto& lower = std::get<Segment>(items[1]);
-    EXPECT_EQ(upper.x1, 5);
-    EXPECT_EQ(upper.x2, 6);
-    EXPECT_TRUE(nearRel(upper.y1, a + 5 * b + h(5), 1e-8));
-    EXPECT_TRUE(nearRel(lower.y2, a + 6 * b - h(6), 1e-8));
-    EXPECT_EQ(std::get<Segment>(items.back()).x2, 27);
+    for (int k = 0; k < 27 - 5; ++k) {
+        const auto& upper = std::get<Segment>(items[static_cast<std::size_t>(k)]);
+        const auto& lower = std::get<Segment>(items[static_cast<std::size_t>(k + 27 - 5)]);
+        const double x = 5 + k;
+        EXPECT_EQ(upper.x1, x);
+        EXPECT_EQ(lower.x2, x + 1);
+        EXPECT_TRUE(nearRel(upper.y1, a + x * b + h(x), 1e-8));
+        EXPECT_TRUE(nearRel(lower.y2, a + (x + 1) * b - h(x + 1), 1e-8));
+    }
     EXPECT_TRUE(nearRel(store->ConfHalf2.value(), h(27), 1e-8));
 }
 

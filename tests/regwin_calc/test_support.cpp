@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <cmath>
+#include <type_traits>
 #include <variant>
 
 namespace kalibron::test {
@@ -51,14 +52,37 @@ RegressionSettings noCurves()
     return settings;
 }
 
-std::vector<const Segment*> segments(const PlotScene& scene, Canvas canvas, Rgb colour)
+PrimitiveList expandPolylines(const PrimitiveList& items)
 {
-    std::vector<const Segment*> found;
-    for (const Primitive& item : scene.items) {
-        if (const auto* s = std::get_if<Segment>(&item); s && s->canvas == canvas && s->colour == colour)
-            found.push_back(s);
+    PrimitiveList out;
+    for (const Primitive& item : items) {
+        const auto* line = std::get_if<Polyline>(&item);
+        if (!line) {
+            out.push_back(item);
+            continue;
+        }
+        for (std::size_t k = 0; k + 1 < line->ys.size(); ++k) {
+            const double x = line->x0 + static_cast<double>(k);
+            out.push_back(Segment{line->canvas, x, line->ys[k], x + 1, line->ys[k + 1], line->colour});
+        }
     }
-    return found;
+    return out;
+}
+
+SegmentList::SegmentList(std::vector<Segment> owned) : m_owned(std::move(owned))
+{
+    for (const Segment& s : m_owned)
+        m_pointers.push_back(&s);
+}
+
+SegmentList segments(const PlotScene& scene, Canvas canvas, Rgb colour)
+{
+    std::vector<Segment> found;
+    for (const Primitive& item : expandPolylines(scene.items)) {
+        if (const auto* s = std::get_if<Segment>(&item); s && s->canvas == canvas && s->colour == colour)
+            found.push_back(*s);
+    }
+    return SegmentList(std::move(found));
 }
 
 int countSegments(const PlotScene& scene, Canvas canvas, Rgb colour)
@@ -99,8 +123,15 @@ bool allFinite(const PlotScene& scene)
     auto finite = [](double a, double b, double c, double d) {
         return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
     };
-    for (const Primitive& item : scene.items) {
-        const bool ok = std::visit([&](const auto& p) { return finite(p.x1, p.y1, p.x2, p.y2); }, item);
+    for (const Primitive& item : expandPolylines(scene.items)) {
+        const bool ok = std::visit(
+            [&](const auto& p) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(p)>, Polyline>)
+                    return false; // expanded above: none left
+                else
+                    return finite(p.x1, p.y1, p.x2, p.y2);
+            },
+            item);
         if (!ok)
             return false;
     }

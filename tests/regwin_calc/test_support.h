@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/calculation.h"
 #include "core/messages.h"
 #include "core/store.h"
-#include "analysis/calculation.h"
 
 namespace kalibron::test {
 
@@ -27,9 +27,31 @@ std::unique_ptr<Store> storeWith(const std::vector<std::pair<int, double>>& poin
 // what it looks at.
 RegressionSettings noCurves();
 
+// The scene's items with every Polyline replaced by the unit segments it
+// stands for, in place and in order; what a scene drew before curves were
+// kept as polylines.
+PrimitiveList expandPolylines(const PrimitiveList& items);
+
+// The segments of one canvas and colour, a Polyline counted as its steps.
+// Holds the segments it lists, so a range-for over the call's result is safe.
+class SegmentList {
+public:
+    explicit SegmentList(std::vector<Segment> owned);
+    SegmentList(const SegmentList&) = delete;
+    SegmentList& operator=(const SegmentList&) = delete;
+    std::size_t size() const { return m_pointers.size(); }
+    const Segment* operator[](std::size_t i) const { return m_pointers[i]; }
+    auto begin() const { return m_pointers.begin(); }
+    auto end() const { return m_pointers.end(); }
+
+private:
+    std::vector<Segment> m_owned;
+    std::vector<const Segment*> m_pointers;
+};
+
 int countSegments(const PlotScene& scene, Canvas canvas, Rgb colour);
 int countBoxes(const PlotScene& scene, Rgb colour);
-std::vector<const Segment*> segments(const PlotScene& scene, Canvas canvas, Rgb colour);
+SegmentList segments(const PlotScene& scene, Canvas canvas, Rgb colour);
 std::vector<std::string> labelTexts(const PlotScene& scene, TickLabel::Axis axis);
 std::vector<const TickLabel*> labelsOf(const PlotScene& scene, TickLabel::Axis axis);
 

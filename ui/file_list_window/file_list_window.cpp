@@ -174,6 +174,12 @@ FileListWindow::FileListWindow(Store& store, const FileListOptions& options, QWi
       m_sink(&m_boxSink)
 {
     setUpWindowLook(*this, "frm_FileList", kFileListCaption);
+    // One brush per coloured column, shared by all its cells.
+    m_cellBackgrounds.resize(kGridColumnsWithText + 1);
+    m_cellBackgrounds[kColStandard] = QBrush(qColour(m_options.table.standardValueBackground));
+    for (const ResultColumn& result : m_options.table.results)
+        if (result.column >= 0 && result.column <= kGridColumnsWithText && result.background)
+            m_cellBackgrounds[static_cast<std::size_t>(result.column)] = QBrush(qColour(*result.background));
 
     createControls();
     applyLayout();
@@ -580,12 +586,6 @@ void FileListWindow::showGrid()
         titles << fromText(grid.text(0, c));
     m_FlexGrid2->setHorizontalHeaderLabels(titles);
 
-    std::array<std::optional<Rgb>, kGridColumnsWithText + 1> backgrounds{};
-    backgrounds[kColStandard] = m_options.table.standardValueBackground;
-    for (const ResultColumn& result : m_options.table.results)
-        if (result.column >= 0 && result.column <= kGridColumnsWithText)
-            backgrounds[static_cast<std::size_t>(result.column)] = result.background;
-
     std::array<bool, kGridColumnsWithText + 1> isResult{};
     for (const ResultColumn& result : m_options.table.results)
         if (result.column >= 0 && result.column <= kGridColumnsWithText)
@@ -594,7 +594,11 @@ void FileListWindow::showGrid()
     if (const int u = m_options.table.uncertaintyColumn(); u <= kGridColumnsWithText)
         isResult[static_cast<std::size_t>(u)] = true;
 
+    // Each cell's text width, measured when its text changes: a followed day
+    // refills a full table at every arrival.
+    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     const int rows = std::max(m_shownRows, list.nDayFiles);
+    m_textWidths.resize(static_cast<std::size_t>(rows * kGridColumnsWithText));
     for (int r = 1; r <= rows; ++r) {
         const bool extrapolated =
             r <= static_cast<int>(list.Extrapolated.size()) && list.Extrapolated[static_cast<std::size_t>(r - 1)];
@@ -605,29 +609,36 @@ void FileListWindow::showGrid()
             const QString text = c == kColFileName ? fromName(grid.text(r, c)) : fromText(grid.text(r, c));
             // Update_Flex2 colours the rows it fills.
             const bool filled = r <= list.nDayFiles && !grid.text(r, 0).empty();
-            const auto& background = filled ? backgrounds[static_cast<std::size_t>(c)] : std::nullopt;
+            const QVariant& background = filled ? m_cellBackgrounds[static_cast<std::size_t>(c)] : QVariant();
             QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1);
             if (!item) {
-                if (text.isEmpty() && !background)
+                if (text.isEmpty() && !background.isValid())
                     continue;
                 item = new QTableWidgetItem;
                 m_FlexGrid2->setItem(r - 1, c - 1, item);
             }
-            item->setText(text);
-            if (background || item->data(Qt::BackgroundRole).isValid())
-                item->setData(Qt::BackgroundRole, background ? QVariant(QBrush(qColour(*background))) : QVariant());
+            if (item->text() != text) {
+                item->setText(text);
+                m_textWidths[static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1))] =
+                    text.isEmpty() ? 0 : metrics.horizontalAdvance(text);
+            }
+            if (background.isValid() || item->data(Qt::BackgroundRole).isValid())
+                item->setData(Qt::BackgroundRole, background);
             // A result outside the standards is an extrapolation: grey italics
-            // and a tooltip say so; its text is the same.
+            // and a tooltip say so; its text is the same. Only a marked cell
+            // carries a font, colour and tooltip of its own, and gives them
+            // back when it is no longer marked: a full table stays small.
             const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && !text.isEmpty();
-            // Only a cell that is or was marked carries a font, colour and
-            // tooltip of its own: a full table refilled at every arrival stays
-            // small and quick.
-            if (markExtrapolated || item->data(Qt::FontRole).isValid() || item->data(Qt::ToolTipRole).isValid()) {
-                QFont font = item->font();
-                font.setItalic(markExtrapolated);
+            if (markExtrapolated) {
+                QFont font = m_FlexGrid2->font();
+                font.setItalic(true);
                 item->setFont(font);
-                item->setData(Qt::ForegroundRole, markExtrapolated ? QVariant(QBrush(kExtrapolatedText)) : QVariant());
-                item->setToolTip(markExtrapolated ? QStringLiteral("extrapolated: outside the standards") : QString());
+                item->setForeground(kExtrapolatedText);
+                item->setToolTip(QStringLiteral("extrapolated: outside the standards"));
+            } else {
+                for (const int role : {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole})
+                    if (item->data(role).isValid())
+                        item->setData(role, QVariant());
             }
         }
     }
@@ -635,24 +646,14 @@ void FileListWindow::showGrid()
 
     // A column is never narrower than its set width, and widens to show its
     // texts whole (fifteen-digit results, times, long names).
-    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     for (int c = 1; c <= kGridColumnsWithText; ++c) {
         const auto index = static_cast<std::size_t>(c);
         const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
                                                                                    : kStandardColumnWidth);
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
-            if (const QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1)) {
-                // Measured again only when the text changed: a followed day
-                // refills a full table at every arrival.
-                const auto cell = static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1));
-                if (m_textWidths.size() <= cell)
-                    m_textWidths.resize(static_cast<std::size_t>(list.nDayFiles * kGridColumnsWithText));
-                const QString text = item->text();
-                if (m_textWidths[cell].first != text)
-                    m_textWidths[cell] = {text, metrics.horizontalAdvance(text)};
-                needed = std::max(needed, m_textWidths[cell].second + kCellMargin);
-            }
+            needed = std::max(needed, m_textWidths[static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1))] +
+                                          kCellMargin);
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
     decorateLiveRows();

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
 #include <array>
@@ -175,7 +176,8 @@ private:
     QString m_currentDirectory;
     int m_shownRows = 0;                               // grid rows 1..this may hold text in the view
     bool m_handedBack = false;                         // the grid holds the results of a hand-back
-    std::vector<std::pair<QString, int>> m_textWidths; // each cell's text as last measured, and its width
+    std::vector<int> m_textWidths; // each cell's text width, row by row
+    std::vector<QVariant> m_cellBackgrounds; // a filled row's colour by column
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};

@@ -232,6 +232,16 @@ void addItems(LineBatch& batch, const PlotScene& scene, Canvas canvas, const QRe
         if (const auto* segment = std::get_if<Segment>(&item)) {
             if (segment->canvas == canvas)
                 addLine(map(segment->x1, segment->y1), map(segment->x2, segment->y2), segment->colour);
+        } else if (const auto* line = std::get_if<Polyline>(&item)) {
+            if (line->canvas != canvas)
+                continue;
+            // Step by step through the same clipping as single segments: the
+            // batch joins the steps again into one drawPolyline with the
+            // line's pen, and a step that leaves the plot is cut as before.
+            for (std::size_t k = 0; k + 1 < line->ys.size(); ++k) {
+                const double x = line->x0 + static_cast<double>(k);
+                addLine(map(x, line->ys[k]), map(x + 1, line->ys[k + 1]), line->colour);
+            }
         } else if (const auto* box = std::get_if<Box>(&item)) {
             if (box->canvas != canvas)
                 continue;
