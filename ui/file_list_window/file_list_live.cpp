@@ -29,19 +29,21 @@
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
+#include "ui/file_list_window/file_names.h"
 #include "ui/twips.h"
 
 namespace kalibron {
 
+using file_list::fromName;
+using file_list::kGridColumnsWithText;
+using file_list::toName;
+
 namespace {
 
-constexpr int kGridColumns = 13; // columns 1..13, as the grid shows them
 constexpr std::int64_t kTimeNotRead = INT64_MIN;
 const QColor kWaiting(224, 224, 224);
 const QColor kAlert(255, 112, 112);
 
-std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString decoded(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 std::optional<double> number(const std::string& text)
 {
@@ -175,10 +177,10 @@ void FileListWindow::scanDone()
     if (m_applyingSession)
         return;
 
-    m_sessionPath = QDir(sessionFolder()).filePath(decoded(sessionFileName(encoded(m_currentDirectory), list.DayKey)));
+    m_sessionPath = QDir(sessionFolder()).filePath(fromName(sessionFileName(toName(m_currentDirectory), list.DayKey)));
     if (!QFileInfo::exists(m_sessionPath))
         return;
-    const SessionRead read = readSessionFile(encoded(m_sessionPath));
+    const SessionRead read = readSessionFile(toName(m_sessionPath));
     if (!read.session) {
         // Kept as it is until the user decides: it may be all that is left of a night's run.
         const QString question = QString::fromStdString(read.problem) +
@@ -213,7 +215,7 @@ void FileListWindow::followTick()
     const FileListState& list = m_store.fileList;
     const std::string dayKey = list.DayKey, extension = m_scanExtension;
     const auto ofTheDay = [&](std::string_view name) { return matchesDay(name, dayKey, extension); };
-    const DirectoryListing listing = listDirectory(encoded(m_currentDirectory), ofTheDay);
+    const DirectoryListing listing = listDirectory(toName(m_currentDirectory), ofTheDay);
     if (!listing.problem.empty()) {
         setNote(QString::fromStdString(listing.problem) + QStringLiteral("; the table stays as it was."));
         return;
@@ -294,14 +296,7 @@ void FileListWindow::rescanFollowed(const std::vector<FileEntry>& files, const s
     for (const FileEntry& file : files)
         if (matchesDay(file.name, list.DayKey, m_scanExtension))
             m_listedFiles.emplace(file.name, file.lastWrite);
-    QStringList names;
-    names.reserve(list.nAllFiles);
-    for (const std::string& name : list.AllFiles)
-        names << decoded(name);
-    m_List1Model->setStringList(names);
-    QString selection = decoded(listText);
-    selection.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_Label1->setText(selection);
+    showListing(listText);
 
     if (m_tableEdited) {
         kalibron::Update_Flex2(list, m_txtStandard->text().toStdString(), m_options.table);
@@ -317,7 +312,7 @@ void FileListWindow::rescanFollowed(const std::vector<FileEntry>& files, const s
     if (!gone.empty()) {
         QStringList goneNames;
         for (const std::string& name : gone)
-            goneNames << decoded(name);
+            goneNames << fromName(name);
         notes << QStringLiteral("Gone from the folder, so left the table: %1 (what was typed for it is kept).")
                      .arg(goneNames.join(QStringLiteral(", ")));
     }
@@ -381,7 +376,7 @@ void FileListWindow::checkArrivals(const std::vector<std::string>& names)
         const double distance = std::abs(arrival.y - check->prediction) / check->uPred;
         m_alertNote = QStringLiteral("Alert: the standard %1 (%2) lies %3 u from %4 (%5) through the earlier "
                                      "standards; alert at %6 u.")
-                          .arg(decoded(name), QString::number(arrival.y, 'g', 10), QString::number(distance, 'f', 1),
+                          .arg(fromName(name), QString::number(arrival.y, 'g', 10), QString::number(distance, 'f', 1),
                                m_cboAlertMethod->currentText().mid(3), QString::number(check->prediction, 'g', 10))
                           .arg(multiple);
     }
@@ -406,7 +401,7 @@ void FileListWindow::decorateLiveRows()
         if (grid.text(r, kColType) == "Std" && grid.text(r, kColStandard).empty())
             paint(r, kColStandard, kWaiting, QStringLiteral("waiting for the standard's value"));
         if (m_alerts.count(list.SortName[static_cast<std::size_t>(r - 1)]))
-            for (int c = 1; c <= kGridColumns; ++c)
+            for (int c = 1; c <= kGridColumnsWithText; ++c)
                 paint(r, c, kAlert, QStringLiteral("alert: far from the fit through the earlier standards"));
     }
     showStatus();
@@ -454,7 +449,7 @@ void FileListWindow::showStatus()
 RunSession FileListWindow::currentSession() const
 {
     RunSession session;
-    session.directory = encoded(m_currentDirectory);
+    session.directory = toName(m_currentDirectory);
     session.day = m_store.fileList.DayKey;
     session.extension = m_scanExtension;
     session.marker = m_txtStandard->text().toStdString();
@@ -472,7 +467,7 @@ void FileListWindow::saveSession()
     if (!following() || !m_tableEdited || m_applyingSession || m_sessionPath.isEmpty() ||
         m_blockedSessions.count(m_sessionPath))
         return;
-    const std::string problem = writeSessionFile(currentSession(), encoded(m_sessionPath));
+    const std::string problem = writeSessionFile(currentSession(), toName(m_sessionPath));
     if (!problem.empty())
         setNote(QString::fromStdString(problem) + QStringLiteral(" The run goes on, but is not kept."));
 }
@@ -487,7 +482,7 @@ void FileListWindow::applySession(const RunSession& session, const QString& path
     m_txtExtension->setText(QString::fromStdString(session.extension));
     m_txtStandard->setText(QString::fromStdString(session.marker));
     cmdTakeIt_Click();
-    const QString directory = QDir::cleanPath(decoded(session.directory));
+    const QString directory = QDir::cleanPath(fromName(session.directory));
     const QString scanned = m_lblPath->text();
     m_lblPath->clear();
     setCurrentDirectory(directory);
@@ -536,7 +531,7 @@ void FileListWindow::cmdOpenSession_Click()
                                        QStringLiteral("KALIBRON sessions (*.json);;All Files (*)"));
     if (path.isEmpty())
         return; // cancelled
-    const SessionRead read = readSessionFile(encoded(path));
+    const SessionRead read = readSessionFile(toName(path));
     if (!read.session) {
         m_sink->show({read.problem});
         return;
@@ -558,7 +553,7 @@ void FileListWindow::cmdSaveSessionAs_Click()
                                        QStringLiteral("KALIBRON sessions (*.json);;All Files (*)"));
     if (path.isEmpty())
         return; // cancelled
-    const std::string problem = writeSessionFile(currentSession(), encoded(path));
+    const std::string problem = writeSessionFile(currentSession(), toName(path));
     if (!problem.empty()) {
         m_sink->show({problem});
         return;

@@ -30,17 +30,21 @@
 #include "analysis/table_output.h"
 #include "core/file_list_state.h"
 #include "core/store.h"
+#include "ui/file_list_window/file_names.h"
 #include "ui/regression_window/qt_locale.h"
 #include "ui/twips.h"
 #include "ui/window_look.h"
 
 namespace kalibron {
 
+using file_list::fromName;
+using file_list::kGridColumnsWithText;
+using file_list::toName;
+
 namespace {
 
 constexpr double kClientWidth = 13935;
 constexpr double kClientHeight = 8910;
-constexpr int kGridColumnsWithText = 13;  // columns 1..13 are all any output reads
 constexpr int kCellMargin = 10;           // pixels around a cell's text
 constexpr int kStandardColumnWidth = 960; // twips, the grid's width of the other columns
 
@@ -151,9 +155,6 @@ void setBackground(QWidget* widget, const QColor& colour)
     palette.setColor(QPalette::Base, colour);
     widget->setPalette(palette);
 }
-
-// File names are bytes; show them as the file system names them.
-QString fromName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
 QString fromText(const std::string& text) { return QString::fromStdString(text); }
 
@@ -508,7 +509,7 @@ void FileListWindow::Dir1_Change()
     FileListState& list = m_store.fileList;
     const std::string extension = m_txtExtension->text().toStdString();
     const DirectoryListing listing =
-        listDirectory(QFile::encodeName(m_currentDirectory).toStdString(),
+        listDirectory(toName(m_currentDirectory),
                       [&](std::string_view name) { return matchesDay(name, list.DayKey, extension); });
     if (!listing.problem.empty()) {
         // An unread folder is no empty folder: the lists, the table and what
@@ -532,17 +533,22 @@ void FileListWindow::Dir1_Change()
     const std::string listText = scanDay(list, listing.files, extension, *m_sink);
     m_handedBack = false;
 
+    showListing(listText);
+    showGrid();
+    putOnClipboard(list.DayListing);
+    scanDone();
+}
+
+void FileListWindow::showListing(const std::string& listText)
+{
     QStringList names;
-    names.reserve(list.nAllFiles);
-    for (const std::string& name : list.AllFiles)
+    names.reserve(m_store.fileList.nAllFiles);
+    for (const std::string& name : m_store.fileList.AllFiles)
         names << fromName(name);
     m_List1Model->setStringList(names);
     QString selection = fromName(listText);
     selection.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_Label1->setText(selection);
-    showGrid();
-    putOnClipboard(list.DayListing);
-    scanDone();
 }
 
 void FileListWindow::cmdAccept_Click()
@@ -746,12 +752,12 @@ void FileListWindow::cmdSave_Click()
     FileListState& list = m_store.fileList;
     list.MasterName = "0_master.csv";
     const QString folder =
-        QString::fromStdString(masterDialogFolder(m_store.gPath, QFile::encodeName(m_currentDirectory).toStdString()));
+        QString::fromStdString(masterDialogFolder(m_store.gPath, toName(m_currentDirectory)));
     const QString preset = QString::fromStdString(list.MasterName);
     const QString chosen = m_chooser ? m_chooser(folder, preset) : defaultSaveChooser(this, folder, preset);
     if (chosen.isEmpty())
         return; // cancelled
-    list.MasterPath = QFile::encodeName(chosen).toStdString();
+    list.MasterPath = toName(chosen);
     const std::string problem = WriteMaster(list, list.MasterPath);
     if (!problem.empty())
         m_sink->show({problem});

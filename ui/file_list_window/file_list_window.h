@@ -160,6 +160,7 @@ private:
     void liveChanged();
     void rescanFollowed(const std::vector<FileEntry>& files, const std::vector<std::string>& gone);
     void scanDone();
+    void showListing(const std::string& listText); // the directory's files and the day's selection
     void checkArrivals(const std::vector<std::string>& names);
     void showStatus();
     bool ask(const QString& question);
