@@ -208,11 +208,26 @@ void TestLiveRun::followKeepsMarksAndResults()
         }
     }
     QCOMPARE(x.size(), typed.size() - 1);
+    const auto [firstUsed, lastUsed] = std::minmax_element(x.begin(), x.end());
+    int extrapolated = 0;
     for (int r = 1; r <= rows; ++r) {
-        const double expectedLine = lineAt(x, y, std::stoi(run.text(r, 4)));
+        const int position = std::stoi(run.text(r, 4));
+        const double expectedLine = lineAt(x, y, position);
         QVERIFY2(std::abs(std::atof(run.text(r, 6).c_str()) - expectedLine) < 1e-9 * std::abs(expectedLine),
                  run.text(r, 6).c_str());
+        // Grey italics and a tooltip exactly where a result lies outside the
+        // standards used: rows that were the newest once have given theirs back.
+        const QTableWidgetItem* result =
+            run.list().findChild<QTableWidget*>(QStringLiteral("FlexGrid2"))->item(r - 1, 6 - 1);
+        QVERIFY(result);
+        const bool outside = position < *firstUsed || position > *lastUsed;
+        QCOMPARE(result->font().italic(), outside);
+        QCOMPARE(result->toolTip().contains(QStringLiteral("extrapolated")), outside);
+        extrapolated += outside ? 1 : 0;
+        if (r != run.rowOf(outlier) && !run.text(r, 5).empty())
+            QCOMPARE(run.background(r, 5), QColor(255, 255, 128));
     }
+    QVERIFY(extrapolated > 0 && extrapolated < rows / 2);
 
     // The result columns equal those of a fresh Interpolate and Back on the
     // same data in a program that never followed.
