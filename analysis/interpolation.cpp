@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "analysis/calculation.h"
 #include "analysis/sequence_table.h"
@@ -175,6 +176,18 @@ void BackToFileList(Store& store, const FileListTableLayout& layout, const Numbe
         }
     }
     writeUncertaintyColumn(list, rows, layout, locale, choice, fits);
+}
+
+void clearResults(FileListState& list, const FileListTableLayout& layout)
+{
+    std::vector<int> columns;
+    for (const ResultColumn& result : layout.results)
+        columns.push_back(result.column);
+    columns.push_back(layout.uncertaintyColumn());
+    for (const int column : columns)
+        for (int r = 1; r <= list.nDayFiles; ++r)
+            list.FlexGrid2.setText(r, column, std::string());
+    list.Extrapolated.clear();
 }
 
 } // namespace kalibron

@@ -7,6 +7,7 @@ namespace kalibron {
 class MessageSink;
 struct FitResults;
 struct FitUncertainty;
+struct FileListState;
 struct NumberLocale;
 struct Store;
 
@@ -45,5 +46,10 @@ const FitUncertainty* chosenUncertainty(const FitResults& fits, UncertaintyChoic
 // any choice.
 void BackToFileList(Store& store, const FileListTableLayout& layout, const NumberLocale& locale,
                     UncertaintyChoice choice = UncertaintyChoice::None, const FitResults* fits = nullptr);
+
+// Empties the result columns and the u column at every row of the table
+// (their titles stay) and forgets which rows were extrapolated: what a change
+// that leaves nothing to interpolate must not let stand.
+void clearResults(FileListState& list, const FileListTableLayout& layout);
 
 } // namespace kalibron

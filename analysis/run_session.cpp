@@ -43,16 +43,6 @@ struct Refusal {
 // A name or path in a message, whole, with control and non-UTF-8 bytes as \xHH.
 std::string shown(const std::string& text) { return shownText(text, 4096); }
 
-bool validJsonText(const std::string& text)
-{
-    try {
-        (void)Json(text).dump();
-        return true;
-    } catch (const nlohmann::json::type_error&) {
-        return false;
-    }
-}
-
 std::string toHex(const std::string& bytes)
 {
     static constexpr char digits[] = "0123456789abcdef";
@@ -95,7 +85,7 @@ std::optional<std::string> fromHex(const std::string& hex)
 // digits of its bytes, so every name comes back exactly.
 void putText(Json& object, const std::string& key, const std::string& text)
 {
-    if (validJsonText(text))
+    if (isValidUtf8(text))
         object[key] = text;
     else
         object[key + "_hex"] = toHex(text);
@@ -293,6 +283,12 @@ RunSession sessionFrom(const Json& root)
             session.rows.push_back(std::move(mark));
         }
     }
+    // A session belongs to one folder and day: without them it cannot be
+    // continued, and a relative folder would name whichever one is current.
+    if (session.directory.empty() || !std::filesystem::path(session.directory).is_absolute())
+        throw Refusal{"\"directory\" is missing or not an absolute path"};
+    if (session.day.empty())
+        throw Refusal{"\"day\" is missing or empty"};
     return session;
 }
 
@@ -388,9 +384,15 @@ SessionRead readSessionFile(const std::string& path)
         read.problem = head + std::strerror(EISDIR);
         return read;
     }
+    // A device or a pipe chosen by mistake would be read without end.
+    if (!std::filesystem::is_regular_file(status)) {
+        read.problem = head + "it is not a plain file";
+        return read;
+    }
+    const std::string tooLarge = head + "it holds more than " + std::to_string(kMaxSessionBytes >> 20) + " MiB";
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (!error && size > kMaxSessionBytes) {
-        read.problem = head + "it holds more than " + std::to_string(kMaxSessionBytes >> 20) + " MiB";
+        read.problem = tooLarge;
         return read;
     }
     std::ifstream in(path, std::ios::binary);
@@ -398,9 +400,16 @@ SessionRead readSessionFile(const std::string& path)
         read.problem = head + std::strerror(errno);
         return read;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // No more than the limit, even from a file that grows while it is read.
+    std::string text(kMaxSessionBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) {
         read.problem = head + "a read error";
+        return read;
+    }
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxSessionBytes) {
+        read.problem = tooLarge;
         return read;
     }
     return parseSession(text, path);
@@ -547,9 +556,45 @@ std::optional<ArrivalCheck> checkArrival(const std::vector<double>& x, const std
         return std::nullopt;
     }
     check.uPred = std::sqrt(s * s + u * u);
+    check.value = newY;
     check.distance = std::abs(newY - check.prediction);
     check.flagged = check.distance > multiple * check.uPred;
     return check;
+}
+
+std::optional<ArrivalCheck> checkArrivalOf(const FileListState& state, const Store& store, const std::string& name,
+                                           const std::string& method, double multiple)
+{
+    // The standards as Interpolate hands them over: a value above 0 in
+    // column 5 at the row's position; a rejected one takes no part.
+    struct Standard {
+        int position;
+        double value;
+    };
+    const auto standardAt = [&](int row) -> std::optional<Standard> {
+        const double value = leadingNumber(state.FlexGrid2.text(row, kColStandard));
+        const int position = positionOf(state, store, row);
+        if (!(value > 0) || position < 0)
+            return std::nullopt;
+        return Standard{position, value};
+    };
+    const int rows = std::min<int>(state.nDayFiles, static_cast<int>(state.SortName.size()));
+    std::optional<Standard> arrival;
+    for (int row = 1; row <= rows && !arrival; ++row)
+        if (state.SortName[static_cast<std::size_t>(row - 1)] == name && !(arrival = standardAt(row)))
+            return std::nullopt;
+    if (!arrival)
+        return std::nullopt;
+    std::vector<double> x, y;
+    for (int row = 1; row <= rows; ++row) {
+        const std::optional<Standard> standard = standardAt(row);
+        if (standard && standard->position < arrival->position &&
+            !(store.Rejected[static_cast<std::size_t>(standard->position)].value() >= 1)) {
+            x.push_back(standard->position);
+            y.push_back(standard->value);
+        }
+    }
+    return checkArrival(x, y, arrival->position, arrival->value, method, multiple);
 }
 
 } // namespace kalibron

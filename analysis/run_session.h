@@ -67,10 +67,16 @@ std::vector<std::string> applyRowMarks(FileListState& state, Store& store, const
 // nullopt when the method cannot be fitted (too few earlier standards, for log a position <= 0) or
 // has no value at newX (the zigzag ends at its last cluster, so it judges no arrival after it).
 struct ArrivalCheck {
+    double value = 0; // the arrival's newY
     double prediction = 0, uPred = 0, distance = 0;
     bool flagged = false;
 };
 std::optional<ArrivalCheck> checkArrival(const std::vector<double>& x, const std::vector<double>& y, double newX,
                                          double newY, const std::string& method, double multiple);
+// The same test for the standard in the row of file `name`, against the used (not rejected) standards
+// of the table at earlier positions, read as Interpolate reads them. nullopt also when that row holds
+// no standard value.
+std::optional<ArrivalCheck> checkArrivalOf(const FileListState& state, const Store& store, const std::string& name,
+                                           const std::string& method, double multiple);
 
 } // namespace kalibron

@@ -128,11 +128,9 @@ void RealTimeCoordinator::followResults()
     CollectingMessageSink quiet;
     if (!Interpolate(m_store, m_profile.fileListWindow, quiet)) {
         // No result may stay that the table's data no longer give.
-        FileListState& list = m_store.fileList;
-        for (const ResultColumn& result : m_profile.fileListWindow.table.results)
-            for (int r = 1; r <= list.nDayFiles; ++r)
-                list.FlexGrid2.setText(r, result.column, std::string());
-        m_fileList->setNote(QString::fromStdString(quiet.messages.empty() ? std::string() : quiet.messages[0].text));
+        clearResults(m_store.fileList, m_profile.fileListWindow.table);
+        m_fileList->followedResults(
+            false, QString::fromStdString(quiet.messages.empty() ? std::string() : quiet.messages[0].text));
         return;
     }
     MessageSink& before = m_regression->messageSink();
@@ -140,8 +138,8 @@ void RealTimeCoordinator::followResults()
     m_regression->A_PLOT();
     m_regression->setMessageSink(&before);
     writeResults();
-    if (!quiet.messages.empty())
-        m_fileList->setNote(QString::fromStdString(quiet.messages.back().text));
+    m_fileList->followedResults(
+        true, QString::fromStdString(quiet.messages.empty() ? std::string() : quiet.messages.back().text));
 }
 
 void RealTimeCoordinator::regressionChanged()

@@ -84,6 +84,7 @@ private slots:
     }
     void followKeepsMarksAndResults();
     void killedProcessRestoresAndDamagedFileIsKept();
+    void operatorWorkOutlastsArrivalsAndFailures();
 
 private:
     QTemporaryDir m_data;
@@ -366,6 +367,66 @@ void TestLiveRun::killedProcessRestoresAndDamagedFileIsKept()
     QCOMPARE(again.text(again.rowOf(10), 5), std::string("999"));
     QCOMPARE(readAll(path), damaged);
     QCoreApplication::setApplicationName(name);
+}
+
+// What the operator does while files arrive is not lost to them: a value
+// being typed when every row moves, day fields typed over for the next scan,
+// the note of a file that left, and results that can no longer be had.
+void TestLiveRun::operatorWorkOutlastsArrivalsAndFailures()
+{
+    QTemporaryDir temp;
+    QDir dir(temp.path());
+    for (int k = 15; k < 26; ++k)
+        QVERIFY(writeLiveFile(dir, k));
+    LiveProgram run;
+    run.list().setCurrentDirectory(temp.path());
+    run.list().cmdAccept_Click();
+    run.follow();
+    run.list().setFollowTiming(20, 100);
+    run.type(15, standardValue(15));
+    run.type(20, standardValue(20));
+    run.type(25, standardValue(25));
+    run.list().cmdInterpolate_Click();
+    run.windows->backToFileList();
+    auto* uOf = run.list().findChild<QComboBox*>(QStringLiteral("cboUncertainty"));
+    uOf->setCurrentIndex(uOf->findData(static_cast<int>(UncertaintyChoice::Linear)));
+    run.list().cboUncertainty_Click();
+    const int uColumn = run.profile.fileListWindow.table.uncertaintyColumn();
+    QVERIFY(!run.text(1, uColumn).empty());
+
+    // The day fields typed over for the next scan: the followed table and
+    // its session stay with the day scanned.
+    run.list().findChild<QLineEdit*>(QStringLiteral("Text3"))->setText(QStringLiteral("28"));
+    run.list().cmdTakeIt_Click();
+    QVERIFY(writeLiveFile(dir, 30));
+    QVERIFY(QTest::qWaitFor([&] { return run.rowOf(30) > 0; }, 5000));
+    QCOMPARE(run.state().nDayFiles, 12);
+
+    // A value typed while a file arrives before all others goes to its file.
+    run.list().FlexGrid2_DblClick(run.rowOf(30), 5);
+    auto* field = run.list().findChild<QLineEdit*>(QStringLiteral("txtInpSTDgas"));
+    field->setText(QString::number(standardValue(30), 'g', 12));
+    QVERIFY(writeLiveFile(dir, 14));
+    QVERIFY(QTest::qWaitFor([&] { return run.rowOf(14) == 1; }, 5000));
+    run.list().txtInpSTDgas_KeyPress(13);
+    QVERIFY(field->isHidden());
+    QCOMPARE(std::atof(run.text(run.rowOf(30), 5).c_str()), standardValue(30));
+    const SessionRead saved = readSessionFile(QFile::encodeName(run.list().sessionPath()).toStdString());
+    QVERIFY2(saved.session, saved.problem.c_str());
+    QCOMPARE(saved.session->day, std::string("0808_27"));
+
+    // A file that leaves keeps its note through the rerun; with one standard
+    // left no result, and no u, stays in the table.
+    for (const int k : {20, 25, 30})
+        QVERIFY(dir.remove(liveFileName(k)));
+    QVERIFY(QTest::qWaitFor([&] { return run.rowOf(20) == 0 && run.rowOf(25) == 0 && run.rowOf(30) == 0; }, 5000));
+    const QString status = run.list().statusText();
+    QVERIFY2(status.contains(liveFileName(25)) && status.contains(QStringLiteral("Too few data")),
+             qPrintable(status));
+    for (int r = 1; r <= run.state().nDayFiles; ++r) {
+        QCOMPARE(run.text(r, 6), std::string());
+        QCOMPARE(run.text(r, uColumn), std::string());
+    }
 }
 
 QTEST_MAIN(TestLiveRun)

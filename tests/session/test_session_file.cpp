@@ -172,17 +172,30 @@ TEST_F(SessionFile, BrokenFilesAreRefusedWithTheirReasonAndLeftAsTheyAre)
                   "\"rows[0].value\"");
     expectRefused("{\"kalibron_session\": 1, \"rows\": [{\"name\": \"a\", \"type\": \"Smp\"}]}", "\"rows[0].type\"");
 
+    // A session names its folder, absolute, and its day.
+    const std::string head = "{\"kalibron_session\": 1, ";
+    expectRefused(head + "\"day\": \"0808_27\"}", "\"directory\" is missing");
+    expectRefused(head + "\"directory\": \"run/7\", \"day\": \"0808_27\"}", "not an absolute path");
+    expectRefused(head + "\"directory\": \"/run\", \"day\": \"\"}", "\"day\" is missing or empty");
+
     // Keys this program does not know are passed over; missing ones keep their defaults.
-    const SessionRead sparse = parseSession(
-        "{\"kalibron_session\": 1, \"later\": {\"x\": [1]}, \"regression\": {\"logarithmic\": false}}", "f");
+    const SessionRead sparse = parseSession(head + "\"directory\": \"/run\", \"day\": \"0808_27\", \"later\": "
+                                                   "{\"x\": [1]}, \"regression\": {\"logarithmic\": false}}",
+                                            "f");
     ASSERT_TRUE(sparse.session) << sparse.problem;
     RunSession expected;
+    expected.directory = "/run";
+    expected.day = "0808_27";
     expected.regression.chkLog = false;
     expectSame(*sparse.session, expected);
 
     const SessionRead missing = readSessionFile((m_dir / "none.json").string());
     EXPECT_FALSE(missing.session);
     EXPECT_NE(missing.problem.find("cannot read the session file"), std::string::npos) << missing.problem;
+    // A device is refused at once, not read without end.
+    const SessionRead device = readSessionFile("/dev/zero");
+    EXPECT_FALSE(device.session);
+    EXPECT_NE(device.problem.find("not a plain file"), std::string::npos) << device.problem;
 }
 
 TEST(SessionFileName, StableSafeAndKeyedByAbsoluteFolderAndDay)

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "analysis/file_scan.h"
 #include "analysis/sequence_table.h"
@@ -44,13 +45,6 @@ constexpr std::int64_t kTimeNotRead = INT64_MIN;
 const QColor kWaiting(224, 224, 224);
 const QColor kAlert(255, 112, 112);
 
-
-std::optional<double> number(const std::string& text)
-{
-    bool ok = false;
-    const double value = QString::fromStdString(text).toDouble(&ok);
-    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
-}
 
 QString sessionFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }
 
@@ -142,8 +136,8 @@ void FileListWindow::chkFollow_Click()
         showStatus();
         return;
     }
-    if (!m_lblPath->text().isEmpty())
-        m_watcher->addPath(m_lblPath->text());
+    if (!m_scanDirectory.isEmpty())
+        m_watcher->addPath(m_scanDirectory);
     m_rescanTimer->start();
     followTick();
     showGrid();
@@ -165,19 +159,20 @@ void FileListWindow::scanDone()
     m_alerts.clear();
     m_note.clear();
     m_alertNote.clear();
+    m_resultNote.clear();
     // Their times are taken at the next look without counting as a change.
     for (const std::string& name : list.AllFiles)
-        if (matchesDay(name, list.DayKey, m_scanExtension))
+        if (matchesDay(name, m_scanDay, m_scanExtension))
             m_listedFiles.emplace(name, kTimeNotRead);
     if (!m_watcher->directories().isEmpty())
         m_watcher->removePaths(m_watcher->directories());
     if (following())
-        m_watcher->addPath(m_currentDirectory);
+        m_watcher->addPath(m_scanDirectory);
     showStatus();
     if (m_applyingSession)
         return;
 
-    m_sessionPath = QDir(sessionFolder()).filePath(fromName(sessionFileName(toName(m_currentDirectory), list.DayKey)));
+    m_sessionPath = QDir(sessionFolder()).filePath(fromName(sessionFileName(toName(m_scanDirectory), m_scanDay)));
     if (!QFileInfo::exists(m_sessionPath))
         return;
     const SessionRead read = readSessionFile(toName(m_sessionPath));
@@ -194,7 +189,8 @@ void FileListWindow::scanDone()
     }
     m_blockedSessions.erase(m_sessionPath);
     const QString question =
-        QStringLiteral("A session of this folder and day was saved at %1 (%2 marked rows). Continue it?")
+        QStringLiteral("A session of this folder and day was saved at %1 (%2 marked rows). Continue it? With No "
+                       "this run starts afresh and its session takes that one's place.")
             .arg(QFileInfo(m_sessionPath).lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
             .arg(read.session->rows.size());
     if (ask(question))
@@ -210,12 +206,10 @@ bool FileListWindow::ask(const QString& question)
 
 void FileListWindow::followTick()
 {
-    if (!following() || m_applyingSession || m_lblPath->text().isEmpty())
+    if (!following() || m_applyingSession || m_scanDirectory.isEmpty())
         return;
-    const FileListState& list = m_store.fileList;
-    const std::string dayKey = list.DayKey, extension = m_scanExtension;
-    const auto ofTheDay = [&](std::string_view name) { return matchesDay(name, dayKey, extension); };
-    const DirectoryListing listing = listDirectory(toName(m_currentDirectory), ofTheDay);
+    const auto ofTheDay = [this](std::string_view name) { return matchesDay(name, m_scanDay, m_scanExtension); };
+    const DirectoryListing listing = listDirectory(toName(m_scanDirectory), ofTheDay);
     if (!listing.problem.empty()) {
         setNote(QString::fromStdString(listing.problem) + QStringLiteral("; the table stays as it was."));
         return;
@@ -290,14 +284,23 @@ void FileListWindow::rescanFollowed(const std::vector<FileEntry>& files, const s
     const std::vector<RowMark> marks = allMarks();
     const std::set<std::string> before(list.SortName.begin(), list.SortName.end());
 
+    // A value being typed goes to its file's row, wherever the rescan puts it.
+    const bool typing = !m_txtInpSTDgas->isHidden() && list.EditRow >= 1 && list.EditRow <= list.nDayFiles;
+    const std::string typingFor = typing ? list.SortName[static_cast<std::size_t>(list.EditRow - 1)] : std::string();
+
+    // The table stays with the day it was scanned for, whatever the day
+    // fields hold meanwhile; they keep what was typed into them.
+    const std::string typedDay = std::exchange(list.DayKey, m_scanDay);
     CollectingMessageSink limits;
     const std::string listText = scanDay(list, files, m_scanExtension, limits);
+    list.DayKey = typedDay;
     m_listedFiles.clear();
     for (const FileEntry& file : files)
-        if (matchesDay(file.name, list.DayKey, m_scanExtension))
+        if (matchesDay(file.name, m_scanDay, m_scanExtension))
             m_listedFiles.emplace(file.name, file.lastWrite);
     showListing(listText);
 
+    QStringList notes;
     if (m_tableEdited) {
         kalibron::Update_Flex2(list, m_txtStandard->text().toStdString(), m_options.table);
         const std::vector<std::string> missing = applyRowMarks(list, m_store, marks);
@@ -306,9 +309,23 @@ void FileListWindow::rescanFollowed(const std::vector<FileEntry>& files, const s
         for (const RowMark& mark : marks)
             if (unplaced.count(mark.name))
                 m_unplacedMarks.push_back(mark);
+        if (typing) {
+            const auto end = list.SortName.begin() + list.nDayFiles;
+            const auto row = std::find(list.SortName.begin(), end, typingFor);
+            if (row != end) {
+                list.EditRow = static_cast<int>(row - list.SortName.begin()) + 1;
+            } else {
+                m_txtInpSTDgas->hide();
+                m_lblRizsa[2]->hide();
+                notes << QStringLiteral("%1 left the folder while its value was being typed; nothing was entered.")
+                             .arg(fromName(typingFor));
+            }
+        }
     }
+    // A red row that left the table is no alert any more.
+    const std::set<std::string> listed(list.SortName.begin(), list.SortName.begin() + list.nDayFiles);
+    std::erase_if(m_alerts, [&](const std::string& name) { return !listed.count(name); });
 
-    QStringList notes;
     if (!gone.empty()) {
         QStringList goneNames;
         for (const std::string& name : gone)
@@ -334,49 +351,19 @@ void FileListWindow::checkArrivals(const std::vector<std::string>& names)
 {
     if (!following() || names.empty())
         return;
-    const FileListState& list = m_store.fileList;
-    const SequenceGrid& grid = list.FlexGrid2;
-    struct Standard {
-        double x, y;
-        bool used;
-    };
-    std::vector<Standard> standards;
-    std::map<std::string, Standard> byName;
-    for (int r = 1; r <= list.nDayFiles; ++r) {
-        const auto x = number(grid.text(r, kColPosition));
-        const auto y = number(grid.text(r, kColStandard));
-        if (!x || !y || *y <= 0)
-            continue;
-        const auto at = static_cast<std::size_t>(*x);
-        const bool rejected = *x >= 0 && at < m_store.Rejected.size() && m_store.Rejected[at].value() >= 1;
-        standards.push_back({*x, *y, !rejected});
-        byName[list.SortName[static_cast<std::size_t>(r - 1)]] = standards.back();
-    }
     const double multiple = m_cboAlert->currentData().toDouble();
     const std::string method = m_cboAlertMethod->currentData().toString().toStdString();
     for (const std::string& name : names) {
-        const auto found = byName.find(name);
-        if (found == byName.end()) {
-            m_alerts.erase(name); // no value (any more): nothing to judge
-            continue;
-        }
-        const Standard arrival = found->second;
-        std::vector<double> x, y;
-        for (const Standard& s : standards)
-            if (s.used && s.x < arrival.x) {
-                x.push_back(s.x);
-                y.push_back(s.y);
-            }
-        const std::optional<ArrivalCheck> check = checkArrival(x, y, arrival.x, arrival.y, method, multiple);
+        const std::optional<ArrivalCheck> check = checkArrivalOf(m_store.fileList, m_store, name, method, multiple);
         if (!check || !check->flagged) {
-            m_alerts.erase(name);
+            m_alerts.erase(name); // no value (any more), or near enough
             continue;
         }
         m_alerts.insert(name);
-        const double distance = std::abs(arrival.y - check->prediction) / check->uPred;
         m_alertNote = QStringLiteral("Alert: the standard %1 (%2) lies %3 u from %4 (%5) through the earlier "
                                      "standards; alert at %6 u.")
-                          .arg(fromName(name), QString::number(arrival.y, 'g', 10), QString::number(distance, 'f', 1),
+                          .arg(fromName(name), QString::number(check->value, 'g', 10),
+                               QString::number(check->distance / check->uPred, 'f', 1),
                                m_cboAlertMethod->currentText().mid(3), QString::number(check->prediction, 'g', 10))
                           .arg(multiple);
     }
@@ -423,6 +410,13 @@ void FileListWindow::setNote(const QString& note)
     showStatus();
 }
 
+void FileListWindow::followedResults(bool written, const QString& problem)
+{
+    m_handedBack = written;
+    m_resultNote = problem;
+    showStatus();
+}
+
 QString FileListWindow::statusText() const { return m_lblStatus->text(); }
 
 void FileListWindow::showStatus()
@@ -443,14 +437,19 @@ void FileListWindow::showStatus()
         lines << QStringLiteral("%1 row(s) in red. ").arg(m_alerts.size()) + m_alertNote;
     if (!m_note.isEmpty())
         lines << m_note;
+    if (!m_resultNote.isEmpty())
+        lines << m_resultNote;
+    if (following() && m_blockedSessions.count(m_sessionPath))
+        lines << QStringLiteral("This run is not kept: its session file is damaged and left as it is; \"Save session "
+                                "as…\" keeps the run elsewhere.");
     m_lblStatus->setText(lines.join(QLatin1Char('\n')));
 }
 
 RunSession FileListWindow::currentSession() const
 {
     RunSession session;
-    session.directory = toName(m_currentDirectory);
-    session.day = m_store.fileList.DayKey;
+    session.directory = toName(m_scanDirectory);
+    session.day = m_scanDay;
     session.extension = m_scanExtension;
     session.marker = m_txtStandard->text().toStdString();
     session.rows = allMarks();
@@ -474,6 +473,18 @@ void FileListWindow::saveSession()
 
 void FileListWindow::applySession(const RunSession& session, const QString& path)
 {
+    const QString directory = QDir::cleanPath(fromName(session.directory));
+    if (toName(fromName(session.directory)) != session.directory) {
+        m_sink->show({"The session's folder " + shownText(session.directory, 4096) +
+                      " has a name this window cannot open; \"kalibron sequence --session\" can read it."});
+        return;
+    }
+    // A folder that cannot be read changes nothing: the run on screen, its
+    // fields and its session file stay as they were.
+    const QString fields[] = {m_Text1->text(), m_Text3->text(), m_txtExtension->text(), m_txtStandard->text()};
+    const std::string typedDay = m_store.fileList.DayKey;
+    const QString current = m_currentDirectory;
+
     m_applyingSession = true;
     const QString day = QString::fromStdString(session.day);
     const qsizetype cut = day.indexOf(QLatin1Char('_'));
@@ -482,14 +493,18 @@ void FileListWindow::applySession(const RunSession& session, const QString& path
     m_txtExtension->setText(QString::fromStdString(session.extension));
     m_txtStandard->setText(QString::fromStdString(session.marker));
     cmdTakeIt_Click();
-    const QString directory = QDir::cleanPath(fromName(session.directory));
     const QString scanned = m_lblPath->text();
     m_lblPath->clear();
     setCurrentDirectory(directory);
     if (m_lblPath->text() != directory) {
-        // The folder could not be read: its message was shown, the table of
-        // the last folder read and the session file stay.
+        // Its message has been shown.
         m_lblPath->setText(scanned);
+        m_Text1->setText(fields[0]);
+        m_Text3->setText(fields[1]);
+        m_txtExtension->setText(fields[2]);
+        m_txtStandard->setText(fields[3]);
+        m_store.fileList.DayKey = typedDay;
+        m_currentDirectory = current;
         m_applyingSession = false;
         return;
     }

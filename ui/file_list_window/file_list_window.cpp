@@ -522,6 +522,8 @@ void FileListWindow::Dir1_Change()
     }
     m_tableEdited = false;
     m_scanExtension = extension;
+    m_scanDay = list.DayKey;
+    m_scanDirectory = m_currentDirectory;
     m_cmdAccept->setEnabled(true);
     m_cmdAccept->show();
     m_cmdReOrd->setEnabled(true);

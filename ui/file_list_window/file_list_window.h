@@ -132,8 +132,12 @@ public:
     // Writes the session file now (while Follow is on and a table is shown).
     void saveSession();
     QString sessionPath() const { return m_sessionPath; }
-    // Sets the note of the status line (e.g. the program's rerun problems).
+    // Sets the note of the status line (the folder, the session).
     void setNote(const QString& note);
+    // After the results followed a change: whether the result columns hold
+    // results (a new "u of:" choice then rewrites its column at once), and
+    // what the rerun had to say, on a line of its own ("" for nothing).
+    void followedResults(bool written, const QString& problem);
     QString statusText() const;
     // Names (SortName) of the rows shown red by an alert.
     const std::set<std::string>& alertedRows() const { return m_alerts; }
@@ -205,7 +209,10 @@ private:
         qint64 seenAt = 0;          // m_clock's ms at that sighting
     };
     bool m_tableEdited = false;  // "Edit list in table" made the table of this scan
-    std::string m_scanExtension; // extension of the last scan
+    // What the last scan read: a followed table stays with them whatever the
+    // day fields and the directory tree show meanwhile.
+    std::string m_scanExtension, m_scanDay;
+    QString m_scanDirectory;
     QCheckBox* m_chkFollow = nullptr;
     QLabel* m_lblAlert = nullptr;
     QComboBox *m_cboAlert = nullptr, *m_cboAlertMethod = nullptr;
@@ -219,7 +226,7 @@ private:
     std::map<std::string, std::int64_t> m_listedFiles; // files of the day in the last scan, with times
     std::vector<RowMark> m_unplacedMarks;              // marks whose file is not (yet) in the table
     std::set<std::string> m_alerts;
-    QString m_note, m_alertNote;
+    QString m_note, m_alertNote, m_resultNote;
     QString m_sessionPath;
     std::set<QString> m_blockedSessions; // unreadable session files the user chose to keep
     bool m_applyingSession = false;
