@@ -376,11 +376,7 @@ void FileListWindow::decorateLiveRows()
     const FileListState& list = m_store.fileList;
     const SequenceGrid& grid = list.FlexGrid2;
     const auto paint = [this](int r, int c, const QColor& colour, const QString& tip) {
-        QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1);
-        if (!item) {
-            item = new QTableWidgetItem;
-            m_FlexGrid2->setItem(r - 1, c - 1, item);
-        }
+        QTableWidgetItem* item = gridCell(r, c);
         item->setData(Qt::BackgroundRole, QBrush(colour));
         item->setToolTip(tip);
     };

@@ -158,6 +158,54 @@ void setBackground(QWidget* widget, const QColor& colour)
 
 QString fromText(const std::string& text) { return QString::fromStdString(text); }
 
+// A cell of the sequence table that shows its text straight from the store's
+// grid, and the colour of its column while its row is filled, instead of
+// keeping copies: a day's full table holds each text once. The view learns of
+// new texts when the grid is shown again (showGrid). A colour set on the cell
+// (waiting, alert) comes before the column's.
+class GridCell : public QTableWidgetItem {
+public:
+    GridCell(const FileListState& list, int row, int col, const QVariant& columnBackground)
+        : QTableWidgetItem(UserType), m_list(list), m_row(row), m_col(col), m_columnBackground(columnBackground)
+    {
+    }
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return m_col == kColFileName ? fromName(gridText()) : fromText(gridText());
+        if (role == Qt::BackgroundRole) {
+            QVariant own = QTableWidgetItem::data(role);
+            if (own.isValid())
+                return own;
+            // Update_Flex2 colours the rows it fills.
+            const bool filled = m_row <= m_list.nDayFiles && !m_list.FlexGrid2.text(m_row, 0).empty();
+            return filled ? m_columnBackground : QVariant();
+        }
+        return QTableWidgetItem::data(role);
+    }
+    const std::string& gridText() const { return m_list.FlexGrid2.text(m_row, m_col); }
+    // The text's width, measured again only when the text changed: a
+    // followed day shows its full table again at every arrival.
+    int width(const QFontMetrics& metrics)
+    {
+        std::uint32_t hash = 2166136261u; // FNV-1a
+        for (const char c : gridText())
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        if (m_width < 0 || hash != m_hash) {
+            m_hash = hash;
+            m_width = gridText().empty() ? 0 : metrics.horizontalAdvance(data(Qt::DisplayRole).toString());
+        }
+        return m_width;
+    }
+
+private:
+    const FileListState& m_list;
+    int m_row, m_col;
+    const QVariant& m_columnBackground;
+    std::uint32_t m_hash = 0;
+    int m_width = -1;
+};
+
 QString defaultSaveChooser(QWidget* parent, const QString& folder, const QString& presetName)
 {
     return QFileDialog::getSaveFileName(parent, QStringLiteral("Save master file"), QDir(folder).filePath(presetName),
@@ -602,11 +650,7 @@ void FileListWindow::showGrid()
     if (const int u = m_options.table.uncertaintyColumn(); u <= kGridColumnsWithText)
         isResult[static_cast<std::size_t>(u)] = true;
 
-    // Each cell's text width, measured when its text changes: a followed day
-    // refills a full table at every arrival.
-    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     const int rows = std::max(m_shownRows, list.nDayFiles);
-    m_textWidths.resize(static_cast<std::size_t>(rows * kGridColumnsWithText));
     for (int r = 1; r <= rows; ++r) {
         const bool extrapolated =
             r <= static_cast<int>(list.Extrapolated.size()) && list.Extrapolated[static_cast<std::size_t>(r - 1)];
@@ -614,29 +658,24 @@ void FileListWindow::showGrid()
         if (header)
             header->setText(fromText(grid.text(r, 0)));
         for (int c = 1; c <= kGridColumnsWithText; ++c) {
-            const QString text = c == kColFileName ? fromName(grid.text(r, c)) : fromText(grid.text(r, c));
+            const bool hasText = !grid.text(r, c).empty();
             // Update_Flex2 colours the rows it fills.
             const bool filled = r <= list.nDayFiles && !grid.text(r, 0).empty();
             const QVariant& background = filled ? m_cellBackgrounds[static_cast<std::size_t>(c)] : QVariant();
             QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1);
             if (!item) {
-                if (text.isEmpty() && !background.isValid())
+                if (!hasText && !background.isValid())
                     continue;
-                item = new QTableWidgetItem;
-                m_FlexGrid2->setItem(r - 1, c - 1, item);
+                item = gridCell(r, c);
             }
-            if (item->text() != text) {
-                item->setText(text);
-                m_textWidths[static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1))] =
-                    text.isEmpty() ? 0 : metrics.horizontalAdvance(text);
-            }
-            if (background.isValid() || item->data(Qt::BackgroundRole).isValid())
-                item->setData(Qt::BackgroundRole, background);
+            // A colour of its own is given again where it still holds (decorateLiveRows).
+            if (item->QTableWidgetItem::data(Qt::BackgroundRole).isValid())
+                item->setData(Qt::BackgroundRole, QVariant());
             // A result outside the standards is an extrapolation: grey italics
             // and a tooltip say so; its text is the same. Only a marked cell
             // carries a font, colour and tooltip of its own, and gives them
             // back when it is no longer marked: a full table stays small.
-            const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && !text.isEmpty();
+            const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && hasText;
             if (markExtrapolated) {
                 QFont font = m_FlexGrid2->font();
                 font.setItalic(true);
@@ -654,18 +693,30 @@ void FileListWindow::showGrid()
 
     // A column is never narrower than its set width, and widens to show its
     // texts whole (fifteen-digit results, times, long names).
+    const QFontMetrics metrics = m_FlexGrid2->fontMetrics();
     for (int c = 1; c <= kGridColumnsWithText; ++c) {
         const auto index = static_cast<std::size_t>(c);
         const int set = twipsToPixelsX(index < m_options.table.columnWidths.size() ? m_options.table.columnWidths[index]
                                                                                    : kStandardColumnWidth);
         int needed = m_FlexGrid2->horizontalHeader()->sectionSizeHint(c - 1);
         for (int r = 1; r <= list.nDayFiles; ++r)
-            needed = std::max(needed, m_textWidths[static_cast<std::size_t>((r - 1) * kGridColumnsWithText + (c - 1))] +
-                                          kCellMargin);
+            if (auto* cell = dynamic_cast<GridCell*>(m_FlexGrid2->item(r - 1, c - 1)))
+                needed = std::max(needed, cell->width(metrics) + kCellMargin);
         m_FlexGrid2->setColumnWidth(c - 1, std::max(set, needed));
     }
     decorateLiveRows();
     m_FlexGrid2->setUpdatesEnabled(true);
+    m_FlexGrid2->viewport()->update(); // the cells' texts are the grid's
+}
+
+QTableWidgetItem* FileListWindow::gridCell(int row, int col)
+{
+    QTableWidgetItem* item = m_FlexGrid2->item(row - 1, col - 1);
+    if (!item) {
+        item = new GridCell(m_store.fileList, row, col, m_cellBackgrounds[static_cast<std::size_t>(col)]);
+        m_FlexGrid2->setItem(row - 1, col - 1, item);
+    }
+    return item;
 }
 
 void FileListWindow::FlexGrid2_Click(int row, int col)

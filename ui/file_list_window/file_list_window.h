@@ -34,6 +34,7 @@ class QRadioButton;
 class QScrollArea;
 class QShowEvent;
 class QTableWidget;
+class QTableWidgetItem;
 class QTreeView;
 
 namespace kalibron {
@@ -165,6 +166,7 @@ private:
     void rescanFollowed(const std::vector<FileEntry>& files, const std::vector<std::string>& gone);
     void scanDone();
     void showListing(const std::string& listText); // the directory's files and the day's selection
+    QTableWidgetItem* gridCell(int row, int col);  // the table's cell of grid cell (row, col), made when missing
     void checkArrivals(const std::vector<std::string>& names);
     void showStatus();
     bool ask(const QString& question);
@@ -181,8 +183,7 @@ private:
     QString m_currentDirectory;
     int m_shownRows = 0;                               // grid rows 1..this may hold text in the view
     bool m_handedBack = false;                         // the grid holds the results of a hand-back
-    std::vector<int> m_textWidths; // each cell's text width, row by row
-    std::vector<QVariant> m_cellBackgrounds; // a filled row's colour by column
+    std::vector<QVariant> m_cellBackgrounds; // a filled row's colour by column; fixed once made
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
