@@ -155,8 +155,15 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
     }
 
     std::vector<MethodScore>& methods = ranking.methods;
-    methods.push_back(score("lin", "Linear", fromZero, linePredictions(abscissae(fromZero, false), fromZero.y)));
-    methods.push_back(score("log", "Logarithmic", fromOne, linePredictions(abscissae(fromOne, true), fromOne.y)));
+    // The standards each method was scored on: the baseline it is held
+    // against must be scored on the same ones.
+    std::vector<bool> scoredFromOne;
+    const auto add = [&](MethodScore method, const UsedPoints& points) {
+        methods.push_back(std::move(method));
+        scoredFromOne.push_back(&points == &fromOne);
+    };
+    add(score("lin", "Linear", fromZero, linePredictions(abscissae(fromZero, false), fromZero.y)), fromZero);
+    add(score("log", "Logarithmic", fromOne, linePredictions(abscissae(fromOne, true), fromOne.y)), fromOne);
 
     std::vector<int> degrees{2, 3, 4, 5};
     if (freeDegree >= 0 && freeDegree <= kMaxPolynomialDegree &&
@@ -164,25 +171,28 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
         degrees.push_back(freeDegree);
     const std::vector<double> positions = abscissae(fromOne, false);
     for (int d : degrees) {
-        methods.push_back(score("poly" + std::to_string(d), "Polynomial " + std::to_string(d), fromOne,
-                                polynomialPredictions(positions, fromOne.y, d)));
+        add(score("poly" + std::to_string(d), "Polynomial " + std::to_string(d), fromOne,
+                  polynomialPredictions(positions, fromOne.y, d)),
+            fromOne);
     }
     const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
-    methods.push_back(score("zigzag", "Zigzag", fromOne, zigzagPredictions(clusters, fromOne)));
+    add(score("zigzag", "Zigzag", fromOne, zigzagPredictions(clusters, fromOne)), fromOne);
     const auto drift = [&](DriftMethod m, const Predictions& predictions) {
-        methods.push_back(
-            score(kDriftMethodKeys[driftIndex(m)], kDriftMethodNames[driftIndex(m)], fromZero, predictions));
+        add(score(kDriftMethodKeys[driftIndex(m)], kDriftMethodNames[driftIndex(m)], fromZero, predictions), fromZero);
     };
     drift(DriftMethod::Spline, smoothingSplinePredictions(fromZero.x, fromZero.y));
     drift(DriftMethod::Preceding, bracketingPredictions(fromZero, BracketingRule::Preceding));
     drift(DriftMethod::Succeeding, bracketingPredictions(fromZero, BracketingRule::Succeeding));
     drift(DriftMethod::Bracket, bracketingPredictions(fromZero, BracketingRule::Average));
     drift(DriftMethod::Mean, meanPredictions(fromZero.y));
+    // A standard at position 0 counts for the mean from 0 but not for the
+    // methods scored from 1, which are held against the mean over theirs.
     const MethodScore& baseline = methods.back();
-    if (baseline.loo) {
-        const double bar = baseline.loo->mean;
-        for (MethodScore& method : methods)
-            method.noBetterThanBaseline = &method != &baseline && method.loo && !(method.loo->mean < bar);
+    const std::optional<LeaveOneOut> baselineFromOne =
+        summariseLeaveOneOut(fromOne, meanPredictions(fromOne.y).withoutEach);
+    for (std::size_t i = 0; i + 1 < methods.size(); ++i) {
+        const std::optional<LeaveOneOut>& bar = scoredFromOne[i] ? baselineFromOne : baseline.loo;
+        methods[i].noBetterThanBaseline = bar && methods[i].loo && !(methods[i].loo->mean < bar->mean);
     }
 
     std::stable_sort(methods.begin(), methods.end(), [](const MethodScore& a, const MethodScore& b) {
