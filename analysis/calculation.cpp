@@ -702,14 +702,6 @@ void drawUncertaintyBand(const Store& store, const std::vector<double>& values, 
     lower.flush(items);
 }
 
-std::optional<std::size_t> driftMethodOf(const std::string& key)
-{
-    for (std::size_t m = 0; m < kDriftMethods; ++m)
-        if (key == kDriftMethodKeys[m])
-            return m;
-    return std::nullopt;
-}
-
 // The chosen method's values and u, when it was fitted with u.
 void drawChosenBand(const Store& store, const RegressionSettings& settings, const FitResults& fits, PlotScene& scene)
 {

@@ -58,11 +58,12 @@ void summarise(MethodScore& method, const FitUncertainty& u, const Store& store,
 
 std::optional<BracketingRule> ruleOf(const std::string& key)
 {
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Preceding)])
+    const auto m = driftMethodOf(key);
+    if (m == driftIndex(DriftMethod::Preceding))
         return BracketingRule::Preceding;
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Succeeding)])
+    if (m == driftIndex(DriftMethod::Succeeding))
         return BracketingRule::Succeeding;
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Bracket)])
+    if (m == driftIndex(DriftMethod::Bracket))
         return BracketingRule::Average;
     return std::nullopt;
 }

@@ -159,14 +159,6 @@ bool isNone(std::string_view option, const std::vector<std::string>& items)
 }
 
 // The drift methods' keys as option items.
-std::optional<std::size_t> driftItem(std::string_view item)
-{
-    for (std::size_t m = 0; m < kDriftMethods; ++m)
-        if (item == kDriftMethodKeys[m])
-            return m;
-    return std::nullopt;
-}
-
 void applyShowList(RegressionSettings& s, std::string_view list)
 {
     const auto items = splitList("--show", list);
@@ -184,7 +176,7 @@ void applyShowList(RegressionSettings& s, std::string_view list)
             s.chkConf = true;
         else if (item.size() == 5 && item.starts_with("poly") && item[4] >= '1' && item[4] <= '5')
             s.chkPoly[static_cast<std::size_t>(item[4] - '0')] = true;
-        else if (const auto m = driftItem(item))
+        else if (const auto m = driftMethodOf(item))
             s.chkDrift[*m] = true;
         else
             throw UsageError{"--show: unknown item '" + item +
@@ -211,7 +203,7 @@ void applyExportList(RegressionSettings& s, std::string_view list)
             s.chkEX[6] = true;
         else if (item == "zigzag")
             s.chkEX[7] = true;
-        else if (const auto m = driftItem(item))
+        else if (const auto m = driftMethodOf(item))
             s.chkDriftEX[*m] = true;
         else
             throw UsageError{"--export: unknown item '" + item +
