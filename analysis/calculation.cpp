@@ -358,15 +358,6 @@ void fitPolynomialRows(Store& store, const RegressionSettings& settings, const E
 
 // --- Drift methods ----------------------------------------------------------
 
-std::vector<double> toNaN(const std::vector<std::optional<double>>& values)
-{
-    std::vector<double> out(values.size(), NAN);
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (values[i])
-            out[i] = *values[i];
-    return out;
-}
-
 // In-sample deviations of the standards from the method's values there.
 void addDeviations(DriftResult& result, const UsedPoints& points)
 {

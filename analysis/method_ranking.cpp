@@ -68,15 +68,6 @@ std::optional<BracketingRule> ruleOf(const std::string& key)
     return std::nullopt;
 }
 
-// u as FitUncertainty holds it: NaN where there is none.
-std::vector<double> orNaN(const std::vector<std::optional<double>>& values)
-{
-    std::vector<double> out(values.size(), NAN);
-    for (std::size_t x = 0; x < values.size(); ++x)
-        out[x] = values[x].value_or(NAN);
-    return out;
-}
-
 } // namespace
 
 void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool weighted)
@@ -116,7 +107,7 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             if (const auto spline = SmoothingSpline::fit(fromZero.x, fromZero.y, zeroWeights);
                 spline && spline->scatter()) {
                 const double s = *spline->scatter();
-                u.u = orNaN(spline->uncertainties(last));
+                u.u = toNaN(spline->uncertainties(last));
                 if (weighted)
                     u.mswd = s * s;
                 else
@@ -132,7 +123,7 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
         } else if (const auto rule = ruleOf(method.key)) {
             const auto pooled = pooledScatter(store, zigzagClusters(store));
             if (pooled) {
-                u.u = orNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
+                u.u = toNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
                 u.s = pooled;
             }
             summarise(method, u, store, false);

@@ -303,4 +303,13 @@ FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const 
     return out;
 }
 
+std::vector<double> toNaN(std::span<const std::optional<double>> values)
+{
+    std::vector<double> out(values.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i])
+            out[i] = *values[i];
+    return out;
+}
+
 } // namespace kalibron

@@ -28,6 +28,9 @@ struct FitUncertainty {
     bool empty() const { return u.empty(); }
 };
 
+// Values as FitUncertainty and the drift curves hold them: NaN where there is none.
+std::vector<double> toNaN(std::span<const std::optional<double>> values);
+
 // w_i = 1/σ_i² of the used points (Y positive, not rejected) at positions
 // first..last, in increasing position, σ_i the Y error of the table's third
 // column. Empty when the table had fewer than three columns or a used point
