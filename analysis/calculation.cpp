@@ -401,24 +401,6 @@ std::optional<DriftResult> fitSpline(const UsedPoints& points, const FitOptions&
     return result;
 }
 
-// The rules read the pooled scatter of the zigzag's clusters; its degrees of
-// freedom are Σ(k_c − 1) over the clusters of two or more.
-struct PooledScatter {
-    std::optional<double> s;
-    int dof = 0;
-};
-
-PooledScatter pooledScatterOf(const Store& store)
-{
-    const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
-    PooledScatter pooled;
-    pooled.s = pooledScatter(store, clusters);
-    for (const ZigzagCluster& cluster : clusters)
-        if (cluster.members.size() >= 2)
-            pooled.dof += static_cast<int>(cluster.members.size()) - 1;
-    return pooled;
-}
-
 DriftResult ruleResult(const UsedPoints& points, BracketingRule rule, int last, const PooledScatter& pooled,
                        bool uncertainties)
 {
@@ -464,7 +446,9 @@ void fitDriftMethods(const Store& store, const Enabled& on, const FitOptions& op
         fits.drift[index(DriftMethod::Spline)] = fitSpline(points, options, last, messages);
     const bool rules = on.drift[index(DriftMethod::Preceding)] || on.drift[index(DriftMethod::Succeeding)] ||
         on.drift[index(DriftMethod::Bracket)];
-    const PooledScatter pooled = rules && options.uncertainties ? pooledScatterOf(store) : PooledScatter{};
+    // The rules read the pooled scatter of the zigzag's clusters.
+    const PooledScatter pooled =
+        rules && options.uncertainties ? pooledScatterOf(store, zigzagClusters(store)) : PooledScatter{};
     for (const auto& [method, rule] : {std::pair{DriftMethod::Preceding, BracketingRule::Preceding},
                                        std::pair{DriftMethod::Succeeding, BracketingRule::Succeeding},
                                        std::pair{DriftMethod::Bracket, BracketingRule::Average}})

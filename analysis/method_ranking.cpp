@@ -85,6 +85,9 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
     const std::span<const double> zeroWeights = weighted ? std::span<const double>(*wZero) : std::span<const double>();
     const std::span<const double> oneWeights =
         weighted ? std::span<const double>(*wOne) : std::span<const double>(ones);
+    // The zigzag and the three rules rest on the same s_p.
+    const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
+    const PooledScatter pooled = pooledScatterOf(store, clusters);
     for (MethodScore& method : ranking.methods) {
         FitUncertainty u;
         if (method.key == "lin" || method.key == "log") {
@@ -121,16 +124,14 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             }
             summarise(method, u, store, false);
         } else if (const auto rule = ruleOf(method.key)) {
-            const auto pooled = pooledScatter(store, zigzagClusters(store));
-            if (pooled) {
-                u.u = toNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
-                u.s = pooled;
+            if (pooled.s) {
+                u.u = toNaN(bracketingCurve(fromZero, *rule, last, pooled.s).u);
+                u.s = pooled.s;
             }
             summarise(method, u, store, false);
         } else if (method.key == "zigzag") {
-            const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
             if (!clusters.empty())
-                u = zigzagUncertainty(clusters, store, last);
+                u = zigzagUncertainty(clusters, pooled, last);
             summarise(method, u, store, false);
         }
     }

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "regression/bracketing.h"
 #include "regression/polynomial_fit.h"
 #include "regression/zigzag.h"
 
@@ -84,5 +85,7 @@ PolynomialFit weightedPolynomialFit(std::span<const double> x, std::span<const d
 // cluster point, that cluster's u_c. y(k) is Y at member position k. Empty
 // when no cluster has two points.
 FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const Store& store, int last);
+// The same with s_p already pooled over these clusters (pooledScatterOf).
+FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const PooledScatter& pooled, int last);
 
 } // namespace kalibron
