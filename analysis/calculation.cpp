@@ -616,11 +616,9 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, Prim
             lastY1 = y1;
             lastY2 = y2;
             drawn = true;
-        } else {
-            // The edges are drawn upper run, then lower run, gap by gap.
-            upper.flush(items);
-            lower.flush(items);
         }
+        // A gap needs no flush here: the first step after it does not
+        // continue either run, so each edge ends its run then, upper first.
         h1 = h2;
         y1 = y2;
     }
@@ -665,11 +663,8 @@ void drawUncertaintyBand(const Store& store, const std::vector<double>& values, 
     for (int x = std::max(store.FirstX, 0); x < last; ++x) {
         const auto i = static_cast<std::size_t>(x);
         const double h1 = t * u.u[i], h2 = t * u.u[i + 1];
-        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2)) {
-            upper.flush(items);
-            lower.flush(items);
-            continue;
-        }
+        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2))
+            continue; // the runs end at the next step, as in drawBand
         upper.step(items, x, values[i] + h1, values[i + 1] + h2);
         lower.step(items, x, values[i] - h1, values[i + 1] - h2);
     }
