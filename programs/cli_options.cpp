@@ -77,8 +77,10 @@ constexpr std::string_view kFitHelp = "Usage: kalibron fit [OPTIONS] TABLE\n"
                                       "messages shown, \"uncertainty\" with each method's u summary, and one\n"
                                       "member per drift method (spline, preceding, succeeding, bracket, mean):\n"
                                       "null unless shown or exported, else its \"lambda\" (spline), \"edf\"\n"
-                                      "(effective degrees of freedom), in-sample \"dev\" and \"devPct\", and\n"
-                                      "\"u\" with its mean u over the samples, s and mswd.\n"
+                                      "(effective degrees of freedom), in-sample \"dev\" and \"devPct\",\n"
+                                      "\"weighted\" (the spline fitted with weights 1/error²), \"u\" with its mean u\n"
+                                      "over the samples, s and mswd, and \"noBetterThanBaseline\" (its\n"
+                                      "leave-one-out mean error not below that of the mean).\n"
                                       "\n";
 
 constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
@@ -88,7 +90,8 @@ constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
                                        "standard predicted by the method fitted without it): mean, mean %, and the\n"
                                        "largest error with its position. A method without a figure comes last.\n"
                                        "A method whose leave-one-out mean error is not below that of \"No\n"
-                                       "correction (mean)\" is marked \"no better than no correction\".\n"
+                                       "correction (mean)\" over the same standards is marked \"no better than\n"
+                                       "no correction\".\n"
                                        "\n";
 
 constexpr std::string_view kValuesHelp = "Usage: kalibron values [OPTIONS] TABLE\n"
