@@ -358,15 +358,6 @@ void fitPolynomialRows(Store& store, const RegressionSettings& settings, const E
 
 // --- Drift methods ----------------------------------------------------------
 
-std::vector<double> toNaN(const std::vector<std::optional<double>>& values)
-{
-    std::vector<double> out(values.size(), NAN);
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (values[i])
-            out[i] = *values[i];
-    return out;
-}
-
 // In-sample deviations of the standards from the method's values there.
 void addDeviations(DriftResult& result, const UsedPoints& points)
 {
@@ -408,24 +399,6 @@ std::optional<DriftResult> fitSpline(const UsedPoints& points, const FitOptions&
         result.uncertainty.dof = std::max(1, static_cast<int>(std::lround(residualDof)));
     }
     return result;
-}
-
-// The rules read the pooled scatter of the zigzag's clusters; its degrees of
-// freedom are Σ(k_c − 1) over the clusters of two or more.
-struct PooledScatter {
-    std::optional<double> s;
-    int dof = 0;
-};
-
-PooledScatter pooledScatterOf(const Store& store)
-{
-    const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
-    PooledScatter pooled;
-    pooled.s = pooledScatter(store, clusters);
-    for (const ZigzagCluster& cluster : clusters)
-        if (cluster.members.size() >= 2)
-            pooled.dof += static_cast<int>(cluster.members.size()) - 1;
-    return pooled;
 }
 
 DriftResult ruleResult(const UsedPoints& points, BracketingRule rule, int last, const PooledScatter& pooled,
@@ -473,7 +446,9 @@ void fitDriftMethods(const Store& store, const Enabled& on, const FitOptions& op
         fits.drift[index(DriftMethod::Spline)] = fitSpline(points, options, last, messages);
     const bool rules = on.drift[index(DriftMethod::Preceding)] || on.drift[index(DriftMethod::Succeeding)] ||
         on.drift[index(DriftMethod::Bracket)];
-    const PooledScatter pooled = rules && options.uncertainties ? pooledScatterOf(store) : PooledScatter{};
+    // The rules read the pooled scatter of the zigzag's clusters.
+    const PooledScatter pooled =
+        rules && options.uncertainties ? pooledScatterOf(store, zigzagClusters(store)) : PooledScatter{};
     for (const auto& [method, rule] : {std::pair{DriftMethod::Preceding, BracketingRule::Preceding},
                                        std::pair{DriftMethod::Succeeding, BracketingRule::Succeeding},
                                        std::pair{DriftMethod::Bracket, BracketingRule::Average}})
@@ -641,11 +616,9 @@ void drawBand(Store& store, double a, double b, const ConfidenceBand& band, Prim
             lastY1 = y1;
             lastY2 = y2;
             drawn = true;
-        } else {
-            // The edges are drawn upper run, then lower run, gap by gap.
-            upper.flush(items);
-            lower.flush(items);
         }
+        // A gap needs no flush here: the first step after it does not
+        // continue either run, so each edge ends its run then, upper first.
         h1 = h2;
         y1 = y2;
     }
@@ -690,24 +663,13 @@ void drawUncertaintyBand(const Store& store, const std::vector<double>& values, 
     for (int x = std::max(store.FirstX, 0); x < last; ++x) {
         const auto i = static_cast<std::size_t>(x);
         const double h1 = t * u.u[i], h2 = t * u.u[i + 1];
-        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2)) {
-            upper.flush(items);
-            lower.flush(items);
-            continue;
-        }
+        if (!std::isfinite(values[i] + h1) || !std::isfinite(values[i + 1] + h2))
+            continue; // the runs end at the next step, as in drawBand
         upper.step(items, x, values[i] + h1, values[i + 1] + h2);
         lower.step(items, x, values[i] - h1, values[i + 1] - h2);
     }
     upper.flush(items);
     lower.flush(items);
-}
-
-std::optional<std::size_t> driftMethodOf(const std::string& key)
-{
-    for (std::size_t m = 0; m < kDriftMethods; ++m)
-        if (key == kDriftMethodKeys[m])
-            return m;
-    return std::nullopt;
 }
 
 // The chosen method's values and u, when it was fitted with u.

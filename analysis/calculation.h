@@ -60,8 +60,9 @@ struct DriftResult {
     std::vector<double> values;   // x = 0 .. lastPosition; NaN where it has none
     FitUncertainty uncertainty;   // when asked for; s (or MSWD when weighted) and dof with it
     std::optional<double> lambda; // the spline's λ (none for one to three standards)
-    // Effective degrees of freedom: tr(H) of the spline, the standards a
-    // value rests on for the rules (1), one for the mean.
+    // Effective degrees of freedom: tr(H) of the spline; n, the number of
+    // standards, for the rules, whose value at each standard is its own;
+    // one for the mean.
     std::optional<double> degreesOfFreedom;
     std::optional<double> dev, devPct; // mean |y − f| and 100·|y − f|/y over the standards
     bool weighted = false;             // the spline fitted with w = 1/σ²

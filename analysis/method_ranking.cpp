@@ -58,22 +58,14 @@ void summarise(MethodScore& method, const FitUncertainty& u, const Store& store,
 
 std::optional<BracketingRule> ruleOf(const std::string& key)
 {
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Preceding)])
+    const auto m = driftMethodOf(key);
+    if (m == driftIndex(DriftMethod::Preceding))
         return BracketingRule::Preceding;
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Succeeding)])
+    if (m == driftIndex(DriftMethod::Succeeding))
         return BracketingRule::Succeeding;
-    if (key == kDriftMethodKeys[driftIndex(DriftMethod::Bracket)])
+    if (m == driftIndex(DriftMethod::Bracket))
         return BracketingRule::Average;
     return std::nullopt;
-}
-
-// u as FitUncertainty holds it: NaN where there is none.
-std::vector<double> orNaN(const std::vector<std::optional<double>>& values)
-{
-    std::vector<double> out(values.size(), NAN);
-    for (std::size_t x = 0; x < values.size(); ++x)
-        out[x] = values[x].value_or(NAN);
-    return out;
 }
 
 } // namespace
@@ -93,6 +85,9 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
     const std::span<const double> zeroWeights = weighted ? std::span<const double>(*wZero) : std::span<const double>();
     const std::span<const double> oneWeights =
         weighted ? std::span<const double>(*wOne) : std::span<const double>(ones);
+    // The zigzag and the three rules rest on the same s_p.
+    const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
+    const PooledScatter pooled = pooledScatterOf(store, clusters);
     for (MethodScore& method : ranking.methods) {
         FitUncertainty u;
         if (method.key == "lin" || method.key == "log") {
@@ -115,7 +110,7 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             if (const auto spline = SmoothingSpline::fit(fromZero.x, fromZero.y, zeroWeights);
                 spline && spline->scatter()) {
                 const double s = *spline->scatter();
-                u.u = orNaN(spline->uncertainties(last));
+                u.u = toNaN(spline->uncertainties(last));
                 if (weighted)
                     u.mswd = s * s;
                 else
@@ -129,16 +124,14 @@ void addUncertaintySummaries(MethodRanking& ranking, const Store& store, bool we
             }
             summarise(method, u, store, false);
         } else if (const auto rule = ruleOf(method.key)) {
-            const auto pooled = pooledScatter(store, zigzagClusters(store));
-            if (pooled) {
-                u.u = orNaN(bracketingCurve(fromZero, *rule, last, pooled).u);
-                u.s = pooled;
+            if (pooled.s) {
+                u.u = toNaN(bracketingCurve(fromZero, *rule, last, pooled.s).u);
+                u.s = pooled.s;
             }
             summarise(method, u, store, false);
         } else if (method.key == "zigzag") {
-            const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
             if (!clusters.empty())
-                u = zigzagUncertainty(clusters, store, last);
+                u = zigzagUncertainty(clusters, pooled, last);
             summarise(method, u, store, false);
         }
     }
@@ -155,8 +148,15 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
     }
 
     std::vector<MethodScore>& methods = ranking.methods;
-    methods.push_back(score("lin", "Linear", fromZero, linePredictions(abscissae(fromZero, false), fromZero.y)));
-    methods.push_back(score("log", "Logarithmic", fromOne, linePredictions(abscissae(fromOne, true), fromOne.y)));
+    // The standards each method was scored on: the baseline it is held
+    // against must be scored on the same ones.
+    std::vector<bool> scoredFromOne;
+    const auto add = [&](MethodScore method, const UsedPoints& points) {
+        methods.push_back(std::move(method));
+        scoredFromOne.push_back(&points == &fromOne);
+    };
+    add(score("lin", "Linear", fromZero, linePredictions(abscissae(fromZero, false), fromZero.y)), fromZero);
+    add(score("log", "Logarithmic", fromOne, linePredictions(abscissae(fromOne, true), fromOne.y)), fromOne);
 
     std::vector<int> degrees{2, 3, 4, 5};
     if (freeDegree >= 0 && freeDegree <= kMaxPolynomialDegree &&
@@ -164,25 +164,28 @@ MethodRanking rankMethods(const Store& store, int freeDegree)
         degrees.push_back(freeDegree);
     const std::vector<double> positions = abscissae(fromOne, false);
     for (int d : degrees) {
-        methods.push_back(score("poly" + std::to_string(d), "Polynomial " + std::to_string(d), fromOne,
-                                polynomialPredictions(positions, fromOne.y, d)));
+        add(score("poly" + std::to_string(d), "Polynomial " + std::to_string(d), fromOne,
+                  polynomialPredictions(positions, fromOne.y, d)),
+            fromOne);
     }
     const std::vector<ZigzagCluster> clusters = zigzagClusters(store);
-    methods.push_back(score("zigzag", "Zigzag", fromOne, zigzagPredictions(clusters, fromOne)));
+    add(score("zigzag", "Zigzag", fromOne, zigzagPredictions(clusters, fromOne)), fromOne);
     const auto drift = [&](DriftMethod m, const Predictions& predictions) {
-        methods.push_back(
-            score(kDriftMethodKeys[driftIndex(m)], kDriftMethodNames[driftIndex(m)], fromZero, predictions));
+        add(score(kDriftMethodKeys[driftIndex(m)], kDriftMethodNames[driftIndex(m)], fromZero, predictions), fromZero);
     };
     drift(DriftMethod::Spline, smoothingSplinePredictions(fromZero.x, fromZero.y));
     drift(DriftMethod::Preceding, bracketingPredictions(fromZero, BracketingRule::Preceding));
     drift(DriftMethod::Succeeding, bracketingPredictions(fromZero, BracketingRule::Succeeding));
     drift(DriftMethod::Bracket, bracketingPredictions(fromZero, BracketingRule::Average));
     drift(DriftMethod::Mean, meanPredictions(fromZero.y));
+    // A standard at position 0 counts for the mean from 0 but not for the
+    // methods scored from 1, which are held against the mean over theirs.
     const MethodScore& baseline = methods.back();
-    if (baseline.loo) {
-        const double bar = baseline.loo->mean;
-        for (MethodScore& method : methods)
-            method.noBetterThanBaseline = &method != &baseline && method.loo && !(method.loo->mean < bar);
+    const std::optional<LeaveOneOut> baselineFromOne =
+        summariseLeaveOneOut(fromOne, meanPredictions(fromOne.y).withoutEach);
+    for (std::size_t i = 0; i + 1 < methods.size(); ++i) {
+        const std::optional<LeaveOneOut>& bar = scoredFromOne[i] ? baselineFromOne : baseline.loo;
+        methods[i].noBetterThanBaseline = bar && methods[i].loo && !(methods[i].loo->mean < bar->mean);
     }
 
     std::stable_sort(methods.begin(), methods.end(), [](const MethodScore& a, const MethodScore& b) {

@@ -50,7 +50,8 @@ struct MethodRanking {
 // bracketing rules (each standard predicted from its neighbours) and the
 // mean, over the used standards of the store (Y positive, not rejected) as
 // the last ScanData left them. Every method with a figure whose mean is not
-// below the mean's is marked noBetterThanBaseline.
+// below the mean's over the same standards (those from 1 for the log fit, the
+// polynomials and the zigzag) is marked noBetterThanBaseline.
 MethodRanking rankMethods(const Store& store, int freeDegree);
 
 // Each ranked method's spread and mean u (uncertainty.h) over the same

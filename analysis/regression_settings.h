@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/plot_scale.h"
 #include "analysis/plot_scene.h"
@@ -20,6 +22,14 @@ inline constexpr std::array<const char*, kDriftMethods> kDriftMethodKeys{"spline
 inline constexpr std::array<const char*, kDriftMethods> kDriftMethodNames{
     "Smoothing spline", "Preceding standard", "Succeeding standard", "Bracketing average", "No correction (mean)"};
 constexpr std::size_t driftIndex(DriftMethod method) { return static_cast<std::size_t>(method); }
+// The index of the drift method a key names; none for any other text.
+constexpr std::optional<std::size_t> driftMethodOf(std::string_view key)
+{
+    for (std::size_t m = 0; m < kDriftMethods; ++m)
+        if (key == kDriftMethodKeys[m])
+            return m;
+    return std::nullopt;
+}
 
 // The regression window's setting controls as the calculation and the export
 // read them. Index 0 of chkPoly is unused (boxes 1..5). Defaults are the

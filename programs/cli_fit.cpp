@@ -182,7 +182,7 @@ void appendDriftMethod(std::string& json, const DriftResult* curve, const Method
     appendOptionalNumber(fields.key("dev"), curve->dev);
     appendOptionalNumber(fields.key("devPct"), curve->devPct);
     fields.key("weighted") += curve->weighted ? "true" : "false";
-    appendUncertaintySummary(fields.key("u"), curve->uncertainty.empty() ? nullptr : &curve->uncertainty, store);
+    appendUncertaintySummary(fields.key("u"), &curve->uncertainty, store);
     fields.key("noBetterThanBaseline") += score && score->noBetterThanBaseline ? "true" : "false";
     fields.close();
 }

@@ -77,8 +77,10 @@ constexpr std::string_view kFitHelp = "Usage: kalibron fit [OPTIONS] TABLE\n"
                                       "messages shown, \"uncertainty\" with each method's u summary, and one\n"
                                       "member per drift method (spline, preceding, succeeding, bracket, mean):\n"
                                       "null unless shown or exported, else its \"lambda\" (spline), \"edf\"\n"
-                                      "(effective degrees of freedom), in-sample \"dev\" and \"devPct\", and\n"
-                                      "\"u\" with its mean u over the samples, s and mswd.\n"
+                                      "(effective degrees of freedom), in-sample \"dev\" and \"devPct\",\n"
+                                      "\"weighted\" (the spline fitted with weights 1/error²), \"u\" with its mean u\n"
+                                      "over the samples, s and mswd, and \"noBetterThanBaseline\" (its\n"
+                                      "leave-one-out mean error not below that of the mean).\n"
                                       "\n";
 
 constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
@@ -88,7 +90,8 @@ constexpr std::string_view kRankHelp = "Usage: kalibron rank [OPTIONS] TABLE\n"
                                        "standard predicted by the method fitted without it): mean, mean %, and the\n"
                                        "largest error with its position. A method without a figure comes last.\n"
                                        "A method whose leave-one-out mean error is not below that of \"No\n"
-                                       "correction (mean)\" is marked \"no better than no correction\".\n"
+                                       "correction (mean)\" over the same standards is marked \"no better than\n"
+                                       "no correction\".\n"
                                        "\n";
 
 constexpr std::string_view kValuesHelp = "Usage: kalibron values [OPTIONS] TABLE\n"
@@ -159,14 +162,6 @@ bool isNone(std::string_view option, const std::vector<std::string>& items)
 }
 
 // The drift methods' keys as option items.
-std::optional<std::size_t> driftItem(std::string_view item)
-{
-    for (std::size_t m = 0; m < kDriftMethods; ++m)
-        if (item == kDriftMethodKeys[m])
-            return m;
-    return std::nullopt;
-}
-
 void applyShowList(RegressionSettings& s, std::string_view list)
 {
     const auto items = splitList("--show", list);
@@ -184,7 +179,7 @@ void applyShowList(RegressionSettings& s, std::string_view list)
             s.chkConf = true;
         else if (item.size() == 5 && item.starts_with("poly") && item[4] >= '1' && item[4] <= '5')
             s.chkPoly[static_cast<std::size_t>(item[4] - '0')] = true;
-        else if (const auto m = driftItem(item))
+        else if (const auto m = driftMethodOf(item))
             s.chkDrift[*m] = true;
         else
             throw UsageError{"--show: unknown item '" + item +
@@ -211,7 +206,7 @@ void applyExportList(RegressionSettings& s, std::string_view list)
             s.chkEX[6] = true;
         else if (item == "zigzag")
             s.chkEX[7] = true;
-        else if (const auto m = driftItem(item))
+        else if (const auto m = driftMethodOf(item))
             s.chkDriftEX[*m] = true;
         else
             throw UsageError{"--export: unknown item '" + item +

@@ -168,6 +168,9 @@ SequenceOptions parseSequenceOptions(int argc, char** argv)
     }
     if (o.help)
         return o;
+    // Only an interpolation hands a u column back: without one the option would do nothing.
+    if (o.uncertaintyGiven && !o.valuesGiven && o.session.empty())
+        throw Refused{"--uncertainty needs --values or --session: without an interpolation no u column is written"};
     if (!o.session.empty()) {
         // The session names all of these itself: two sources would leave one silently unused.
         const std::pair<bool, const char*> conflicts[] = {
@@ -357,6 +360,10 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
         for (int row = 1; row <= list.nDayFiles; ++row)
             anyValue = anyValue || !list.FlexGrid2.text(row, kColStandard).empty();
         interpolate = session->interpolated && anyValue;
+        if (!interpolate)
+            err << "kalibron: "
+                << (session->interpolated ? "the session holds no standard value" : "the session was not interpolated")
+                << "; no result columns (and so no u column) are written\n";
     }
     if (interpolate) {
         if (const auto refused = o.valuesGiven ? typeValues(list, valuesText) : std::nullopt) {

@@ -25,8 +25,9 @@ struct ValueColumns {
     // Value at x, or nothing; and its u vector (empty: no u anywhere).
     std::vector<double> values;
     const FitUncertainty* uncertainty = nullptr;
-    // Values the fit already holds, read where they lie instead of `values`:
-    // a copy of each row's 30001 values costs more than reading them.
+    // Values the fit already holds (a polynomial row's, a drift curve's),
+    // read where they lie instead of `values`: a copy of 30001 values costs
+    // more than reading them.
     std::span<const double> fitted{};
     std::span<const double> shown() const { return fitted.empty() ? std::span<const double>(values) : fitted; }
 };
@@ -85,9 +86,12 @@ std::vector<ValueColumns> methodColumns(const FitResults& fits, const Regression
     }
     for (std::size_t m = 0; m < kDriftMethods; ++m) {
         const auto& curve = fits.drift[m];
-        if (settings.chkDrift[m] || settings.chkDriftEX[m])
-            columns.push_back(
-                {kDriftMethodKeys[m], curve ? curve->values : nothing(last), curve ? &curve->uncertainty : nullptr});
+        if (!settings.chkDrift[m] && !settings.chkDriftEX[m])
+            continue;
+        if (curve && curve->values.size() == static_cast<std::size_t>(last) + 1)
+            columns.push_back({kDriftMethodKeys[m], {}, &curve->uncertainty, curve->values});
+        else
+            columns.push_back({kDriftMethodKeys[m], nothing(last), curve ? &curve->uncertainty : nullptr});
     }
     return columns;
 }

@@ -7,37 +7,55 @@
 
 namespace kalibron {
 
-std::optional<double> pooledScatter(std::span<const std::vector<double>> clusters)
+namespace {
+
+// Σ_c Σ_i (y_ci − ȳ_c)² over Σ_c (k_c − 1); value(c, i) is the i-th of
+// cluster c's k_c = count(c) values. ȳ_c is summed in member order, which
+// gives the very bits of the zigzag's cluster means.
+template <class Cluster, class Count, class Value>
+PooledScatter pool(std::span<const Cluster> clusters, Count count, Value value)
 {
     double ss = 0;
     int dof = 0;
-    for (const auto& c : clusters) {
-        if (c.size() < 2)
+    for (const Cluster& c : clusters) {
+        const std::size_t k = count(c);
+        if (k < 2)
             continue;
         double mean = 0;
-        for (double v : c)
-            mean += v;
-        mean /= static_cast<double>(c.size());
-        for (double v : c)
-            ss += (v - mean) * (v - mean);
-        dof += static_cast<int>(c.size()) - 1;
+        for (std::size_t i = 0; i < k; ++i)
+            mean += value(c, i);
+        mean /= static_cast<double>(k);
+        for (std::size_t i = 0; i < k; ++i) {
+            const double d = value(c, i) - mean;
+            ss += d * d;
+        }
+        dof += static_cast<int>(k) - 1;
     }
     if (dof == 0 || !std::isfinite(ss))
-        return std::nullopt;
-    return std::sqrt(ss / dof);
+        return {};
+    return {std::sqrt(ss / dof), dof};
+}
+
+} // namespace
+
+PooledScatter pooledScatterOf(const Store& store, std::span<const ZigzagCluster> clusters)
+{
+    return pool(
+        clusters, [](const ZigzagCluster& c) { return c.members.size(); },
+        [&](const ZigzagCluster& c, std::size_t i) { return store.Y[static_cast<std::size_t>(c.members[i])].value(); });
+}
+
+std::optional<double> pooledScatter(std::span<const std::vector<double>> clusters)
+{
+    return pool(
+               clusters, [](const std::vector<double>& c) { return c.size(); },
+               [](const std::vector<double>& c, std::size_t i) { return c[i]; })
+        .s;
 }
 
 std::optional<double> pooledScatter(const Store& store, std::span<const ZigzagCluster> clusters)
 {
-    std::vector<std::vector<double>> values;
-    values.reserve(clusters.size());
-    for (const auto& c : clusters) {
-        std::vector<double> v;
-        for (int x : c.members)
-            v.push_back(store.Y[static_cast<std::size_t>(x)].value());
-        values.push_back(std::move(v));
-    }
-    return pooledScatter(values);
+    return pooledScatterOf(store, clusters).s;
 }
 
 namespace {

@@ -17,9 +17,17 @@ struct Store;
 //     s_p² = Σ_c Σ_{i∈c} (yᵢ − ȳ_c)² / Σ_c (k_c − 1).
 // The zigzag's u and the bracketing rules' u both rest on it: replicates of
 // one standard are the only scatter that no drift model has bent. Empty when
-// no cluster has two points.
+// no cluster has two points (or the sum is not finite).
+struct PooledScatter {
+    std::optional<double> s;
+    int dof = 0; // Σ_c (k_c − 1); 0 without s
+};
+// Over the zigzag's clusters of a sequence, with the Y its members hold: what
+// the zigzag's and the rules' u are built on. A caller computes it once and
+// hands it to each method that needs it.
+PooledScatter pooledScatterOf(const Store& store, std::span<const ZigzagCluster> clusters);
+// s_p alone, the same sums: over clusters of plain values, and over the zigzag's.
 std::optional<double> pooledScatter(std::span<const std::vector<double>> clusters);
-// The same over the zigzag's clusters of a sequence, with the Y its members hold.
 std::optional<double> pooledScatter(const Store& store, std::span<const ZigzagCluster> clusters);
 
 // The bracketing rules between the used standards (points: ascending

@@ -261,23 +261,17 @@ PolynomialFit weightedPolynomialFit(std::span<const double> x, std::span<const d
 
 FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const Store& store, int last)
 {
+    return zigzagUncertainty(clusters, pooledScatterOf(store, clusters), last);
+}
+
+FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const PooledScatter& pooled, int last)
+{
     FitUncertainty out;
-    double ss = 0;
-    std::size_t dof = 0;
-    for (const ZigzagCluster& c : clusters) {
-        if (c.members.size() < 2)
-            continue;
-        for (const int k : c.members) {
-            const double d = store.Y[static_cast<std::size_t>(k)].value() - c.y;
-            ss += d * d;
-        }
-        dof += c.members.size() - 1;
-    }
-    if (dof == 0 || last < 0)
+    if (!pooled.s || last < 0)
         return out;
-    const double sp = std::sqrt(ss / static_cast<double>(dof));
+    const double sp = *pooled.s;
     out.s = sp;
-    out.dof = static_cast<int>(dof);
+    out.dof = pooled.dof;
     std::vector<double> uc(clusters.size());
     for (std::size_t c = 0; c < clusters.size(); ++c)
         uc[c] = sp / std::sqrt(static_cast<double>(clusters[c].members.size()));
@@ -300,6 +294,15 @@ FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const 
         const double left = (1 - f) * uc[m], right = f * uc[m + 1];
         u = std::sqrt(left * left + right * right);
     }
+    return out;
+}
+
+std::vector<double> toNaN(std::span<const std::optional<double>> values)
+{
+    std::vector<double> out(values.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i])
+            out[i] = *values[i];
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "regression/bracketing.h"
 #include "regression/polynomial_fit.h"
 #include "regression/zigzag.h"
 
@@ -27,6 +28,9 @@ struct FitUncertainty {
     int dof = 0;                // degrees of freedom of s or MSWD: n − p, or Σ(k_c − 1)
     bool empty() const { return u.empty(); }
 };
+
+// Values as FitUncertainty and the drift curves hold them: NaN where there is none.
+std::vector<double> toNaN(std::span<const std::optional<double>> values);
 
 // w_i = 1/σ_i² of the used points (Y positive, not rejected) at positions
 // first..last, in increasing position, σ_i the Y error of the table's third
@@ -81,5 +85,7 @@ PolynomialFit weightedPolynomialFit(std::span<const double> x, std::span<const d
 // cluster point, that cluster's u_c. y(k) is Y at member position k. Empty
 // when no cluster has two points.
 FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const Store& store, int last);
+// The same with s_p already pooled over these clusters (pooledScatterOf).
+FitUncertainty zigzagUncertainty(std::span<const ZigzagCluster> clusters, const PooledScatter& pooled, int last);
 
 } // namespace kalibron

@@ -102,6 +102,9 @@ TEST(CliErrors, WrongOptionsNameTheOffendingWord)
         {{"plot", "-o", "plot.jpg", "-"}, "'plot.jpg'"},
         {{"plot", "-o", "p.png", "--dpi", "10", "-"}, "'10'"},
         {{"plot", "-o", "p.png", "--dpi", "1201", "-"}, "'1201'"},
+        // Nothing is interpolated, so there would be no u column to write.
+        {{"sequence", "--uncertainty", "lin", "--day", "0808_27", "--ext", "env", "."},
+         "--uncertainty needs --values or --session"},
     };
     for (const Case& c : cases) {
         std::string joined;

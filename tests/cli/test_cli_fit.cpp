@@ -275,6 +275,18 @@ TEST(CliFit, FitsThatDidNotRunAreNullAndMessagesAreReported)
     EXPECT_EQ(both["poly"]["2"]["coefficients"].toArray().size(), 3);
     EXPECT_EQ(both["labels"]["lbl_LoRa"].toString(), QString());
     EXPECT_EQ(both["labels"]["lblDiffPoly(2)"].toString(), QString());
+
+    // A drift method that ran gets its u summary even when it has no u (no
+    // cluster of two standards gives the rules no pooled scatter); one that
+    // did not run is null as a whole.
+    const QJsonObject drift = fitJson({"--show", "preceding,mean", "-"}, table);
+    EXPECT_TRUE(drift["spline"].isNull());
+    const QJsonValue rule = drift["preceding"]["u"];
+    ASSERT_TRUE(rule.isObject()) << QJsonDocument(drift).toJson().toStdString();
+    EXPECT_EQ(rule.toObject().keys(), QStringList({"mswd", "s", "u"}));
+    for (const char* key : {"u", "s", "mswd"})
+        EXPECT_TRUE(rule[key].isNull()) << key;
+    EXPECT_TRUE(drift["mean"]["u"]["u"].isDouble());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "regression/bracketing.h"
+#include "regression/uncertainty.h"
 #include "regression_test_support.h"
 
 namespace kalibron {
@@ -91,6 +92,26 @@ TEST(Bracketing, PooledScatterOverClustersOfTwoOrMore)
     // A rejected standard leaves its cluster: (10, 11) gives 0.5 on 1 degree.
     test::reject(store, 2);
     EXPECT_TRUE(test::near(pooledScatter(store, zigzagClusters(store)), std::sqrt(1.0 / 2), 1e-15));
+}
+
+TEST(Bracketing, PooledScatterCarriesItsDegreesOfFreedomToTheZigzag)
+{
+    // Runs 1..3, 5..6 and 8: 2 + 1 degrees of freedom, the single point none.
+    Store store;
+    test::setPoints(store, {{1, 10}, {2, 12}, {3, 11}, {5, 20}, {6, 21}, {8, 30}}, 9);
+    const auto clusters = zigzagClusters(store);
+    const PooledScatter pooled = pooledScatterOf(store, clusters);
+    EXPECT_EQ(pooled.dof, 3);
+    EXPECT_TRUE(test::near(pooled.s, std::sqrt(2.5 / 3), 1e-15));
+    const FitUncertainty u = zigzagUncertainty(clusters, pooled, 9);
+    EXPECT_EQ(u.s, pooled.s);
+    EXPECT_EQ(u.dof, 3);
+    EXPECT_EQ(u.u, zigzagUncertainty(clusters, store, 9).u);
+    // Singles only: no s and no degree of freedom.
+    test::setPoints(store, {{1, 10}, {3, 12}}, 4);
+    const PooledScatter none = pooledScatterOf(store, zigzagClusters(store));
+    EXPECT_FALSE(none.s);
+    EXPECT_EQ(none.dof, 0);
 }
 
 TEST(MeanBaseline, MeanWithItsUncertaintyAndTheMeanOfTheOthers)

@@ -1266,6 +1266,23 @@ void TestRegressionWindow::uncertaintyControlsReachTheCalculation()
         else
             QVERIFY2(u.toDouble() > 0, qPrintable(table.item(row, 0)->text()));
     }
+    // A refresh fills the same eight columns: the best row's figures bold on
+    // its background, the u columns on it too but plain, numbers to the
+    // right, the note as text.
+    QTest::keyClick(m_window.get(), Qt::Key_M, Qt::ControlModifier);
+    QCOMPARE(table.columnCount(), 8);
+    QCOMPARE(table.horizontalHeaderItem(7)->text(), QStringLiteral("Note"));
+    for (int row = 0; row < table.rowCount(); ++row) {
+        for (int column = 0; column < 8; ++column) {
+            const QTableWidgetItem* item = table.item(row, column);
+            QVERIFY(item);
+            QCOMPARE(item->font().bold(), row == 0 && column < 5);
+            QCOMPARE(item->background().color() == QColor(204, 255, 204), row == 0); // the best row's green
+            QCOMPARE(item->textAlignment() == int(Qt::AlignRight | Qt::AlignVCenter), column > 0 && column < 7);
+        }
+        const QString note = table.item(row, 7)->text();
+        QVERIFY(note.isEmpty() || note == QLatin1String(kNoBetterThanBaseline));
+    }
 }
 
 // A curve kept as a Polyline paints exactly what its unit segments paint in

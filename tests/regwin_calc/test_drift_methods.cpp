@@ -145,5 +145,15 @@ TEST(DriftMethods, RankingSpreadAndMeanUByHand)
     EXPECT_TRUE(find("spline").spread && find("spline").meanU);
 }
 
+// The option names, session members and band choices all go through this lookup.
+TEST(DriftMethods, KeysNameTheirOwnMethodOnly)
+{
+    const std::vector<std::string> keys = {"spline", "preceding", "succeeding", "bracket", "mean"};
+    for (std::size_t m = 0; m < keys.size(); ++m)
+        EXPECT_EQ(driftMethodOf(keys[m]), m) << keys[m];
+    for (const char* other : {"", "lin", "zigzag", "poly2", "Spline", "splines", "mea", "mean "})
+        EXPECT_FALSE(driftMethodOf(other)) << other;
+}
+
 } // namespace
 } // namespace kalibron::test

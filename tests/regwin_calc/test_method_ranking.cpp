@@ -1,6 +1,9 @@
 // Ranking of the methods by their leave-one-out prediction error.
+#include <cmath>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +58,62 @@ TEST(MethodRanking, SmoothDriftPutsALowDegreeFirstAndFindsTheOutlier)
     for (const MethodScore& method : without.methods)
         EXPECT_NE(method.loo->maxAt, 164) << method.key;
     EXPECT_LT(without.methods.front().loo->mean, best.loo->mean);
+}
+
+// Mean |y_i − mean of the others| over the given standards, by brute force.
+double leaveOneOutOfTheMean(const std::vector<double>& y)
+{
+    double sum = 0;
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        double others = 0;
+        for (std::size_t j = 0; j < y.size(); ++j)
+            if (j != i)
+                others += y[j];
+        sum += std::fabs(y[i] - others / static_cast<double>(y.size() - 1));
+    }
+    return sum / static_cast<double>(y.size());
+}
+
+// A stray standard at position 0 inflates the mean's error over 0..; the
+// methods that leave position 0 out are held against the mean over 1.. only.
+TEST(MethodRanking, NoBetterThanTheMeanOverTheSameStandards)
+{
+    const std::vector<double> level = {1000, 1003, 998, 1001, 997, 1002, 999, 1004, 996, 1000, 1002, 998};
+    std::string table = "0\t1500\r\n";
+    for (std::size_t i = 0; i < level.size(); ++i)
+        table += std::to_string(10 * (i + 1)) + "\t" + std::to_string(level[i]) + "\r\n";
+    Store store;
+    CollectingMessageSink messages;
+    ASSERT_EQ(ImportClipboard(store, table, messages), ImportStatus::Ok);
+    ScanData(store);
+    std::vector<double> all = level;
+    all.insert(all.begin(), 1500);
+    const double fromZero = leaveOneOutOfTheMean(all), fromOne = leaveOneOutOfTheMean(level);
+
+    const MethodRanking ranking = rankMethods(store, -1);
+    int changed = 0; // methods the comparison with the mean over 0.. would have marked otherwise
+    for (const MethodScore& method : ranking.methods) {
+        SCOPED_TRACE(method.key);
+        const bool leavesOutZero = method.key == "log" || method.key == "zigzag" || method.key.starts_with("poly");
+        if (!method.loo) { // the zigzag needs clusters of standards
+            EXPECT_EQ(method.key, "zigzag");
+            EXPECT_FALSE(method.noBetterThanBaseline);
+            continue;
+        }
+        if (method.key != "zigzag") {
+            EXPECT_EQ(method.loo->count, static_cast<int>(leavesOutZero ? level.size() : all.size()));
+        }
+        if (method.key == "mean") {
+            EXPECT_NEAR(method.loo->mean, fromZero, 1e-9 * fromZero);
+            EXPECT_FALSE(method.noBetterThanBaseline);
+            continue;
+        }
+        const double bar = leavesOutZero ? fromOne : fromZero;
+        EXPECT_EQ(method.noBetterThanBaseline, !(method.loo->mean < bar)) << method.loo->mean << " vs " << bar;
+        if (leavesOutZero && method.loo->mean < fromZero && !(method.loo->mean < fromOne))
+            ++changed;
+    }
+    EXPECT_GE(changed, 4); // the polynomials at least: the data tell the two comparisons apart
 }
 
 } // namespace

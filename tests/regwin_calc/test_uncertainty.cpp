@@ -7,6 +7,7 @@
 
 #include "analysis/export_text.h"
 #include "analysis/method_ranking.h"
+#include "analysis/scene_items.h"
 #include "test_support.h"
 
 namespace kalibron::test {
@@ -219,6 +220,29 @@ TEST(UncertaintyBand, RankingSummariesAgreeWithTheCalculation)
         EXPECT_TRUE(nearRel(*method->spread, *u->s, 1e-10)) << key;
         EXPECT_FALSE(method->weighted);
     }
+}
+
+// The bands skip a step they cannot draw and leave the runs to end at the
+// next one: each edge's run before a gap is given, upper then lower, before
+// either run after it, and a run of a single point gives nothing.
+TEST(UncertaintyBand, EdgesEndTheirRunsAtAGapUpperFirst)
+{
+    PrimitiveList items;
+    UnitStepRun upper(Canvas::Plot, colours::kBlue, 9), lower(Canvas::Plot, colours::kBlue, 9);
+    const std::vector<double> y = {5, 6, 7, NAN, NAN, 8, 9, 10, NAN, 11};
+    for (int x = 0; x + 1 < static_cast<int>(y.size()); ++x) {
+        const auto i = static_cast<std::size_t>(x);
+        if (!std::isfinite(y[i]) || !std::isfinite(y[i + 1]))
+            continue;
+        upper.step(items, x, y[i] + 1, y[i + 1] + 1);
+        lower.step(items, x, y[i] - 1, y[i + 1] - 1);
+    }
+    upper.flush(items);
+    lower.flush(items);
+    const PrimitiveList expected = {
+        Polyline{Canvas::Plot, 0, {6, 7, 8}, colours::kBlue}, Polyline{Canvas::Plot, 0, {4, 5, 6}, colours::kBlue},
+        Polyline{Canvas::Plot, 5, {9, 10, 11}, colours::kBlue}, Polyline{Canvas::Plot, 5, {7, 8, 9}, colours::kBlue}};
+    EXPECT_EQ(items, expected);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/run_session.h"
 #include "core/file_list_state.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/sequence/sequence_test_support.h"
@@ -244,4 +245,40 @@ TEST_F(SequenceCli, UncertaintyColumnIsTheValuesTablesU)
     const auto refused = run({"--values", "-", "--uncertainty", "poly3"}, typed);
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("--uncertainty: unknown method 'poly3'"), std::string::npos) << refused.err;
+}
+
+TEST_F(SequenceCli, SessionWithoutInterpolationSaysThereIsNoUColumn)
+{
+    const fs::path out = m_dir / "out";
+    fs::create_directories(out);
+    kalibron::RunSession session;
+    session.directory = m_dir.string();
+    session.day = "0808_27";
+    session.extension = "env";
+    session.marker = "-S";
+    session.rows = {{"0808_27a-S01", "Std", "1000", false}, {"0808_27c-S03", "Std", "980.5", false}};
+    const std::string path = (out / "s.json").string();
+    const std::string note = "; no result columns (and so no u column) are written\n";
+    for (const bool interpolated : {false, true}) {
+        session.interpolated = interpolated;
+        if (interpolated)
+            session.rows = {{"0808_27a-S01", "Std", "", false}}; // marks only, no value to interpolate
+        ASSERT_EQ(kalibron::writeSessionFile(session, path), "");
+        const auto done = runTool({"sequence", "--session", path, "--uncertainty", "lin"});
+        EXPECT_EQ(done.status, 0) << done.err;
+        EXPECT_EQ(done.err,
+                  std::string("kalibron: ") +
+                      (interpolated ? "the session holds no standard value" : "the session was not interpolated") +
+                      note);
+        // The table as without the option, each line its 8 cells and no u cell.
+        const auto without = runTool({"sequence", "--session", path});
+        EXPECT_EQ(done.out, without.out);
+        EXPECT_EQ(without.err, done.err);
+        std::size_t lines = 0;
+        for (std::size_t start = 0, end; (end = done.out.find('\r', start)) != std::string::npos; start = end + 1) {
+            EXPECT_EQ(std::count(done.out.begin() + start, done.out.begin() + end, '\t'), 8) << lines;
+            ++lines;
+        }
+        EXPECT_EQ(lines, 6u); // the header and the day's five files
+    }
 }

@@ -78,11 +78,16 @@ CompareMethodsDialog::CompareMethodsDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("dlgCompareMethods"));
     setWindowTitle(QStringLiteral("Compare methods"));
-    m_table = new QTableWidget(0, 5, this);
+    // After the leave-one-out figures: each method's spread (MSWD of a
+    // weighted fit, s otherwise; setRanking names it), its mean standard
+    // uncertainty over the samples, and the mark of a correction that
+    // predicts the standards no better than their mean.
+    m_table = new QTableWidget(0, 8, this);
     m_table->setObjectName(QStringLiteral("tblRanking"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Method"), QStringLiteral("In-sample mean diff."),
                                         QStringLiteral("Leave-one-out mean err."), QStringLiteral("err.%"),
-                                        QStringLiteral("Largest err. (at X)")});
+                                        QStringLiteral("Largest err. (at X)"), QStringLiteral("s"),
+                                        QStringLiteral("Mean u"), QStringLiteral("Note")});
     m_table->verticalHeader()->setVisible(false);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -137,6 +142,9 @@ void CompareMethodsDialog::fitToScreen()
 
 void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const NumberLocale& locale)
 {
+    const bool weighted = std::any_of(ranking.methods.begin(), ranking.methods.end(),
+                                      [](const MethodScore& method) { return method.weighted; });
+    m_table->setHorizontalHeaderItem(5, new QTableWidgetItem(weighted ? QStringLiteral("MSWD") : QStringLiteral("s")));
     m_table->setRowCount(static_cast<int>(ranking.methods.size()));
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const MethodScore& method = ranking.methods[static_cast<std::size_t>(row)];
@@ -149,52 +157,27 @@ void CompareMethodsDialog::setRanking(const MethodRanking& ranking, const Number
         } else {
             cells << QStringLiteral("no figure") << QString() << QString();
         }
+        // The zigzag is never weighted: its s stays an s.
+        cells << (method.spread ? (weighted && !method.weighted ? QStringLiteral("s = %1") : QStringLiteral("%1"))
+                                      .arg(rounded(*method.spread, locale))
+                                : QString());
+        cells << (method.meanU ? rounded(*method.meanU, locale) : QString());
+        cells << (method.noBetterThanBaseline ? QLatin1String(kNoBetterThanBaseline) : QString());
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells.at(column));
-            if (column > 0)
+            if (column > 0 && column < 7)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (best) {
                 item->setBackground(kBestBackground);
-                QFont font = item->font();
-                font.setBold(true);
-                item->setFont(font);
+                // The figures the ranking rests on stand out; the u columns and the note do not.
+                if (column < 5) {
+                    QFont font = item->font();
+                    font.setBold(true);
+                    item->setFont(font);
+                }
             }
             m_table->setItem(row, column, item);
         }
-    }
-    // Each method's spread (MSWD of a weighted fit, s otherwise) and its
-    // mean standard uncertainty over the samples, after the other columns.
-    const bool weighted = std::any_of(ranking.methods.begin(), ranking.methods.end(),
-                                      [](const MethodScore& method) { return method.weighted; });
-    m_table->setColumnCount(7);
-    m_table->setHorizontalHeaderItem(5, new QTableWidgetItem(weighted ? QStringLiteral("MSWD") : QStringLiteral("s")));
-    m_table->setHorizontalHeaderItem(6, new QTableWidgetItem(QStringLiteral("Mean u")));
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        const MethodScore& method = ranking.methods[static_cast<std::size_t>(row)];
-        // The zigzag is never weighted: its s stays an s.
-        const QString spread = method.spread
-            ? (weighted && !method.weighted ? QStringLiteral("s = %1") : QStringLiteral("%1"))
-                  .arg(rounded(*method.spread, locale))
-            : QString();
-        const QString cells[] = {spread, method.meanU ? rounded(*method.meanU, locale) : QString()};
-        for (int k = 0; k < 2; ++k) {
-            auto* item = new QTableWidgetItem(cells[k]);
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (row == 0 && method.loo)
-                item->setBackground(kBestBackground);
-            m_table->setItem(row, 5 + k, item);
-        }
-    }
-    // A correction that predicts the standards no better than their mean.
-    m_table->setColumnCount(8);
-    m_table->setHorizontalHeaderItem(7, new QTableWidgetItem(QStringLiteral("Note")));
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        const MethodScore& method = ranking.methods[static_cast<std::size_t>(row)];
-        auto* item =
-            new QTableWidgetItem(method.noBetterThanBaseline ? QLatin1String(kNoBetterThanBaseline) : QString());
-        if (row == 0 && method.loo)
-            item->setBackground(kBestBackground);
-        m_table->setItem(row, 7, item);
     }
     m_bars->setRanking(ranking);
     m_range->setText(ranking.firstStandard
