@@ -113,7 +113,7 @@ bool isBandMethod(const std::string& m)
 {
     return m == "lin" || m == "log" || m == "zigzag" ||
         (m.size() == 5 && m.starts_with("poly") && m[4] >= '1' && m[4] <= '5') ||
-        std::find(kDriftMethodKeys.begin(), kDriftMethodKeys.end(), m) != kDriftMethodKeys.end();
+        driftMethodOf(m).has_value();
 }
 
 bool isAlertMethod(const std::string& m)

@@ -303,10 +303,6 @@ int runSequence(int argc, char** argv, std::istream& in, std::ostream& out, std:
             return kExitIoError;
         }
         session = std::move(read.session);
-        if (session->directory.empty()) {
-            err << "kalibron: the session file " << shownText(o.session, 4096) << " names no folder\n";
-            return kExitIoError;
-        }
         o.directory = session->directory;
         o.day = session->day;
         o.extension = session->extension;
