@@ -417,6 +417,11 @@ SessionRead readSessionFile(const std::string& path)
 
 std::string writeSessionFile(const RunSession& session, const std::string& path)
 {
+    return writeSessionText(sessionJson(session), path);
+}
+
+std::string writeSessionText(const std::string& json, const std::string& path, Durability durability)
+{
     const std::string head = "cannot write the session file " + shown(path) + ": ";
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     std::error_code error;
@@ -424,7 +429,7 @@ std::string writeSessionFile(const RunSession& session, const std::string& path)
         std::filesystem::create_directories(parent, error);
     if (error)
         return head + error.message();
-    const std::string problem = writeFileAtomically(path, sessionJson(session));
+    const std::string problem = writeFileAtomically(path, json, durability);
     return problem.empty() ? std::string() : head + problem;
 }
 

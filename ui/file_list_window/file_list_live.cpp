@@ -27,6 +27,7 @@
 
 #include "analysis/file_scan.h"
 #include "analysis/sequence_table.h"
+#include "core/background_flush.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
@@ -91,7 +92,10 @@ void FileListWindow::createLiveControls()
     m_settleTimer->setSingleShot(true);
     m_settleTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire before the file has settled
     m_clock.start();
+    m_flush = std::make_unique<BackgroundFlush>();
 }
+
+void FileListWindow::waitForSessionFlush() { m_flush->wait(); }
 
 void FileListWindow::connectLiveHandlers()
 {
@@ -462,9 +466,26 @@ void FileListWindow::saveSession()
     if (!following() || !m_tableEdited || m_applyingSession || m_sessionPath.isEmpty() ||
         m_blockedSessions.count(m_sessionPath))
         return;
-    const std::string problem = writeSessionFile(currentSession(), toName(m_sessionPath));
-    if (!problem.empty())
+    // A file that arrives changes nothing a session holds: the file is
+    // written only when what it holds has changed. It is in place at once, so
+    // a killed program loses nothing; the disk's flush, which a slow disk may
+    // take long over, runs beside the window.
+    std::string json = sessionJson(currentSession());
+    if (m_sessionPath == m_savedPath && json == m_savedJson)
+        return;
+    std::string problem = writeSessionText(json, toName(m_sessionPath), Durability::ByCaller);
+    if (problem.empty()) {
+        m_flush->flush(toName(m_sessionPath));
+        if (const std::string failed = m_flush->takeProblem(); !failed.empty())
+            problem = "the session file could not be made durable: " + failed + ".";
+    }
+    if (!problem.empty()) {
+        m_savedPath.clear();
         setNote(QString::fromStdString(problem) + QStringLiteral(" The run goes on, but is not kept."));
+        return;
+    }
+    m_savedPath = m_sessionPath;
+    m_savedJson = std::move(json);
 }
 
 void FileListWindow::applySession(const RunSession& session, const QString& path)

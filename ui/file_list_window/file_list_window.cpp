@@ -28,6 +28,7 @@
 #include "analysis/interpolation.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
+#include "core/background_flush.h"
 #include "core/file_list_state.h"
 #include "core/store.h"
 #include "ui/file_list_window/file_names.h"
@@ -159,30 +160,41 @@ void setBackground(QWidget* widget, const QColor& colour)
 QString fromText(const std::string& text) { return QString::fromStdString(text); }
 
 // A cell of the sequence table that shows its text straight from the store's
-// grid, and the colour of its column while its row is filled, instead of
-// keeping copies: a day's full table holds each text once. The view learns of
-// new texts when the grid is shown again (showGrid). A colour set on the cell
-// (waiting, alert) comes before the column's.
+// grid, its column's colour while its row is filled, and the look of an
+// extrapolation while it is one, instead of keeping copies: a day's full
+// table holds each text once. The view learns of changes when the grid is
+// shown again (showGrid). What is set on the cell itself (the waiting and
+// alert colours and tooltips) comes first.
 class GridCell : public QTableWidgetItem {
 public:
-    GridCell(const FileListState& list, int row, int col, const QVariant& columnBackground)
-        : QTableWidgetItem(UserType), m_list(list), m_row(row), m_col(col), m_columnBackground(columnBackground)
+    GridCell(const FileListState& list, int row, int col, const GridCellLook& look)
+        : QTableWidgetItem(UserType), m_list(list), m_row(row), m_col(col), m_look(look)
     {
     }
     QVariant data(int role) const override
     {
         if (role == Qt::DisplayRole || role == Qt::EditRole)
             return m_col == kColFileName ? fromName(gridText()) : fromText(gridText());
-        if (role == Qt::BackgroundRole) {
-            QVariant own = QTableWidgetItem::data(role);
-            if (own.isValid())
-                return own;
+        QVariant own = QTableWidgetItem::data(role);
+        if (own.isValid())
+            return own;
+        switch (role) {
+        case Qt::BackgroundRole: {
             // Update_Flex2 colours the rows it fills.
             const bool filled = m_row <= m_list.nDayFiles && !m_list.FlexGrid2.text(m_row, 0).empty();
-            return filled ? m_columnBackground : QVariant();
+            return filled ? m_look.backgrounds[static_cast<std::size_t>(m_col)] : QVariant();
         }
-        return QTableWidgetItem::data(role);
+        case Qt::FontRole:
+            return m_extrapolated ? m_look.extrapolatedFont : QVariant();
+        case Qt::ForegroundRole:
+            return m_extrapolated ? m_look.extrapolatedText : QVariant();
+        case Qt::ToolTipRole:
+            return m_extrapolated ? m_look.extrapolatedTip : QVariant();
+        default:
+            return QVariant();
+        }
     }
+    void setExtrapolated(bool extrapolated) { m_extrapolated = extrapolated; }
     const std::string& gridText() const { return m_list.FlexGrid2.text(m_row, m_col); }
     // The text's width, measured again only when the text changed: a
     // followed day shows its full table again at every arrival.
@@ -201,9 +213,10 @@ public:
 private:
     const FileListState& m_list;
     int m_row, m_col;
-    const QVariant& m_columnBackground;
+    const GridCellLook& m_look;
     std::uint32_t m_hash = 0;
     int m_width = -1;
+    bool m_extrapolated = false;
 };
 
 QString defaultSaveChooser(QWidget* parent, const QString& folder, const QString& presetName)
@@ -223,14 +236,21 @@ FileListWindow::FileListWindow(Store& store, const FileListOptions& options, QWi
       m_sink(&m_boxSink)
 {
     setUpWindowLook(*this, "frm_FileList", kFileListCaption);
-    // One brush per coloured column, shared by all its cells.
-    m_cellBackgrounds.resize(kGridColumnsWithText + 1);
-    m_cellBackgrounds[kColStandard] = QBrush(qColour(m_options.table.standardValueBackground));
-    for (const ResultColumn& result : m_options.table.results)
-        if (result.column >= 0 && result.column <= kGridColumnsWithText && result.background)
-            m_cellBackgrounds[static_cast<std::size_t>(result.column)] = QBrush(qColour(*result.background));
 
     createControls();
+    // One brush per coloured column, shared by all its cells; a result
+    // outside the standards is an extrapolation: grey italics and a tooltip
+    // say so, its text is the same.
+    m_cellLook.backgrounds.resize(kGridColumnsWithText + 1);
+    m_cellLook.backgrounds[kColStandard] = QBrush(qColour(m_options.table.standardValueBackground));
+    for (const ResultColumn& result : m_options.table.results)
+        if (result.column >= 0 && result.column <= kGridColumnsWithText && result.background)
+            m_cellLook.backgrounds[static_cast<std::size_t>(result.column)] = QBrush(qColour(*result.background));
+    QFont italic = m_FlexGrid2->font();
+    italic.setItalic(true);
+    m_cellLook.extrapolatedFont = italic;
+    m_cellLook.extrapolatedText = QBrush(kExtrapolatedText);
+    m_cellLook.extrapolatedTip = QStringLiteral("extrapolated: outside the standards");
     applyLayout();
     connectHandlers();
     resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
@@ -659,34 +679,23 @@ void FileListWindow::showGrid()
             header->setText(fromText(grid.text(r, 0)));
         for (int c = 1; c <= kGridColumnsWithText; ++c) {
             const bool hasText = !grid.text(r, c).empty();
-            // Update_Flex2 colours the rows it fills.
+            // A cell of a filled row in a coloured column shows its colour.
             const bool filled = r <= list.nDayFiles && !grid.text(r, 0).empty();
-            const QVariant& background = filled ? m_cellBackgrounds[static_cast<std::size_t>(c)] : QVariant();
+            const bool coloured = filled && m_cellLook.backgrounds[static_cast<std::size_t>(c)].isValid();
             QTableWidgetItem* item = m_FlexGrid2->item(r - 1, c - 1);
             if (!item) {
-                if (!hasText && !background.isValid())
+                if (!hasText && !coloured)
                     continue;
                 item = gridCell(r, c);
             }
-            // A colour of its own is given again where it still holds (decorateLiveRows).
-            if (item->QTableWidgetItem::data(Qt::BackgroundRole).isValid())
-                item->setData(Qt::BackgroundRole, QVariant());
-            // A result outside the standards is an extrapolation: grey italics
-            // and a tooltip say so; its text is the same. Only a marked cell
-            // carries a font, colour and tooltip of its own, and gives them
-            // back when it is no longer marked: a full table stays small.
-            const bool markExtrapolated = extrapolated && isResult[static_cast<std::size_t>(c)] && hasText;
-            if (markExtrapolated) {
-                QFont font = m_FlexGrid2->font();
-                font.setItalic(true);
-                item->setFont(font);
-                item->setForeground(kExtrapolatedText);
-                item->setToolTip(QStringLiteral("extrapolated: outside the standards"));
-            } else {
-                for (const int role : {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole})
-                    if (item->data(role).isValid())
-                        item->setData(role, QVariant());
-            }
+            // All the table's items are GridCells (gridCell makes them).
+            auto* cell = static_cast<GridCell*>(item);
+            cell->setExtrapolated(extrapolated && isResult[static_cast<std::size_t>(c)] && hasText);
+            // A colour and tooltip of its own are given again where they
+            // still hold (decorateLiveRows).
+            for (const int role : {Qt::BackgroundRole, Qt::ToolTipRole})
+                if (cell->QTableWidgetItem::data(role).isValid())
+                    cell->setData(role, QVariant());
         }
     }
     m_shownRows = list.nDayFiles;
@@ -713,7 +722,7 @@ QTableWidgetItem* FileListWindow::gridCell(int row, int col)
 {
     QTableWidgetItem* item = m_FlexGrid2->item(row - 1, col - 1);
     if (!item) {
-        item = new GridCell(m_store.fileList, row, col, m_cellBackgrounds[static_cast<std::size_t>(col)]);
+        item = new GridCell(m_store.fileList, row, col, m_cellLook);
         m_FlexGrid2->setItem(row - 1, col - 1, item);
     }
     return item;

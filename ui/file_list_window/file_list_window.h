@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -39,8 +40,15 @@ class QTreeView;
 
 namespace kalibron {
 
+class BackgroundFlush;
 struct FileEntry;
 struct Store;
+
+// How the sequence table's cells look beyond their texts, shared by all of them.
+struct GridCellLook {
+    std::vector<QVariant> backgrounds; // a filled row's colour, by column
+    QVariant extrapolatedFont, extrapolatedText, extrapolatedTip;
+};
 
 inline constexpr const char* kFileListCaption =
     "KALIBRON - REAL TIME --- This window select files of a given extension created in a given day, read their "
@@ -133,6 +141,8 @@ public:
     // Writes the session file now (while Follow is on and a table is shown).
     void saveSession();
     QString sessionPath() const { return m_sessionPath; }
+    // Returns once the session file written last is on the disk.
+    void waitForSessionFlush();
     // Sets the note of the status line (the folder, the session).
     void setNote(const QString& note);
     // After the results followed a change: whether the result columns hold
@@ -183,7 +193,7 @@ private:
     QString m_currentDirectory;
     int m_shownRows = 0;                               // grid rows 1..this may hold text in the view
     bool m_handedBack = false;                         // the grid holds the results of a hand-back
-    std::vector<QVariant> m_cellBackgrounds; // a filled row's colour by column; fixed once made
+    GridCellLook m_cellLook; // fixed once made
 
     QTableWidget* m_FlexGrid2 = nullptr;
     std::array<QLabel*, 14> m_lblRizsa{};
@@ -228,6 +238,9 @@ private:
     std::vector<RowMark> m_unplacedMarks;              // marks whose file is not (yet) in the table
     std::set<std::string> m_alerts;
     QString m_note, m_alertNote, m_resultNote;
+    std::unique_ptr<BackgroundFlush> m_flush; // the session file's way to the disk
+    QString m_savedPath;     // where saveSession last wrote
+    std::string m_savedJson; // and what
     QString m_sessionPath;
     std::set<QString> m_blockedSessions; // unreadable session files the user chose to keep
     bool m_applyingSession = false;
