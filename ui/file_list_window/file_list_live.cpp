@@ -95,8 +95,6 @@ void FileListWindow::createLiveControls()
     m_flush = std::make_unique<BackgroundFlush>();
 }
 
-void FileListWindow::waitForSessionFlush() { m_flush->wait(); }
-
 void FileListWindow::connectLiveHandlers()
 {
     connect(m_chkFollow, &QCheckBox::clicked, this, &FileListWindow::chkFollow_Click);

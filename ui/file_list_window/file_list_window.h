@@ -141,8 +141,6 @@ public:
     // Writes the session file now (while Follow is on and a table is shown).
     void saveSession();
     QString sessionPath() const { return m_sessionPath; }
-    // Returns once the session file written last is on the disk.
-    void waitForSessionFlush();
     // Sets the note of the status line (the folder, the session).
     void setNote(const QString& note);
     // After the results followed a change: whether the result columns hold
