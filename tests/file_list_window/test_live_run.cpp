@@ -42,6 +42,19 @@ struct LiveProgram : LiveWindows {
         auto* box = list().findChild<QCheckBox*>(QStringLiteral("chkFollow"));
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
     }
+    // Scans `folder`, puts its day in the table and follows it, as the operator does.
+    void followFolder(const QString& folder)
+    {
+        list().setCurrentDirectory(folder);
+        QTest::mouseClick(list().findChild<QPushButton*>(QStringLiteral("cmdAccept")), Qt::LeftButton);
+        follow();
+    }
+    void chooseU(UncertaintyChoice choice)
+    {
+        auto* uOf = list().findChild<QComboBox*>(QStringLiteral("cboUncertainty"));
+        uOf->setCurrentIndex(uOf->findData(static_cast<int>(choice)));
+        list().cboUncertainty_Click();
+    }
     QColor background(int row, int col)
     {
         const QTableWidgetItem* item =
@@ -97,9 +110,7 @@ void TestLiveRun::followKeepsMarksAndResults()
     for (int k = 20; k < 30; ++k)
         QVERIFY(writeLiveFile(dir, k));
     LiveProgram run;
-    run.list().setCurrentDirectory(temp.path());
-    QTest::mouseClick(run.list().findChild<QPushButton*>(QStringLiteral("cmdAccept")), Qt::LeftButton);
-    run.follow();
+    run.followFolder(temp.path());
     QVERIFY(run.list().following());
 
     // Marks: values of the standards 20 and 25, sample 22 made a standard
@@ -270,9 +281,7 @@ void TestLiveRun::followKeepsMarksAndResults()
 
     // The command-line tool makes the same master file from the session file
     // as "Save master file" writes, the u of the linear fit beside the results included.
-    auto* uOf = run.list().findChild<QComboBox*>(QStringLiteral("cboUncertainty"));
-    uOf->setCurrentIndex(uOf->findData(static_cast<int>(UncertaintyChoice::Linear)));
-    run.list().cboUncertainty_Click();
+    run.chooseU(UncertaintyChoice::Linear);
     const int uColumn = run.profile.fileListWindow.table.uncertaintyColumn();
     QCOMPARE(run.text(0, uColumn), std::string("u Lin."));
     QVERIFY(!run.text(1, uColumn).empty());
@@ -379,18 +388,14 @@ void TestLiveRun::operatorWorkOutlastsArrivalsAndFailures()
     for (int k = 15; k < 26; ++k)
         QVERIFY(writeLiveFile(dir, k));
     LiveProgram run;
-    run.list().setCurrentDirectory(temp.path());
-    run.list().cmdAccept_Click();
-    run.follow();
+    run.followFolder(temp.path());
     run.list().setFollowTiming(20, 100);
     run.type(15, standardValue(15));
     run.type(20, standardValue(20));
     run.type(25, standardValue(25));
     run.list().cmdInterpolate_Click();
     run.windows->backToFileList();
-    auto* uOf = run.list().findChild<QComboBox*>(QStringLiteral("cboUncertainty"));
-    uOf->setCurrentIndex(uOf->findData(static_cast<int>(UncertaintyChoice::Linear)));
-    run.list().cboUncertainty_Click();
+    run.chooseU(UncertaintyChoice::Linear);
     const int uColumn = run.profile.fileListWindow.table.uncertaintyColumn();
     QVERIFY(!run.text(1, uColumn).empty());
 
