@@ -420,7 +420,7 @@ std::string writeSessionFile(const RunSession& session, const std::string& path)
     return writeSessionText(sessionJson(session), path);
 }
 
-std::string writeSessionText(const std::string& json, const std::string& path, Durability durability)
+std::string writeSessionText(const std::string& json, const std::string& path)
 {
     const std::string head = "cannot write the session file " + shown(path) + ": ";
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -429,7 +429,7 @@ std::string writeSessionText(const std::string& json, const std::string& path, D
         std::filesystem::create_directories(parent, error);
     if (error)
         return head + error.message();
-    const std::string problem = writeFileAtomically(path, json, durability);
+    const std::string problem = writeFileAtomically(path, json);
     return problem.empty() ? std::string() : head + problem;
 }
 

@@ -7,7 +7,6 @@
 
 #include "analysis/file_list_options.h"
 #include "analysis/regression_settings.h"
-#include "core/atomic_file.h"
 
 namespace kalibron {
 
@@ -47,10 +46,8 @@ SessionRead parseSession(std::string_view text, const std::string& fileName);
 SessionRead readSessionFile(const std::string& path);
 // Atomic (temporary file + rename), creates missing folders; "" on success, else the message.
 std::string writeSessionFile(const RunSession& session, const std::string& path);
-// The same for a session's text as sessionJson gives it; with Durability::ByCaller the caller
-// makes the file durable afterwards (BackgroundFlush).
-std::string writeSessionText(const std::string& json, const std::string& path,
-                             Durability durability = Durability::BeforeReplace);
+// The same for a session's text as sessionJson gives it.
+std::string writeSessionText(const std::string& json, const std::string& path);
 // File name (no folder) of the session of a folder and day: stable across runs and machines'
 // restarts, safe for any folder name: "session-" + 16 hex digits of FNV-1a 64 of the absolute
 // directory path + "-" + day + ".json" (day characters outside [0-9A-Za-z_] replaced by '_').

@@ -48,7 +48,7 @@ std::string finalTarget(std::string path)
 
 } // namespace
 
-std::string writeFileAtomically(const std::string& path, std::string_view bytes, Durability durability)
+std::string writeFileAtomically(const std::string& path, std::string_view bytes)
 {
     if (path.empty())
         return std::strerror(ENOENT);
@@ -95,7 +95,7 @@ std::string writeFileAtomically(const std::string& path, std::string_view bytes,
                 problem = std::strerror(errno);
         }
     }
-    if (problem.empty() && durability == Durability::BeforeReplace && ::fsync(fd) != 0)
+    if (problem.empty() && ::fsync(fd) != 0)
         problem = std::strerror(errno);
     if (::close(fd) != 0 && problem.empty())
         problem = std::strerror(errno);

@@ -12,12 +12,6 @@ namespace kalibron {
 // the target's folder) and the link stays. A file replaced keeps its mode, and
 // its owner and group where the writer may set them. Returns an empty string
 // on success, else the reason (the system's text for the error).
-//
-// The bytes reach the disk (fsync) before the rename, unless the caller makes
-// them durable itself afterwards (Durability::ByCaller, e.g. through a
-// BackgroundFlush of the path): a killed program loses nothing either way.
-enum class Durability { BeforeReplace, ByCaller };
-std::string writeFileAtomically(const std::string& path, std::string_view bytes,
-                                Durability durability = Durability::BeforeReplace);
+std::string writeFileAtomically(const std::string& path, std::string_view bytes);
 
 } // namespace kalibron

@@ -10,7 +10,6 @@
 #include <regex>
 
 #include "analysis/run_session.h"
-#include "core/background_flush.h"
 
 using namespace kalibron;
 namespace fs = std::filesystem;
@@ -197,31 +196,6 @@ TEST_F(SessionFile, BrokenFilesAreRefusedWithTheirReasonAndLeftAsTheyAre)
     const SessionRead device = readSessionFile("/dev/zero");
     EXPECT_FALSE(device.session);
     EXPECT_NE(device.problem.find("not a plain file"), std::string::npos) << device.problem;
-}
-
-// The autosave puts the file in place at once and leaves the disk's flush to
-// a thread beside the window: the file reads back whole before the flush,
-// a flush that fails is reported once and names the file.
-TEST_F(SessionFile, AutosaveIsInPlaceAtOnceAndFlushedBeside)
-{
-    fs::create_directories(m_dir);
-    const std::string path = (m_dir / "auto.json").string();
-    const std::string text = sessionJson(hostileSession());
-    BackgroundFlush flush;
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(writeSessionText(text, path, Durability::ByCaller), "");
-        flush.flush(path);
-        EXPECT_EQ(bytesOf(path), text);
-    }
-    flush.flush((m_dir / "gone" / "x.json").string());
-    flush.wait();
-    const std::string problem = flush.takeProblem();
-    EXPECT_NE(problem.find("gone/x.json"), std::string::npos) << problem;
-    EXPECT_EQ(flush.takeProblem(), "");
-    flush.flush(path);
-    flush.wait();
-    EXPECT_EQ(flush.takeProblem(), "");
-    EXPECT_EQ(fs::directory_iterator(m_dir)->path(), path); // no temporary left
 }
 
 TEST(SessionFileName, StableSafeAndKeyedByAbsoluteFolderAndDay)

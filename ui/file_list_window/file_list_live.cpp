@@ -27,7 +27,6 @@
 
 #include "analysis/file_scan.h"
 #include "analysis/sequence_table.h"
-#include "core/background_flush.h"
 #include "core/file_list_state.h"
 #include "core/messages.h"
 #include "core/store.h"
@@ -92,7 +91,6 @@ void FileListWindow::createLiveControls()
     m_settleTimer->setSingleShot(true);
     m_settleTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire before the file has settled
     m_clock.start();
-    m_flush = std::make_unique<BackgroundFlush>();
 }
 
 void FileListWindow::connectLiveHandlers()
@@ -465,18 +463,11 @@ void FileListWindow::saveSession()
         m_blockedSessions.count(m_sessionPath))
         return;
     // A file that arrives changes nothing a session holds: the file is
-    // written only when what it holds has changed. It is in place at once, so
-    // a killed program loses nothing; the disk's flush, which a slow disk may
-    // take long over, runs beside the window.
+    // written, and flushed to the disk, only when what it holds has changed.
     std::string json = sessionJson(currentSession());
     if (m_sessionPath == m_savedPath && json == m_savedJson)
         return;
-    std::string problem = writeSessionText(json, toName(m_sessionPath), Durability::ByCaller);
-    if (problem.empty()) {
-        m_flush->flush(toName(m_sessionPath));
-        if (const std::string failed = m_flush->takeProblem(); !failed.empty())
-            problem = "the session file could not be made durable: " + failed + ".";
-    }
+    const std::string problem = writeSessionText(json, toName(m_sessionPath));
     if (!problem.empty()) {
         m_savedPath.clear();
         setNote(QString::fromStdString(problem) + QStringLiteral(" The run goes on, but is not kept."));

@@ -28,7 +28,6 @@
 #include "analysis/interpolation.h"
 #include "analysis/sequence_table.h"
 #include "analysis/table_output.h"
-#include "core/background_flush.h"
 #include "core/file_list_state.h"
 #include "core/store.h"
 #include "ui/file_list_window/file_names.h"

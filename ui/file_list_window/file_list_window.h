@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -40,7 +39,6 @@ class QTreeView;
 
 namespace kalibron {
 
-class BackgroundFlush;
 struct FileEntry;
 struct Store;
 
@@ -236,7 +234,6 @@ private:
     std::vector<RowMark> m_unplacedMarks;              // marks whose file is not (yet) in the table
     std::set<std::string> m_alerts;
     QString m_note, m_alertNote, m_resultNote;
-    std::unique_ptr<BackgroundFlush> m_flush; // the session file's way to the disk
     QString m_savedPath;     // where saveSession last wrote
     std::string m_savedJson; // and what
     QString m_sessionPath;
